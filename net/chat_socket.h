@@ -1,0 +1,65 @@
+#pragma once
+// One TCP client connection with a background receive worker and a background send
+// worker, so that nobody above this layer blocks on the network. Callers copy bytes out
+// of the receive buffer or into the send buffer; the workers move them.
+//
+// Waiting is event driven: the workers and the callers wake each other with condition
+// variables instead of polling, so an idle connection costs no CPU.
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace velmora {
+
+class ChatSocket {
+public:
+  // Lines longer than this are cut: the excess is dropped up to the next delimiter.
+  static constexpr std::size_t kMaxLine = 64 * 1024;
+  // The receive worker stops reading while this much is waiting, so TCP pushes back.
+  static constexpr std::size_t kMaxWaiting = 1024 * 1024;
+  // How long close() and destruction wait for queued output to leave.
+  static constexpr std::chrono::milliseconds kDrainBound{3000};
+
+  ChatSocket();             // not connected; both workers running
+  ~ChatSocket();            // sends queued output (bounded), closes, joins both workers
+  ChatSocket(const ChatSocket&) = delete;
+  ChatSocket& operator=(const ChatSocket&) = delete;
+
+  // 0 connected; 1 no socket; 2 host not resolved; 3 connect refused/failed;
+  // 4 socket option failed. IPv4 only; "http://" prefixes and a "/path" are stripped.
+  int connect(const std::string& host, int port);
+  bool is_closed() const;
+  std::size_t length() const;  // received bytes not yet consumed
+
+  // All or nothing: copies `count` bytes (consuming them unless `peek`) or returns 0.
+  int get_data(char* destination, int count, bool peek);
+  // Copies up to `count` bytes, waiting up to `timeout_ms` (0: no limit, -1: one try);
+  // returns `count` when all arrived, else 0; `count` is set to the bytes copied.
+  int get(char* destination, int& count, int timeout_ms, bool peek);
+  bool discard(int count);
+  // The text up to and including the first `delimiter`; waits until it arrives or the
+  // connection closes with nothing waiting (then returns what there was, possibly empty).
+  // A line longer than kMaxLine is returned cut to kMaxLine bytes plus the delimiter,
+  // and the rest of it up to the delimiter is dropped.
+  std::string get_until(std::string_view delimiter);
+
+  // Waits until at least one byte is waiting (true) or the connection is closed or the
+  // time is up (false).
+  bool wait_for_data(std::chrono::milliseconds timeout);
+  // Waits until the connection is closed; true when it closed within the time.
+  bool wait_closed(std::chrono::milliseconds timeout);
+
+  int put_data(const char* source, int count);  // count, or 0 when count < 1
+  bool put_line(std::string_view text);         // text + CR LF; always true
+  // Waits (at most kDrainBound) for queued output to leave, then closes. 0 or errno.
+  int close();
+
+private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace velmora

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Runs every test: installs what is missing, builds, runs the unit, integration and GUI
+# tests, then the sanitizer builds and a bounded run of every fuzz target.
+#   scripts/test.sh            everything
+#   scripts/test.sh quick      only the plain build and its tests
+set -euo pipefail
+cd "$(dirname "$0")/.."
+mode=${1:-all}
+jobs=${JOBS:-2}
+
+bash scripts/install-deps.sh
+
+step() { printf '\n=== %s ===\n' "$*"; }
+
+build() {  # build DIR [cmake options...]
+  local dir=$1; shift
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j"$jobs" 2>&1 | grep -E 'warning|error|Error' || true
+  cmake --build "$dir" -j"$jobs" >/dev/null
+}
+
+step "build"
+build build
+step "tests"
+(cd build && ctest -j"$jobs" --output-on-failure --timeout 300)
+[ "$mode" = quick ] && exit 0
+
+step "AddressSanitizer + UndefinedBehaviorSanitizer"
+build build-asan -DVELMORA_SANITIZE=ON -DVELMORA_GUI=OFF -DVELMORA_BENCH=OFF
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest -j"$jobs" --output-on-failure --timeout 600 -LE 'slow|gui')
+
+step "ThreadSanitizer (threaded tests)"
+build build-tsan -DVELMORA_TSAN=ON -DVELMORA_GUI=OFF -DVELMORA_BENCH=OFF
+(cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  ctest -j"$jobs" --output-on-failure --timeout 600 -L threaded -LE slow)
+
+step "fuzzing (bounded)"
+CC=clang CXX=clang++ build build-fuzz -DVELMORA_FUZZ=ON -DVELMORA_GUI=OFF -DVELMORA_BENCH=OFF -DVELMORA_TESTS=OFF
+seconds=${FUZZ_SECONDS:-30}
+for target in build-fuzz/fuzz/fuzz_*; do
+  [ -x "$target" ] || continue
+  name=$(basename "$target")
+  corpus="build-fuzz/corpus/$name"; mkdir -p "$corpus"
+  seeds="fuzz/seeds/$name"; [ -d "$seeds" ] || seeds=""
+  echo "$name: ${seconds}s"
+  "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=0 \
+    "$corpus" $seeds >"build-fuzz/$name.log" 2>&1 || { tail -40 "build-fuzz/$name.log"; exit 1; }
+done
+step "all tests passed"

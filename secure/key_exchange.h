@@ -1,0 +1,98 @@
+#pragma once
+// The channel key and the rules that share it among the Velmora users of a channel.
+//
+// ChannelSecurity is process-wide: the passphrase in use, the channel key with its own
+// cipher (behind a lock, so the window thread always seals and opens chat lines under
+// the channel key, whatever the receive thread is doing), and the Diffie-Hellman values
+// of an outstanding request. It survives reconnection.
+//
+// KeyExchange is the receive thread's per-connection state and its rules; a new one is
+// made for every connection. It uses cipher instances of its own for the passphrase key
+// and the transport key.
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora {
+
+class PeerKeyTable;
+
+// What the rules need from the program around them. Implemented by the application;
+// tests implement it as a recorder.
+class ExchangeEnvironment {
+public:
+  virtual ~ExchangeEnvironment() = default;
+  // Sends and logs command + " " + target + " :" + text.
+  virtual void send_message(const std::string& command, const std::string& target,
+                            const std::string& text) = 0;
+  virtual void set_status(const std::string& text, int seconds) = 0;
+  virtual std::string current_nick() const = 0;
+  virtual std::string current_channel() const = 0;
+  // The nicks of the last names reply, without mode prefixes, in server order.
+  virtual std::vector<std::string> server_users() const = 0;
+  // The channel's users as the user list shows them (same nicks, same order).
+  virtual std::vector<std::string> channel_users() const = 0;
+  virtual int max_users() const = 0;  // 0 = no limit
+  virtual void mark_user_list_dirty() = 0;
+};
+
+class ChannelSecurity {
+public:
+  ChannelSecurity();
+  ~ChannelSecurity();
+  ChannelSecurity(const ChannelSecurity&) = delete;
+  ChannelSecurity& operator=(const ChannelSecurity&) = delete;
+
+  // At each connect: keep the passphrase; with an empty one the channel key becomes " "
+  // (plain mode); otherwise the channel key is left as it is.
+  void begin_connection(const std::string& passphrase);
+  std::string passphrase() const;
+  bool plain_mode() const;  // empty passphrase
+
+  std::string channel_key() const;
+  void set_channel_key(const std::string& key);  // also loads the channel cipher
+
+  // Request values of this client (decimal text, empty when no request is out).
+  std::string private_exponent() const;
+  std::string public_value() const;
+  void set_request_values(const std::string& private_exponent, const std::string& public_value);
+
+  // The texts to send to `channel` as PRIVMSG for one typed line: "@CRYPTO " + sealed
+  // text, split into as many messages as needed so that each relayed line fits in 512
+  // bytes; with an empty passphrase the line itself, unsealed.
+  std::vector<std::string> seal_chat_line(std::string_view line, std::string_view channel) const;
+  // "@CRYPTO ..." opened under the channel key; any other text unchanged.
+  std::string open_chat_text(std::string_view text) const;
+
+private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+class KeyExchange {
+public:
+  KeyExchange(ChannelSecurity& security, PeerKeyTable& peers, ExchangeEnvironment& env);
+  ~KeyExchange();
+  KeyExchange(const KeyExchange&) = delete;
+  KeyExchange& operator=(const KeyExchange&) = delete;
+
+  // Every rule, in order, for one parsed line (sender nick, command, trailing text).
+  // True when the line is consumed and must not be shown.
+  bool handle_message(const std::string& sender, const std::string& command,
+                      const std::string& text);
+  // After a complete names list has been stored.
+  void handle_names_end();
+  // Sends a key request to `nick` (the caller has marked the request as pending).
+  void initiate_exchange(const std::string& nick);
+
+  bool exchange_pending() const;
+  std::string exchange_partner() const;
+
+private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace velmora
