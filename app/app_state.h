@@ -1,0 +1,135 @@
+#pragma once
+// The program's one state object: settings, the peer table, the channel's security
+// state, the connection with its queue and receive thread, the status line and the
+// raw log. main creates one; tests create several in one process.
+//
+// Construction order: peer table, settings, connection; destruction runs in reverse,
+// and every thread this object started (connection thread, receive thread, status
+// worker) is stopped and joined before any member goes away.
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/settings.h"
+#include "app/status_line.h"
+#include "irc/chat_log.h"
+#include "irc/server_connection.h"
+#include "secure/key_exchange.h"
+#include "secure/peer_key_table.h"
+
+namespace velmora {
+
+class ExchangeHooks;
+
+struct AppOptions {
+  // Pause between the countdown texts after a failed attempt (tests shorten it).
+  std::chrono::milliseconds countdown_step{1000};
+};
+
+class AppState : public ExchangeEnvironment {
+public:
+  // `program_folder` holds log.txt; `settings_path` is read now (see settings_path()).
+  AppState(std::string program_folder, std::string settings_path, AppOptions options = {});
+  ~AppState() override;
+  AppState(const AppState&) = delete;
+  AppState& operator=(const AppState&) = delete;
+
+  const std::string& program_folder() const { return program_folder_; }
+  const std::string& settings_path() const { return settings_path_; }
+
+  // Settings: read at construction; the connection dialog may replace them.
+  Settings settings() const;
+  void set_settings(const Settings& settings);
+
+  // Starts the connection thread (StartIRC). False, and nothing started, while a
+  // previous one is still running.
+  bool start_connection();
+  bool connection_thread_running() const { return start_running_.load(); }
+
+  // The nick and channel in use (set from the settings at each connect; the window
+  // updates them on NICK and on its own channel changes).
+  std::string current_nick() const override;
+  std::string current_channel() const override;
+  void set_current_nick(const std::string& nick);
+  void set_current_channel(const std::string& channel);
+
+  // The channel's users as the user list shows them (snapshot).
+  std::vector<std::string> channel_users() const override;
+  void set_channel_users(std::vector<std::string> users);
+
+  // Status line (any thread); the window reads status_text() on every tick.
+  void set_status(const std::string& text, int seconds) override;
+  std::string status_text() const { return status_.status_text(); }
+
+  // Raw traffic: log.txt in the program folder and the in-memory copy for the window.
+  void log_line(const std::string& text) { chat_log_.log_line(text); }
+  std::string take_raw_log() { return chat_log_.take_raw_log(); }
+  void clear_raw_log() { chat_log_.clear_raw_log(); }
+
+  // Title hand-over: other threads post, the face's main thread takes and applies it.
+  void post_title(const std::string& title);
+  std::optional<std::string> take_pending_title();
+
+  // ExchangeEnvironment, for the key-exchange rules.
+  void send_message(const std::string& command, const std::string& target,
+                    const std::string& text) override;
+  std::vector<std::string> server_users() const override;
+  int max_users() const override;
+  void mark_user_list_dirty() override { user_list_dirty = true; }
+
+  // Members, in construction order.
+  PeerKeyTable peer_keys;
+
+private:
+  mutable std::mutex settings_lock_;
+  Settings settings_;
+  std::string program_folder_;
+  std::string settings_path_;
+  AppOptions options_;
+
+public:
+  ChannelSecurity security;
+
+  std::atomic<bool> user_list_dirty{false};
+  std::atomic<bool> connecting{true};
+  std::atomic<bool> offline_shown{true};
+  std::atomic<bool> shutting_down{false};
+  std::atomic<bool> chat_block_open{false};
+  std::atomic<bool> raw_log_visible{false};
+
+private:
+  ChatLog chat_log_;
+  StatusLine status_;
+  std::unique_ptr<ExchangeHooks> hooks_;
+
+public:
+  ServerConnection connection;
+
+private:
+  void run_start_irc();
+  bool attempt_connect(const Settings& settings);
+  void countdown();
+  void pause_unless_stopping(std::chrono::milliseconds duration);
+
+  mutable std::mutex names_lock_;  // current_nick_, current_channel_, channel_users_
+  std::string current_nick_;
+  std::string current_channel_;
+  std::vector<std::string> channel_users_;
+
+  std::mutex title_lock_;
+  std::optional<std::string> pending_title_;
+
+  std::mutex start_lock_;  // start_thread_
+  std::condition_variable stop_signal_;
+  bool stop_ = false;
+  std::atomic<bool> start_running_{false};
+  std::thread start_thread_;
+};
+
+}  // namespace velmora

@@ -1,0 +1,39 @@
+#pragma once
+// The values of the settings file: lines of key "=" value, read once at start.
+// The file is never written; the connection dialog changes values in memory only.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace velmora {
+
+struct Settings {
+  int auto_connect = 0;                      // AUTOCONNECT; only 1 means on
+  std::string server = "irc.libera.chat";    // SERVER
+  int port = 6667;                           // PORT
+  std::string channel;                       // CHANNEL, at most 25 characters
+  std::string nick;                          // NICK, at most 16 characters
+  std::string auth_pass;                     // AUTHPASS, sent with PASS when non-empty
+  std::string key;                           // KEY, the channel passphrase; empty = plain
+  int destroy_after = 0;                     // DESTROYAFTER; only 1 means on
+  int max_users = 0;                         // MAXUSERS; 0 = no limit
+};
+
+inline constexpr std::size_t kMaxChannelLength = 25;
+inline constexpr std::size_t kMaxNickLength = 16;
+
+// The number at the start of `text` after leading spaces: decimal (with an optional
+// sign), or digits after "&H", "&O" or "&B" in either case; reading stops at the first
+// character that does not belong to the number; no number gives 0. Prefixed values
+// wrap to 32 bits ("&HFFFFFFFF" is -1); decimal values saturate at the int range.
+int settings_integer(std::string_view text);
+
+// Applies every line of `text` (CR LF, LF or lone CR line ends) over the defaults.
+Settings parse_settings(std::string_view text);
+
+// Reads the file at `path`. A file that cannot be read gives the defaults and a
+// warning on stderr.
+Settings load_settings(const std::string& path);
+
+}  // namespace velmora

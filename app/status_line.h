@@ -1,0 +1,41 @@
+#pragma once
+// The transient status text. Any thread may post one; it is blanked `seconds` after
+// the most recent post. One worker thread waits on a condition variable for the
+// deadline instead of polling; a generation counter keeps an older deadline from
+// blanking a newer text. Once `shutting_down` is set, posting changes nothing.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace velmora {
+
+class StatusLine {
+public:
+  explicit StatusLine(const std::atomic<bool>& shutting_down);
+  ~StatusLine();  // stops and joins the worker
+  StatusLine(const StatusLine&) = delete;
+  StatusLine& operator=(const StatusLine&) = delete;
+
+  void set_status(const std::string& text, int seconds);
+  std::string status_text() const;
+  void stop();
+
+private:
+  void clear_status_later();
+
+  const std::atomic<bool>& shutting_down_;
+  mutable std::mutex lock_;
+  std::condition_variable changed_;
+  std::string text_;
+  unsigned long generation_ = 0;
+  std::chrono::steady_clock::time_point deadline_{};
+  bool armed_ = false;
+  bool stop_ = false;
+  std::thread worker_;  // started on the first post, so an idle state has no thread
+};
+
+}  // namespace velmora

@@ -1,0 +1,33 @@
+#pragma once
+// The raw protocol log: log.txt in the program's folder (one CR LF entry per line,
+// opened and closed per entry so it is complete on disk after each one) and the same
+// text in memory for the window's raw traffic view. Safe to call from any thread.
+
+#include <cstddef>
+#include <mutex>
+#include <string>
+
+namespace velmora {
+
+class ChatLog {
+public:
+  // Keeps only the newest this many bytes in memory while the window does not take them.
+  static constexpr std::size_t kMaxBuffer = 1024 * 1024;
+
+  explicit ChatLog(std::string file_path);
+
+  void log_line(const std::string& text);
+  // Deletes the file (a new connection starts a new log); failures are ignored.
+  void remove_file();
+  // The gathered text since the last take, each entry followed by CR LF; clears it.
+  std::string take_raw_log();
+  void clear_raw_log();
+  const std::string& file_path() const { return path_; }
+
+private:
+  std::string path_;
+  std::mutex lock_;
+  std::string raw_;
+};
+
+}  // namespace velmora

@@ -1,0 +1,27 @@
+#pragma once
+// One server line taken apart: prefix, command and up to 32 parameters.
+
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace velmora {
+
+struct IrcMessage {
+  static constexpr int kMaxParams = 32;
+
+  std::string nick;       // prefix up to its first "!" (whole prefix without ":" if none)
+  std::string user_host;  // prefix after its first "!" (whole prefix with ":" if none)
+  std::string command;    // as sent, no case folding
+  std::array<std::string, kMaxParams> params;
+  int trailing_index = 0;  // slot of the ":" parameter; 0 when there is none
+
+  // "The text" of a message: the body of PRIVMSG/NOTICE, a QUIT reason, the names of 353.
+  const std::string& text() const { return params[trailing_index]; }
+  bool operator==(const IrcMessage&) const = default;
+};
+
+// Pure function of one raw line without its terminator. Never fails.
+IrcMessage parse_line(std::string_view line);
+
+}  // namespace velmora

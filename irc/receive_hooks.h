@@ -1,0 +1,25 @@
+#pragma once
+// What the receive thread asks of the layer above for every line: the key-exchange
+// rules live there. Tests implement it as a recorder. All calls come from the
+// receive thread of one connection.
+
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+class ReceiveHooks {
+public:
+  virtual ~ReceiveHooks() = default;
+  // A new connection's receive thread starts: per-connection state starts afresh.
+  virtual void connection_started() {}
+  // Every parsed line (sender nick, command, trailing text); true consumes it.
+  virtual bool handle_message(const std::string& sender, const std::string& command,
+                              const std::string& text) = 0;
+  // A complete names list (prefixes removed) has been stored in the connection.
+  virtual void names_stored(const std::vector<std::string>& users) = 0;
+  // The receive thread ends (the connection is closed).
+  virtual void connection_ended() {}
+};
+
+}  // namespace velmora

@@ -1,0 +1,96 @@
+#pragma once
+// The connection to the IRC server: its socket, the detected line terminator, the
+// channel's users from the last names reply, the inbound queue and the receive thread.
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "irc/inbound_queue.h"
+#include "net/chat_socket.h"
+
+namespace velmora {
+
+class ChatLog;
+class ReceiveHooks;
+
+class ServerConnection {
+public:
+  // How long open() holds the login back waiting for the server to speak first.
+  static constexpr std::chrono::milliseconds kGreetingWait{500};
+  // Bound on quit's wait for the server to close the connection.
+  static constexpr std::chrono::milliseconds kQuitWait{3000};
+
+  // `log` receives every line sent by send_message/send_line and every line received;
+  // `hooks` may be null (nothing consumed, names stored only here). Both must outlive
+  // this object.
+  ServerConnection(ChatLog& log, ReceiveHooks* hooks);
+  // Says "QUIT :bye" when connected (bounded wait), closes the socket (bounded),
+  // stops and joins the receive thread.
+  ~ServerConnection();
+  ServerConnection(const ServerConnection&) = delete;
+  ServerConnection& operator=(const ServerConnection&) = delete;
+
+  // TCP connect, then up to kGreetingWait for the server's first bytes to learn the
+  // terminator. 0 connected; the socket's connect code; 3 when the server closed
+  // before sending anything.
+  int open(const std::string& host, int port);
+  // PASS (when `password` is non-empty), USER, NICK; starts the receive thread.
+  // False when not connected.
+  bool login(const std::string& nick, const std::string& realname, const std::string& password,
+             const std::string& username, const std::string& hostname,
+             const std::string& servername);
+  bool join(const std::string& channel);
+
+  // command + " " + target + " :" + text, logged first.
+  bool send_message(const std::string& command, const std::string& target,
+                    const std::string& text);
+  bool send_line(const std::string& line);  // logged first
+  // "QUIT :" + reason and a bounded wait for the server to close. False when not connected.
+  bool quit(const std::string& reason);
+  bool part(const std::string& channel, const std::string& reason);
+
+  bool connected() const { return connected_.load(); }
+  bool is_closed() const { return socket_.is_closed(); }
+  bool wait_closed(std::chrono::milliseconds timeout) { return socket_.wait_closed(timeout); }
+  // Closes the socket now (bounded drain) and joins the receive thread.
+  void shutdown();
+
+  // The channel's nicks from the last names reply, mode prefixes removed.
+  std::vector<std::string> users() const;
+  int user_count() const;
+  void store_users(std::vector<std::string> users);
+
+  std::string terminator() const;
+  void set_terminator(const std::string& terminator);
+
+  InboundQueue& queue() { return queue_; }
+  int queued_count() const { return queue_.queued_count(); }
+  IrcMessage pop_message() { return queue_.pop_message(); }
+  std::string pop_line() { return queue_.pop_line(); }
+
+  ChatSocket& socket() { return socket_; }
+  ChatLog& chat_log() { return log_; }
+  ReceiveHooks* hooks() { return hooks_; }
+  bool stopping() const { return stopping_.load(); }
+
+private:
+  void learn_terminator_from_greeting();
+  void stop_receive_thread();
+
+  ChatLog& log_;
+  ReceiveHooks* hooks_;
+  mutable std::mutex state_lock_;  // users_, terminator_
+  std::vector<std::string> users_;
+  std::string terminator_;
+  std::atomic<bool> connected_{false};
+  std::atomic<bool> stopping_{false};
+  ChatSocket socket_;
+  InboundQueue queue_;
+  std::thread receive_thread_;
+};
+
+}  // namespace velmora
