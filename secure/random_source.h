@@ -1,0 +1,30 @@
+#pragma once
+// Random numbers and texts from the operating system's CSPRNG (getrandom), so nothing
+// is seeded from the clock and no library is loaded at run time.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace velmora {
+
+// Fills `size` bytes at `out`; false when the system gives no random bytes at all.
+bool fill_random(void* out, std::size_t size);
+
+// `count` random bytes; empty when the system has none to give.
+std::string random_bytes(std::size_t count);
+
+// Uniform in [0, bound) without modulo bias; 0 for a bound of 0 or without randomness.
+std::uint32_t random_below(std::uint32_t bound);
+
+// A random number of exactly `bits` bits (the top bit set) as decimal text, used as a
+// Diffie-Hellman private exponent. Empty when `bits` is 0 or no randomness is available.
+std::string random_integer(int bits);
+
+// 56 characters from A-Z a-z 0-9: a new channel key, and the token's filler.
+std::string random_string();
+
+// Decimal text of a big-endian unsigned number given as 32-bit words.
+std::string words_to_decimal(std::basic_string<std::uint32_t> words);
+
+}  // namespace velmora

@@ -1,0 +1,37 @@
+#pragma once
+// Byte strings to sealed hex text and back with a given Blowfish cipher: CBC with a
+// random initial vector for chat lines and the token, ECB for the transport key.
+//
+// Sealed CBC text: 16 hex digits of vector, then 16 per block; plain texts are padded
+// with p = 8 - (k mod 8) bytes of value p.
+
+#include <string>
+#include <string_view>
+
+#include "secure/blowfish.h"
+
+namespace velmora {
+
+inline constexpr std::size_t block_size = 8;
+
+// Eight bytes from the CSPRNG, fresh for every seal.
+std::string make_iv();
+
+std::string encrypt_block_hex(const BlowfishCipher& cipher, std::string_view block);
+std::string decrypt_block_hex(const BlowfishCipher& cipher, std::string_view text);
+
+std::string seal_cbc(const BlowfishCipher& cipher, std::string_view plain);
+// The same with a given 8-byte initial vector (known answers, the token).
+std::string seal_cbc_with_iv(const BlowfishCipher& cipher, std::string_view plain,
+                             std::string_view iv);
+// Any text is safe to open; bytes of no meaning come out under a wrong key, and the
+// result is never longer than the text.
+std::string open_cbc(const BlowfishCipher& cipher, std::string_view sealed);
+std::string seal_ecb(const BlowfishCipher& cipher, std::string_view plain);
+
+// The length of seal_cbc's result for a plain text of `plain_size` bytes.
+constexpr std::size_t sealed_cbc_size(std::size_t plain_size) {
+  return 16 + 16 * (plain_size / block_size + 1);
+}
+
+}  // namespace velmora

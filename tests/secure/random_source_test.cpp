@@ -1,0 +1,62 @@
+#include "secure/random_source.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <set>
+
+namespace velmora {
+namespace {
+
+TEST(RandomSource, IntegerHasExactlyTheRequestedBits) {
+  // 2^159 has 48 digits and 2^160 - 1 has 49.
+  for (int i = 0; i < 50; ++i) {
+    std::string number = random_integer(160);
+    ASSERT_TRUE(number.size() == 48 || number.size() == 49) << number;
+    EXPECT_NE(number[0], '0');
+    EXPECT_TRUE(std::all_of(number.begin(), number.end(), ::isdigit));
+    if (number.size() == 48) {
+      EXPECT_GE(number, "730750818665451459101842416358141509827966271488");
+    }
+  }
+  EXPECT_EQ(random_integer(1), "1");
+  EXPECT_EQ(random_integer(0), "");
+  std::string two_bits = random_integer(2);
+  EXPECT_TRUE(two_bits == "2" || two_bits == "3");
+}
+
+TEST(RandomSource, DecimalConversion) {
+  EXPECT_EQ(words_to_decimal({}), "0");
+  EXPECT_EQ(words_to_decimal({0, 0}), "0");
+  EXPECT_EQ(words_to_decimal({1000000000u}), "1000000000");
+  EXPECT_EQ(words_to_decimal({0xFFFFFFFFu, 0xFFFFFFFFu}), "18446744073709551615");
+  EXPECT_EQ(words_to_decimal({0x80000000u, 0, 0, 0, 0}),
+            "730750818665451459101842416358141509827966271488");  // 2^159
+}
+
+TEST(RandomSource, StringIsFiftySixAlphanumerics) {
+  std::set<std::string> seen;
+  for (int i = 0; i < 20; ++i) {
+    std::string text = random_string();
+    ASSERT_EQ(text.size(), 56u);
+    EXPECT_TRUE(std::all_of(text.begin(), text.end(), ::isalnum)) << text;
+    seen.insert(text);
+  }
+  EXPECT_EQ(seen.size(), 20u);
+}
+
+TEST(RandomSource, BelowStaysInRangeAndCoversIt) {
+  std::set<std::uint32_t> seen;
+  for (int i = 0; i < 2000; ++i) {
+    std::uint32_t value = random_below(16);
+    ASSERT_LT(value, 16u);
+    seen.insert(value);
+  }
+  EXPECT_EQ(seen.size(), 16u);
+  EXPECT_EQ(random_below(1), 0u);
+  EXPECT_EQ(random_below(0), 0u);
+}
+
+}  // namespace
+}  // namespace velmora
