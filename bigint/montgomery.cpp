@@ -1,0 +1,248 @@
+#include "bigint/montgomery.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "bigint/modular_arithmetic.h"
+#include "bigint/service_funcs.h"
+
+namespace velmora {
+
+namespace {
+
+// The arithmetic runs on 64-bit limbs: a quarter of the word products of 32-bit words.
+using Limb = std::uint64_t;
+using Wide = unsigned __int128;
+
+constexpr unsigned limb_bits = 64;
+
+Limb lo(Wide w) { return static_cast<Limb>(w); }
+Limb hi(Wide w) { return static_cast<Limb>(w >> limb_bits); }
+
+// The modulus with what every product needs.
+struct MontgomeryContext {
+  std::vector<Limb> modulus;
+  Limb m_inverse = 0;  // -modulus^-1 mod 2^64
+  std::size_t n = 0;
+};
+
+void to_limbs(const BigInt* x, Limb* out, std::size_t n) {
+  std::fill_n(out, n, 0);
+  for (unsigned i = 0; i < x->length; ++i)
+    out[i / 2] |= static_cast<Limb>(x->words[i]) << (32 * (i % 2));
+}
+
+bool from_limbs(const Limb* in, std::size_t n, BigInt* x) {
+  if (!bigint_grow(x, static_cast<unsigned>(2 * n))) return false;
+  for (std::size_t i = 0; i < n; ++i) {
+    x->words[2 * i] = static_cast<BigWord>(in[i]);
+    x->words[2 * i + 1] = static_cast<BigWord>(in[i] >> 32);
+  }
+  x->length = static_cast<unsigned>(2 * n);
+  x->sign = 0;
+  bigint_normalise(x);
+  return true;
+}
+
+// Newton's iteration doubles the correct low bits: 3, 6, 12, 24, 48, 96.
+Limb negative_inverse(Limb m0) {
+  Limb inv = m0;
+  for (int i = 0; i < 5; ++i) inv *= 2 - m0 * inv;
+  return ~inv + 1;
+}
+
+// r[0 .. n) += a[0 .. n) * b; returns the carry word.
+Limb add_mul(Limb* r, const Limb* a, std::size_t n, Limb b) {
+  Limb carry = 0;
+  for (std::size_t j = 0; j < n; ++j) {
+    const Wide t = static_cast<Wide>(a[j]) * b + r[j] + carry;
+    r[j] = lo(t);
+    carry = hi(t);
+  }
+  return carry;
+}
+
+// r := a + b over n limbs; returns the carry.
+Limb add_n(Limb* r, const Limb* a, const Limb* b, std::size_t n) {
+  Limb carry = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Wide t = static_cast<Wide>(a[i]) + b[i] + carry;
+    r[i] = lo(t);
+    carry = hi(t);
+  }
+  return carry;
+}
+
+// r := r - m over n limbs.
+void sub_n(Limb* r, const Limb* m, std::size_t n) {
+  Limb borrow = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Limb d = r[i] - m[i] - borrow;
+    borrow = (r[i] < m[i]) || (r[i] - m[i] < borrow);
+    r[i] = d;
+  }
+}
+
+bool at_least(const Limb* r, const Limb* m, std::size_t n) {
+  for (std::size_t i = n; i-- > 0;) {
+    if (r[i] != m[i]) return r[i] > m[i];
+  }
+  return true;
+}
+
+// out := t / 2^(64n) mod m for t of 2n limbs below m * 2^(64n) (t is destroyed).
+void redc(const MontgomeryContext& ctx, Limb* t, Limb* out) {
+  const std::size_t n = ctx.n;
+  const Limb* m = ctx.modulus.data();
+  for (std::size_t i = 0; i < n; ++i) {
+    // The low limb becomes zero, so it can keep the carry for the final addition.
+    t[i] = add_mul(t + i, m, n, t[i] * ctx.m_inverse);
+  }
+  const Limb carry = add_n(out, t + n, t, n);
+  if (carry != 0 || at_least(out, m, n)) sub_n(out, m, n);
+}
+
+// t[0 .. 2n) := a * b.
+void multiply(const Limb* a, const Limb* b, std::size_t n, Limb* t) {
+  std::fill_n(t, 2 * n, 0);
+  for (std::size_t i = 0; i < n; ++i) t[n + i] = add_mul(t + i, a, n, b[i]);
+}
+
+// t[0 .. 2n) := a * a: each cross product once, doubled, plus the diagonal.
+void square(const Limb* a, std::size_t n, Limb* t) {
+  std::fill_n(t, 2 * n, 0);
+  for (std::size_t i = 0; i + 1 < n; ++i)
+    t[n + i] = add_mul(t + 2 * i + 1, a + i + 1, n - i - 1, a[i]);
+  Limb top = 0;
+  for (std::size_t i = 0; i < 2 * n; ++i) {
+    const Limb w = t[i];
+    t[i] = (w << 1) | top;
+    top = w >> 63;
+  }
+  Limb carry = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Wide s = static_cast<Wide>(a[i]) * a[i];
+    const Wide low = static_cast<Wide>(t[2 * i]) + lo(s) + carry;
+    t[2 * i] = lo(low);
+    const Wide high = static_cast<Wide>(t[2 * i + 1]) + hi(s) + hi(low);
+    t[2 * i + 1] = lo(high);
+    carry = hi(high);
+  }
+}
+
+class Montgomery {
+public:
+  Montgomery(const MontgomeryContext& ctx) : ctx_(ctx), scratch_(2 * ctx.n) {}
+
+  void mul(const Limb* a, const Limb* b, Limb* out) {
+    multiply(a, b, ctx_.n, scratch_.data());
+    redc(ctx_, scratch_.data(), out);
+  }
+  void sqr(const Limb* a, Limb* out) {
+    square(a, ctx_.n, scratch_.data());
+    redc(ctx_, scratch_.data(), out);
+  }
+
+private:
+  const MontgomeryContext& ctx_;
+  std::vector<Limb> scratch_;
+};
+
+// 2^(128n) mod m, which takes numbers into Montgomery form.
+bool montgomery_square_of_r(const BigInt* m, std::size_t n, Limb* out) {
+  BigInt power, m_abs, reduced;
+  const unsigned words = static_cast<unsigned>(4 * n + 1);
+  if (!bigint_init(&power, words) || !bigint_copy(&m_abs, m)) return false;
+  std::fill_n(power.words.get(), words, 0);
+  power.words[words - 1] = 1;
+  power.length = words;
+  m_abs.sign = 0;
+  if (bigint_reduce(&power, &m_abs, &reduced) != 0) return false;
+  to_limbs(&reduced, out, n);
+  return true;
+}
+
+unsigned window_bits(unsigned exponent_bits) {
+  if (exponent_bits > 671) return 6;
+  if (exponent_bits > 239) return 5;
+  if (exponent_bits > 79) return 4;
+  if (exponent_bits > 23) return 3;
+  return 1;
+}
+
+bool exponent_bit(const BigInt* e, unsigned bit) {
+  return (e->words[bit / BIG_INT_WORD_BITS_CNT] >> (bit % BIG_INT_WORD_BITS_CNT)) & 1;
+}
+
+// Sliding window over the bits of e, from the top: x is in Montgomery form, the
+// result too.
+void window_pow(Montgomery& mont, const Limb* x, const BigInt* e, std::size_t n,
+                Limb* result) {
+  const unsigned bits = bigint_bit_length(e);
+  const unsigned k = window_bits(bits);
+  // odd_powers[i] = x^(2i + 1)
+  std::vector<Limb> odd_powers(n << (k - 1));
+  std::vector<Limb> x2(n);
+  std::copy_n(x, n, odd_powers.data());
+  mont.sqr(x, x2.data());
+  for (std::size_t i = 1; i < (std::size_t{1} << (k - 1)); ++i)
+    mont.mul(&odd_powers[(i - 1) * n], x2.data(), &odd_powers[i * n]);
+  bool started = false;
+  for (int i = static_cast<int>(bits) - 1; i >= 0;) {
+    if (!exponent_bit(e, i)) {
+      mont.sqr(result, result);
+      --i;
+      continue;
+    }
+    int l = std::max(i - static_cast<int>(k) + 1, 0);
+    while (!exponent_bit(e, l)) ++l;
+    unsigned value = 0;
+    for (int j = i; j >= l; --j) value = (value << 1) | exponent_bit(e, j);
+    const Limb* odd = &odd_powers[(value >> 1) * n];
+    if (started) {
+      for (int j = i; j >= l; --j) mont.sqr(result, result);
+      mont.mul(result, odd, result);
+    } else {
+      std::copy_n(odd, n, result);
+      started = true;
+    }
+    i = l - 1;
+  }
+}
+
+int montgomery_pow_limbs(const BigInt* base, const BigInt* exponent, const BigInt* m,
+                         BigInt* result) {
+  MontgomeryContext ctx;
+  ctx.n = (m->length + 1) / 2;
+  const std::size_t n = ctx.n;
+  ctx.modulus.resize(n);
+  to_limbs(m, ctx.modulus.data(), n);
+  ctx.m_inverse = negative_inverse(ctx.modulus[0]);
+  std::vector<Limb> r2(n), x(n), power(n), one(n, 0);
+  if (!montgomery_square_of_r(m, n, r2.data())) return 6;
+  Montgomery mont(ctx);
+  to_limbs(base, power.data(), n);
+  mont.mul(power.data(), r2.data(), x.data());
+  window_pow(mont, x.data(), exponent, n, power.data());
+  one[0] = 1;
+  mont.mul(power.data(), one.data(), x.data());
+  return from_limbs(x.data(), n, result) ? 0 : 6;
+}
+
+}  // namespace
+
+int montgomery_pow(const BigInt* base, const BigInt* exponent, const BigInt* m,
+                   BigInt* result) {
+  assert((m->words[0] & 1) == 1);
+  if (bigint_is_zero(exponent)) return bigint_set_word(result, 1) ? 0 : 7;
+  try {
+    return montgomery_pow_limbs(base, exponent, m, result);
+  } catch (const std::bad_alloc&) {
+    return 6;
+  }
+}
+
+}  // namespace velmora
