@@ -57,6 +57,12 @@ public:
   // Waits (at most kDrainBound) for queued output to leave, then closes. 0 or errno.
   int close();
 
+  // Sizes of the two blocks and the bytes still queued for sending, for tests and
+  // diagnostics.
+  std::size_t recv_capacity() const;
+  std::size_t send_capacity() const;
+  std::size_t queued() const;
+
 private:
   struct Impl;
   std::unique_ptr<Impl> impl_;

@@ -1,0 +1,347 @@
+#include "net/chat_socket.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "net/byte_buffer.h"
+#include "net/host_address.h"
+#include "net/line_cutter.h"
+#include "net/socket_handle.h"
+
+namespace velmora {
+
+namespace {
+constexpr std::size_t kReceiveChunk = 8192;
+using Clock = std::chrono::steady_clock;
+using Role = SocketHandle::Role;
+}  // namespace
+
+struct ChatSocket::Impl {
+  SocketHandle handle;
+  std::atomic<bool> stopping{false};
+
+  // Signalled when bytes arrive or are consumed and when the connection opens or closes.
+  mutable std::mutex recv_lock;
+  std::condition_variable recv_changed;
+  ByteBuffer recv_buffer;
+  std::atomic<std::size_t> recv_waiting{0};
+
+  // Signalled when bytes are queued or sent and when the connection opens or closes.
+  mutable std::mutex send_lock;
+  std::condition_variable send_changed;
+  ByteBuffer send_buffer;
+
+  std::thread recv_thread;
+  std::thread send_thread;
+
+  Impl() {
+    recv_thread = std::thread([this] { receive_worker(); });
+    send_thread = std::thread([this] { send_worker(); });
+  }
+
+  ~Impl() {
+    stopping.store(true);
+    wake_all();
+    recv_thread.join();
+    send_thread.join();
+  }
+
+  // Taking each lock before notifying means no waiter can miss a change of `handle`
+  // or `stopping`, which are written outside these locks.
+  void wake_all() {
+    { std::lock_guard lock(recv_lock); }
+    recv_changed.notify_all();
+    { std::lock_guard lock(send_lock); }
+    send_changed.notify_all();
+  }
+
+  // ---- receiving ----
+
+  void receive_worker() {
+    auto chunk = std::make_unique<char[]>(kReceiveChunk);
+    while (wait_to_receive()) {
+      SocketHandle::Lease lease = handle.lease(Role::receiver);
+      if (!lease) continue;
+      ssize_t n;
+      do {
+        n = ::recv(lease.fd, chunk.get(), kReceiveChunk, 0);
+      } while (n < 0 && errno == EINTR);
+      if (n > 0) store_received(chunk.get(), static_cast<std::size_t>(n));
+      handle.release(Role::receiver);
+      if (n <= 0) end_connection(lease.generation);
+    }
+  }
+
+  // Reading pauses while kMaxWaiting bytes wait, so a flood fills the TCP window instead
+  // of this process's memory.
+  bool wait_to_receive() {
+    std::unique_lock lock(recv_lock);
+    recv_changed.wait(lock, [&] {
+      return stopping.load() || (handle.is_open() && recv_buffer.waiting() < kMaxWaiting);
+    });
+    return !stopping.load();
+  }
+
+  void store_received(const char* bytes, std::size_t count) {
+    {
+      std::lock_guard lock(recv_lock);
+      recv_buffer.rewind_if_empty();
+      recv_buffer.append(bytes, count);
+      recv_buffer.compact_if_past_half();
+      recv_waiting.store(recv_buffer.waiting());
+    }
+    recv_changed.notify_all();
+  }
+
+  // With recv_lock held.
+  void consume(std::size_t count) {
+    recv_buffer.consume(count);
+    recv_waiting.store(recv_buffer.waiting());
+    recv_changed.notify_all();  // the receive worker may be paused at kMaxWaiting
+  }
+
+  // The server closed the connection, or receiving failed.
+  void end_connection(std::uint64_t generation) {
+    wait_drained(kDrainBound);
+    handle.close(generation);
+    wake_all();
+  }
+
+  // ---- sending ----
+
+  void send_worker() {
+    std::string pending;
+    while (take_pending(pending)) {
+      SocketHandle::Lease lease = handle.lease(Role::sender);
+      if (!lease) continue;
+      ssize_t n;
+      do {
+        n = ::send(lease.fd, pending.data(), pending.size(), MSG_NOSIGNAL);
+      } while (n < 0 && errno == EINTR);
+      handle.release(Role::sender);
+      if (n > 0) {
+        mark_sent(static_cast<std::size_t>(n));
+      } else {
+        // Nothing queued can reach this connection any more; it must not wait to drain.
+        drop_queued();
+        handle.close(lease.generation);
+        wake_all();
+      }
+    }
+  }
+
+  // Copies the pending bytes, so a put_data that grows the block meanwhile cannot pull
+  // the memory away from under a blocking send.
+  bool take_pending(std::string& pending) {
+    std::unique_lock lock(send_lock);
+    send_changed.wait(lock, [&] {
+      return stopping.load() || (handle.is_open() && send_buffer.waiting() > 0);
+    });
+    if (stopping.load()) return false;
+    pending.assign(send_buffer.view());
+    return true;
+  }
+
+  void mark_sent(std::size_t count) {
+    {
+      std::lock_guard lock(send_lock);
+      send_buffer.consume(count);
+      send_buffer.rewind_if_empty();
+    }
+    send_changed.notify_all();
+  }
+
+  void drop_queued() {
+    {
+      std::lock_guard lock(send_lock);
+      send_buffer.clear();
+    }
+    send_changed.notify_all();
+  }
+
+  void queue(const char* bytes, std::size_t count) {
+    {
+      std::lock_guard lock(send_lock);
+      send_buffer.append(bytes, count);
+    }
+    send_changed.notify_all();
+  }
+
+  // Waits until everything queued has left, the connection is gone, or `bound` passed.
+  void wait_drained(std::chrono::milliseconds bound) {
+    std::unique_lock lock(send_lock);
+    send_changed.wait_for(lock, bound, [&] {
+      return stopping.load() || !handle.is_open() || send_buffer.waiting() == 0;
+    });
+  }
+};
+
+ChatSocket::ChatSocket() : impl_(std::make_unique<Impl>()) {}
+
+ChatSocket::~ChatSocket() { close(); }
+
+int ChatSocket::connect(const std::string& host, int port) {
+  std::optional<std::uint32_t> address = resolve_host(host);
+  if (!address) return 2;
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return 1;
+  int one = 1;
+  if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0) {
+    ::close(fd);
+    return 4;
+  }
+  sockaddr_in remote{};
+  remote.sin_family = AF_INET;
+  remote.sin_port = htons(static_cast<std::uint16_t>(port & 0xFFFF));
+  remote.sin_addr.s_addr = *address;
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
+    ::close(fd);
+    return 3;
+  }
+  // Output queued while closed, and unread input, carry over to this connection.
+  impl_->handle.open(fd);
+  impl_->wake_all();
+  return 0;
+}
+
+bool ChatSocket::is_closed() const { return !impl_->handle.is_open(); }
+
+std::size_t ChatSocket::length() const { return impl_->recv_waiting.load(); }
+
+int ChatSocket::get_data(char* destination, int count, bool peek) {
+  if (count < 1) return 0;
+  std::lock_guard lock(impl_->recv_lock);
+  std::string_view waiting = impl_->recv_buffer.view();
+  if (static_cast<std::size_t>(count) > waiting.size()) return 0;
+  std::memcpy(destination, waiting.data(), static_cast<std::size_t>(count));
+  if (!peek) impl_->consume(static_cast<std::size_t>(count));
+  return count;
+}
+
+int ChatSocket::get(char* destination, int& count, int timeout_ms, bool peek) {
+  if (count < 1) {
+    count = 0;
+    return 0;
+  }
+  const std::size_t wanted = static_cast<std::size_t>(count);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeout_ms, 0));
+  std::size_t copied = 0;
+  std::unique_lock lock(impl_->recv_lock);
+  for (;;) {
+    std::string_view waiting = impl_->recv_buffer.view();
+    if (peek) {
+      // Peeking consumes nothing, so each round copies the front afresh.
+      copied = std::min(wanted, waiting.size());
+      std::memcpy(destination, waiting.data(), copied);
+    } else {
+      std::size_t n = std::min(wanted - copied, waiting.size());
+      std::memcpy(destination + copied, waiting.data(), n);
+      if (n > 0) impl_->consume(n);
+      copied += n;
+    }
+    if (copied == wanted || timeout_ms < 0 || !impl_->handle.is_open()) break;
+    auto more = [&] {
+      return impl_->stopping.load() || !impl_->handle.is_open() ||
+             impl_->recv_buffer.waiting() > (peek ? copied : 0);
+    };
+    if (timeout_ms == 0) {
+      impl_->recv_changed.wait(lock, more);
+    } else if (!impl_->recv_changed.wait_until(lock, deadline, more)) {
+      break;
+    }
+    if (impl_->stopping.load()) break;
+  }
+  count = static_cast<int>(copied);
+  return copied == wanted ? count : 0;
+}
+
+bool ChatSocket::discard(int count) {
+  if (count < 0) return false;
+  std::lock_guard lock(impl_->recv_lock);
+  if (static_cast<std::size_t>(count) > impl_->recv_buffer.waiting()) return false;
+  impl_->consume(static_cast<std::size_t>(count));
+  return true;
+}
+
+std::string ChatSocket::get_until(std::string_view delimiter) {
+  if (delimiter.empty()) return {};
+  LineCutter cutter(delimiter, kMaxLine);
+  std::unique_lock lock(impl_->recv_lock);
+  for (;;) {
+    // Taking what is waiting as it comes keeps an endless line from holding the receive
+    // worker at kMaxWaiting while this waits for a delimiter that cannot arrive.
+    std::size_t taken = cutter.feed(impl_->recv_buffer.view());
+    if (taken > 0) impl_->consume(taken);
+    if (cutter.complete() || !impl_->handle.is_open() || impl_->stopping.load()) break;
+    impl_->recv_changed.wait(lock, [&] {
+      return impl_->stopping.load() || !impl_->handle.is_open() ||
+             impl_->recv_buffer.waiting() > 0;
+    });
+  }
+  return cutter.line();
+}
+
+bool ChatSocket::wait_for_data(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(impl_->recv_lock);
+  impl_->recv_changed.wait_for(lock, timeout, [&] {
+    return impl_->stopping.load() || !impl_->handle.is_open() ||
+           impl_->recv_buffer.waiting() > 0;
+  });
+  return impl_->recv_buffer.waiting() > 0;
+}
+
+bool ChatSocket::wait_closed(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(impl_->recv_lock);
+  return impl_->recv_changed.wait_for(lock, timeout,
+                                      [&] { return !impl_->handle.is_open(); });
+}
+
+int ChatSocket::put_data(const char* source, int count) {
+  if (count < 1) return 0;
+  impl_->queue(source, static_cast<std::size_t>(count));
+  return count;
+}
+
+bool ChatSocket::put_line(std::string_view text) {
+  // One append, so a line put from another thread cannot land between text and CR LF.
+  std::string line;
+  line.reserve(text.size() + 2);
+  line.append(text).append("\r\n");
+  impl_->queue(line.data(), line.size());
+  return true;
+}
+
+int ChatSocket::close() {
+  if (is_closed()) return 0;
+  // Give queued output, such as a final QUIT, the chance to reach the server.
+  impl_->wait_drained(kDrainBound);
+  int result = impl_->handle.close();
+  impl_->wake_all();
+  return result;
+}
+
+std::size_t ChatSocket::recv_capacity() const {
+  std::lock_guard lock(impl_->recv_lock);
+  return impl_->recv_buffer.capacity();
+}
+
+std::size_t ChatSocket::send_capacity() const {
+  std::lock_guard lock(impl_->send_lock);
+  return impl_->send_buffer.capacity();
+}
+
+std::size_t ChatSocket::queued() const {
+  std::lock_guard lock(impl_->send_lock);
+  return impl_->send_buffer.waiting();
+}
+
+}  // namespace velmora

@@ -1,0 +1,53 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "net/byte_buffer.h"
+
+namespace velmora {
+namespace {
+
+TEST(ByteBuffer, GrowsExactlyToWhatAnAppendNeeds) {
+  ByteBuffer buffer;
+  EXPECT_EQ(buffer.capacity(), 4096u);
+  std::string first(3000, 'a'), second(5000, 'b');
+  buffer.append(first.data(), first.size());
+  EXPECT_EQ(buffer.capacity(), 4096u);
+  buffer.append(second.data(), second.size());
+  EXPECT_EQ(buffer.capacity(), 8000u);
+  EXPECT_EQ(buffer.view(), first + second);  // contents kept across the move
+}
+
+TEST(ByteBuffer, CompactsOnlyPastHalfAndKeepsUnreadBytes) {
+  ByteBuffer buffer;
+  std::string bytes(2000, 'x');
+  bytes += "tail";
+  buffer.append(bytes.data(), bytes.size());  // 2004 bytes: under half of 4096
+  buffer.consume(2000);
+  buffer.compact_if_past_half();
+  EXPECT_EQ(buffer.view(), "tail");
+  buffer.append(bytes.data(), 100);  // write position 2104 passes half
+  buffer.compact_if_past_half();
+  EXPECT_EQ(buffer.view(), "tail" + bytes.substr(0, 100));
+  // After compaction the block has room again, so the next append does not grow it.
+  std::string more(3000, 'm');
+  buffer.append(more.data(), more.size());
+  EXPECT_EQ(buffer.capacity(), 4096u);
+}
+
+TEST(ByteBuffer, RewindsOnlyWhenEverythingWasRead) {
+  ByteBuffer buffer;
+  std::string bytes(4000, 'z');
+  buffer.append(bytes.data(), bytes.size());
+  buffer.consume(3999);
+  buffer.rewind_if_empty();
+  EXPECT_EQ(buffer.waiting(), 1u);
+  buffer.consume(1);
+  buffer.rewind_if_empty();
+  buffer.append(bytes.data(), bytes.size());
+  EXPECT_EQ(buffer.capacity(), 4096u);  // reused from the front
+  EXPECT_EQ(buffer.waiting(), 4000u);
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,283 @@
+// ChatSocket against small servers on 127.0.0.1: buffers, lines, connecting and closing.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <future>
+#include <thread>
+
+#include "net/chat_socket.h"
+#include "tests/net/test_server.h"
+
+namespace velmora {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::RefusingPort;
+using testing::TestPeer;
+using testing::TestServer;
+
+template <typename Condition>
+bool eventually(Condition condition, std::chrono::milliseconds bound = 2000ms) {
+  auto deadline = std::chrono::steady_clock::now() + bound;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
+TestPeer connect_to(ChatSocket& socket, TestServer& server) {
+  EXPECT_EQ(socket.connect("127.0.0.1", server.port()), 0);
+  std::optional<TestPeer> peer = server.accept();
+  EXPECT_TRUE(peer.has_value());
+  return std::move(*peer);
+}
+
+TEST(ChatSocket, NewObjectIsClosedAndEmpty) {
+  ChatSocket socket;
+  EXPECT_TRUE(socket.is_closed());
+  EXPECT_EQ(socket.length(), 0u);
+  EXPECT_EQ(socket.get_until("\r\n"), "");
+  EXPECT_TRUE(socket.wait_closed(0ms));
+  EXPECT_FALSE(socket.wait_for_data(0ms));
+  EXPECT_EQ(socket.recv_capacity(), 4096u);
+  EXPECT_EQ(socket.send_capacity(), 4096u);
+  EXPECT_EQ(socket.close(), 0);
+}
+
+TEST(ChatSocket, GetDataIsAllOrNothingAndPeekKeepsBytes) {
+  TestServer server;
+  ChatSocket socket;
+  TestPeer peer = connect_to(socket, server);
+  ASSERT_TRUE(peer.send_all("abcdef"));
+  ASSERT_TRUE(eventually([&] { return socket.length() == 6; }));
+
+  char out[8] = {};
+  EXPECT_EQ(socket.get_data(out, 7, false), 0);
+  EXPECT_EQ(socket.get_data(out, 0, false), 0);
+  EXPECT_EQ(socket.length(), 6u);
+  EXPECT_EQ(socket.get_data(out, 3, true), 3);
+  EXPECT_EQ(std::string(out, 3), "abc");
+  EXPECT_EQ(socket.length(), 6u);
+  EXPECT_EQ(socket.get_data(out, 3, false), 3);
+  EXPECT_EQ(std::string(out, 3), "abc");
+  EXPECT_FALSE(socket.discard(4));
+  EXPECT_TRUE(socket.discard(1));
+  EXPECT_EQ(socket.get_data(out, 2, false), 2);
+  EXPECT_EQ(std::string(out, 2), "ef");
+  EXPECT_EQ(socket.length(), 0u);
+}
+
+TEST(ChatSocket, GetWaitsForTheRestAndReportsWhatItCopied) {
+  TestServer server;
+  ChatSocket socket;
+  TestPeer peer = connect_to(socket, server);
+  ASSERT_TRUE(peer.send_all("ab"));
+  ASSERT_TRUE(eventually([&] { return socket.length() == 2; }));
+
+  char out[4] = {};
+  int count = 4;
+  EXPECT_EQ(socket.get(out, count, -1, true), 0);  // one try
+  EXPECT_EQ(count, 2);
+
+  // A peek that sees the bytes arrive in two parts must not copy the first part twice.
+  auto peeked = std::async(std::launch::async, [&] {
+    int n = 4;
+    int result = socket.get(out, n, 2000, true);
+    return std::make_pair(result, n);
+  });
+  std::this_thread::sleep_for(30ms);
+  ASSERT_TRUE(peer.send_all("cd"));
+  EXPECT_EQ(peeked.get(), std::make_pair(4, 4));
+  EXPECT_EQ(std::string(out, 4), "abcd");
+  EXPECT_EQ(socket.length(), 4u);
+
+  count = 6;
+  char more[6] = {};
+  EXPECT_EQ(socket.get(more, count, 50, false), 0);  // times out with 4 of 6
+  EXPECT_EQ(count, 4);
+  EXPECT_EQ(std::string(more, 4), "abcd");
+  EXPECT_EQ(socket.length(), 0u);
+}
+
+TEST(ChatSocket, EmptyPutsQueueNothingOrOnlyLineEnd) {
+  ChatSocket socket;
+  EXPECT_EQ(socket.put_data("x", 0), 0);
+  EXPECT_EQ(socket.put_data("x", -1), 0);
+  EXPECT_EQ(socket.queued(), 0u);
+  EXPECT_TRUE(socket.put_line(""));
+  EXPECT_EQ(socket.queued(), 2u);
+
+  TestServer server;
+  TestPeer peer = connect_to(socket, server);
+  EXPECT_EQ(peer.read_exactly(2), "\r\n");
+}
+
+TEST(ChatSocket, OutputQueuedWhileClosedLeavesAfterConnect) {
+  ChatSocket socket;
+  socket.put_line("NICK early");
+  std::string big(10000, 'b');  // beyond the first block: it must grow, not lose bytes
+  socket.put_line(big);
+  EXPECT_EQ(socket.send_capacity(), 10000u + 2 + 12);
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(socket.queued(), 10014u);
+
+  TestServer server;
+  TestPeer peer = connect_to(socket, server);
+  EXPECT_EQ(peer.read_until("\r\n"), "NICK early\r\n");
+  EXPECT_EQ(peer.read_exactly(10002), big + "\r\n");
+  EXPECT_TRUE(eventually([&] { return socket.queued() == 0; }));
+}
+
+TEST(ChatSocket, TwoLinesInOneReceiptComeOutOneByOne) {
+  TestServer server;
+  ChatSocket socket;
+  TestPeer peer = connect_to(socket, server);
+  ASSERT_TRUE(peer.send_all("one\r\ntwo\r\n"));
+  EXPECT_EQ(socket.get_until("\r\n"), "one\r\n");
+  EXPECT_EQ(socket.length(), 5u);
+  EXPECT_EQ(socket.get_until("\r\n"), "two\r\n");
+  EXPECT_EQ(socket.length(), 0u);
+}
+
+TEST(ChatSocket, DelimiterSplitAcrossReceiptsIsFound) {
+  TestServer server;
+  ChatSocket socket;
+  TestPeer peer = connect_to(socket, server);
+  ASSERT_TRUE(peer.send_all("abc\r"));
+  ASSERT_TRUE(eventually([&] { return socket.length() == 4; }));
+  auto line = std::async(std::launch::async, [&] { return socket.get_until("\r\n"); });
+  // Once the waiting bytes are taken, the LF can only come in a later receipt.
+  ASSERT_TRUE(eventually([&] { return socket.length() == 0; }));
+  ASSERT_TRUE(peer.send_all("\ndef"));
+  EXPECT_EQ(line.get(), "abc\r\n");
+  ASSERT_TRUE(eventually([&] { return socket.length() == 3; }));
+}
+
+TEST(ChatSocket, ConnectionClosedMidLineGivesThePartialLine) {
+  TestServer server;
+  ChatSocket socket;
+  TestPeer peer = connect_to(socket, server);
+  ASSERT_TRUE(peer.send_all("abc"));
+  peer.close();
+  EXPECT_EQ(socket.get_until("\r\n"), "abc");
+  EXPECT_EQ(socket.length(), 0u);
+  EXPECT_TRUE(socket.wait_closed(2000ms));
+  EXPECT_EQ(socket.get_until("\r\n"), "");
+}
+
+TEST(ChatSocket, BytesReceivedBeforeTheServerClosedStayReadable) {
+  TestServer server;
+  ChatSocket socket;
+  TestPeer peer = connect_to(socket, server);
+  ASSERT_TRUE(peer.send_all("PING :a\r\nPING :b\r\n"));
+  peer.close();
+  ASSERT_TRUE(socket.wait_closed(2000ms));
+  EXPECT_EQ(socket.get_until("\r\n"), "PING :a\r\n");
+  EXPECT_EQ(socket.get_until("\r\n"), "PING :b\r\n");
+  EXPECT_EQ(socket.get_until("\r\n"), "");
+}
+
+TEST(ChatSocket, ConnectResultCodes) {
+  TestServer server;
+  RefusingPort refusing;
+  struct Case {
+    std::string host;
+    int port;
+    int code;
+  };
+  const Case cases[] = {
+      {"127.0.0.1", server.port(), 0},
+      {"http://127.0.0.1/path/more", server.port(), 0},
+      {"http://http://localhost/", server.port(), 0},
+      {"localhost", server.port(), 0},
+      {"127.0.0.1", server.port() + 65536, 0},  // only the low 16 bits count
+      {"127.0.0.1", refusing.port(), 3},
+      {"", server.port(), 2},
+      {"http:///x", server.port(), 2},
+  };
+  for (const Case& c : cases) {
+    ChatSocket socket;
+    EXPECT_EQ(socket.connect(c.host, c.port), c.code) << c.host;
+    EXPECT_EQ(socket.is_closed(), c.code != 0) << c.host;
+    if (c.code == 0) {
+      EXPECT_TRUE(server.accept().has_value()) << c.host;
+    }
+  }
+}
+
+TEST(ChatSocket, ReceiveBlockGrowsExactlyToWhatIsWaiting) {
+  TestServer server;
+  ChatSocket socket;
+  TestPeer peer = connect_to(socket, server);
+  ASSERT_TRUE(peer.send_all(std::string(10000, 'r')));
+  ASSERT_TRUE(eventually([&] { return socket.length() == 10000; }));
+  EXPECT_EQ(socket.recv_capacity(), 10000u);
+}
+
+TEST(ChatSocket, DestructionSendsQueuedOutputFirst) {
+  TestServer server;
+  std::optional<TestPeer> peer;
+  {
+    ChatSocket socket;
+    peer.emplace(connect_to(socket, server));
+    socket.put_line("QUIT :bye");
+  }
+  EXPECT_EQ(peer->read_until("\r\n"), "QUIT :bye\r\n");
+  EXPECT_TRUE(peer->wait_for_end());
+}
+
+TEST(ChatSocket, ReconnectsOnTheSameObject) {
+  TestServer server;
+  ChatSocket socket;
+  for (int round = 0; round < 3; ++round) {
+    TestPeer peer = connect_to(socket, server);
+    std::string tag = std::to_string(round);
+    socket.put_line("hello " + tag);
+    EXPECT_EQ(peer.read_until("\r\n"), "hello " + tag + "\r\n");
+    ASSERT_TRUE(peer.send_all("welcome " + tag + "\r\n"));
+    EXPECT_EQ(socket.get_until("\r\n"), "welcome " + tag + "\r\n");
+    EXPECT_EQ(socket.close(), 0);
+    EXPECT_TRUE(socket.is_closed());
+    EXPECT_TRUE(peer.wait_for_end());
+  }
+}
+
+TEST(ChatSocket, CloseWakesAReaderWaitingForALine) {
+  TestServer server;
+  ChatSocket socket;
+  TestPeer peer = connect_to(socket, server);  // a server that never sends nor closes
+  auto line = std::async(std::launch::async, [&] { return socket.get_until("\r\n"); });
+  EXPECT_FALSE(socket.wait_closed(50ms));
+  EXPECT_EQ(socket.close(), 0);
+  ASSERT_EQ(line.wait_for(2000ms), std::future_status::ready);
+  EXPECT_EQ(line.get(), "");
+  EXPECT_TRUE(peer.wait_for_end());
+}
+
+TEST(ChatSocket, ResetByServerClosesTheObject) {
+  TestServer server;
+  ChatSocket socket;
+  TestPeer peer = connect_to(socket, server);
+  peer.reset();
+  socket.put_line("PRIVMSG #c :lost");
+  EXPECT_TRUE(socket.wait_closed(2000ms));
+}
+
+// Both workers block while the connection is idle; polling would show as hundreds of
+// context switches over this span.
+TEST(ChatSocket, IdleConnectionCausesNoWakeUps) {
+  TestServer server;
+  ChatSocket socket;
+  TestPeer peer = connect_to(socket, server);
+  std::this_thread::sleep_for(20ms);
+  rusage before{}, after{};
+  getrusage(RUSAGE_SELF, &before);
+  std::this_thread::sleep_for(300ms);
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_LT(after.ru_nvcsw - before.ru_nvcsw, 30);
+}
+
+}  // namespace
+}  // namespace velmora

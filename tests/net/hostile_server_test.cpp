@@ -1,0 +1,175 @@
+// ChatSocket against servers that misbehave: endless lines, floods, servers that never
+// read. Memory and waiting must stay bounded, and nothing already received is lost.
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "net/chat_socket.h"
+#include "tests/net/test_server.h"
+
+namespace velmora {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using testing::TestPeer;
+using testing::TestServer;
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr std::size_t kFloodBytes = 8u << 20;  // sanitizers make each byte costly
+#else
+constexpr std::size_t kFloodBytes = 50u << 20;
+#endif
+
+char pattern_byte(std::size_t index) { return static_cast<char>(index % 251); }
+
+// Resident memory of this process in KiB.
+long resident_kib() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  long value = 0;
+  while (status >> key) {
+    if (key == "VmRSS:") {
+      status >> value;
+      return value;
+    }
+    status.ignore(1 << 12, '\n');
+  }
+  return 0;
+}
+
+// Sends `total` pattern bytes on `peer` from its own thread; a send that blocks for more
+// than ten seconds ends it.
+std::thread flood(TestPeer& peer, std::size_t total, std::string trailer = {}) {
+  timeval bound{10, 0};
+  ::setsockopt(peer.fd(), SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
+  return std::thread([&peer, total, trailer] {
+    std::string block(64 * 1024, '\0');
+    for (std::size_t sent = 0; sent < total;) {
+      std::size_t n = std::min(block.size(), total - sent);
+      for (std::size_t i = 0; i < n; ++i) block[i] = pattern_byte(sent + i);
+      if (!peer.send_all(std::string_view(block.data(), n))) return;
+      sent += n;
+    }
+    peer.send_all(trailer);
+  });
+}
+
+TestPeer connect_to(ChatSocket& socket, TestServer& server) {
+  EXPECT_EQ(socket.connect("127.0.0.1", server.port()), 0);
+  std::optional<TestPeer> peer = server.accept();
+  EXPECT_TRUE(peer.has_value());
+  return std::move(*peer);
+}
+
+TEST(HostileServer, EndlessLineIsCutAndTheNextLineArrivesIntact) {
+  TestServer server;
+  ChatSocket socket;
+  TestPeer peer = connect_to(socket, server);
+  timeval bound{10, 0};
+  ::setsockopt(peer.fd(), SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
+  std::thread sender([&] {
+    std::string block(64 * 1024, 'x');
+    for (int i = 0; i < 160; ++i)  // 10 MiB without a line end
+      if (!peer.send_all(block)) return;
+    peer.send_all("\r\nPRIVMSG #c :normal line\r\n");
+  });
+
+  std::string first = socket.get_until("\r\n");
+  std::string second = socket.get_until("\r\n");
+  sender.join();
+  EXPECT_EQ(first, std::string(ChatSocket::kMaxLine, 'x') + "\r\n");
+  EXPECT_EQ(second, "PRIVMSG #c :normal line\r\n");
+  EXPECT_LE(socket.recv_capacity(), ChatSocket::kMaxWaiting + 2 * 8192);
+}
+
+TEST(HostileServer, EndlessLineThenCloseGivesTheCutPart) {
+  TestServer server;
+  ChatSocket socket;
+  TestPeer peer = connect_to(socket, server);
+  ASSERT_TRUE(peer.send_all(std::string(ChatSocket::kMaxLine + 500, 'y')));
+  peer.close();
+  EXPECT_EQ(socket.get_until("\n"), std::string(ChatSocket::kMaxLine, 'y'));
+  EXPECT_EQ(socket.length(), 0u);
+}
+
+TEST(HostileServer, FloodIsHeldBackWhileNobodyReadsAndNothingIsLost) {
+  TestServer server;
+  ChatSocket socket;
+  TestPeer peer = connect_to(socket, server);
+  long rss_before = resident_kib();
+  std::thread sender = flood(peer, kFloodBytes);
+
+  auto deadline = Clock::now() + 3s;
+  while (socket.length() < ChatSocket::kMaxWaiting && Clock::now() < deadline)
+    std::this_thread::sleep_for(5ms);
+  std::this_thread::sleep_for(200ms);  // give an unbounded reader the time to overrun
+  EXPECT_LE(socket.length(), ChatSocket::kMaxWaiting + 8192);
+  EXPECT_LT(resident_kib() - rss_before, 6 * 1024);
+
+  std::string chunk(64 * 1024, '\0');
+  std::size_t received = 0;
+  std::size_t mismatches = 0;
+  deadline = Clock::now() + 30s;
+  while (received < kFloodBytes && Clock::now() < deadline) {
+    int count = static_cast<int>(std::min(chunk.size(), kFloodBytes - received));
+    socket.get(chunk.data(), count, 2000, false);
+    if (count == 0) break;
+    for (int i = 0; i < count; ++i)
+      mismatches += chunk[i] != pattern_byte(received + i);
+    received += count;
+  }
+  sender.join();
+  EXPECT_EQ(received, kFloodBytes);
+  EXPECT_EQ(mismatches, 0u);
+  EXPECT_LE(socket.recv_capacity(), ChatSocket::kMaxWaiting + 2 * 8192);
+}
+
+// Bigger than what loopback buffers on both sides can hold once the server's receive
+// buffer is small.
+constexpr std::size_t kUnsendable = 16u << 20;
+constexpr auto kDrainSlack = 2000ms;
+
+TEST(HostileServer, CloseGivesUpOnAServerThatNeverReads) {
+  TestServer server(4096);
+  ChatSocket socket;
+  TestPeer peer = connect_to(socket, server);
+  std::string bytes(kUnsendable, 'q');
+  socket.put_data(bytes.data(), static_cast<int>(bytes.size()));
+  auto start = Clock::now();
+  socket.close();
+  EXPECT_LT(Clock::now() - start, ChatSocket::kDrainBound + kDrainSlack);
+  EXPECT_TRUE(socket.is_closed());
+}
+
+TEST(HostileServer, DestructionGivesUpOnAServerThatNeverReads) {
+  TestServer server(4096);
+  auto socket = std::make_unique<ChatSocket>();
+  TestPeer peer = connect_to(*socket, server);
+  std::string bytes(kUnsendable, 'q');
+  socket->put_data(bytes.data(), static_cast<int>(bytes.size()));
+  auto start = Clock::now();
+  socket.reset();
+  EXPECT_LT(Clock::now() - start, ChatSocket::kDrainBound + kDrainSlack);
+}
+
+TEST(HostileServer, WaitClosedIsBoundedWhenTheServerNeverCloses) {
+  TestServer server;
+  ChatSocket socket;
+  TestPeer peer = connect_to(socket, server);
+  socket.put_line("QUIT :bye");
+  EXPECT_EQ(peer.read_until("\r\n"), "QUIT :bye\r\n");
+  auto start = Clock::now();
+  EXPECT_FALSE(socket.wait_closed(100ms));
+  EXPECT_LT(Clock::now() - start, 2s);
+  EXPECT_FALSE(socket.is_closed());
+  EXPECT_EQ(socket.close(), 0);  // nothing queued: closes at once
+  EXPECT_TRUE(socket.wait_closed(0ms));
+}
+
+}  // namespace
+}  // namespace velmora
