@@ -61,7 +61,8 @@ public:
 
   // The texts to send to `channel` as PRIVMSG for one typed line: "@CRYPTO " + sealed
   // text, split into as many messages as needed so that each relayed line fits in 512
-  // bytes; with an empty passphrase the line itself, unsealed.
+  // bytes; with an empty passphrase the line itself, unsealed. Nothing (an empty list)
+  // while a passphrase is set but this client has no channel key yet.
   std::vector<std::string> seal_chat_line(std::string_view line, std::string_view channel) const;
   // "@CRYPTO ..." opened under the channel key; any other text unchanged.
   std::string open_chat_text(std::string_view text) const;
@@ -84,7 +85,8 @@ public:
                       const std::string& text);
   // After a complete names list has been stored.
   void handle_names_end();
-  // Sends a key request to `nick` (the caller has marked the request as pending).
+  // Sends a key request to `nick` and marks the request as pending. Only the answer
+  // of that holder (followed through nick changes) is accepted.
   void initiate_exchange(const std::string& nick);
 
   bool exchange_pending() const;

@@ -1,0 +1,98 @@
+#include <mutex>
+
+#include "secure/blowfish.h"
+#include "secure/chat_line_split.h"
+#include "secure/control_text.h"
+#include "secure/key_exchange.h"
+#include "secure/seal.h"
+
+namespace velmora {
+
+namespace {
+constexpr std::string_view plain_mode_key = " ";
+}
+
+// One lock over the keys and the channel cipher, so a seal or open on the window thread
+// never sees a key half loaded by the receive thread.
+struct ChannelSecurity::Impl {
+  mutable std::mutex lock;
+  std::string passphrase;
+  std::string channel_key;
+  BlowfishCipher channel_cipher;
+  std::string private_exponent;
+  std::string public_value;
+};
+
+ChannelSecurity::ChannelSecurity() : impl_(std::make_unique<Impl>()) {}
+ChannelSecurity::~ChannelSecurity() = default;
+
+void ChannelSecurity::begin_connection(const std::string& passphrase) {
+  std::lock_guard guard(impl_->lock);
+  impl_->passphrase = passphrase;
+  if (passphrase.empty()) {
+    impl_->channel_key = plain_mode_key;
+    impl_->channel_cipher.set_key(plain_mode_key);
+  }
+}
+
+std::string ChannelSecurity::passphrase() const {
+  std::lock_guard guard(impl_->lock);
+  return impl_->passphrase;
+}
+
+bool ChannelSecurity::plain_mode() const {
+  std::lock_guard guard(impl_->lock);
+  return impl_->passphrase.empty();
+}
+
+std::string ChannelSecurity::channel_key() const {
+  std::lock_guard guard(impl_->lock);
+  return impl_->channel_key;
+}
+
+void ChannelSecurity::set_channel_key(const std::string& key) {
+  BlowfishCipher cipher;
+  cipher.set_key(key);  // scheduled outside the lock: 521 block encryptions
+  std::lock_guard guard(impl_->lock);
+  impl_->channel_key = key;
+  impl_->channel_cipher = cipher;
+}
+
+std::string ChannelSecurity::private_exponent() const {
+  std::lock_guard guard(impl_->lock);
+  return impl_->private_exponent;
+}
+
+std::string ChannelSecurity::public_value() const {
+  std::lock_guard guard(impl_->lock);
+  return impl_->public_value;
+}
+
+void ChannelSecurity::set_request_values(const std::string& private_exponent,
+                                         const std::string& public_value) {
+  std::lock_guard guard(impl_->lock);
+  impl_->private_exponent = private_exponent;
+  impl_->public_value = public_value;
+}
+
+std::vector<std::string> ChannelSecurity::seal_chat_line(std::string_view line,
+                                                         std::string_view channel) const {
+  std::lock_guard guard(impl_->lock);
+  if (impl_->passphrase.empty()) return {std::string(line)};
+  // Without the channel key there is nothing safe to seal under.
+  if (impl_->channel_key.empty()) return {};
+  std::vector<std::string> texts;
+  for (const std::string& piece : split_chat_line(line, max_sealed_plain_size(channel))) {
+    texts.push_back(std::string(crypto_marker) + " " + seal_cbc(impl_->channel_cipher, piece));
+  }
+  return texts;
+}
+
+std::string ChannelSecurity::open_chat_text(std::string_view text) const {
+  if (!text.starts_with(crypto_marker)) return std::string(text);
+  const std::string_view sealed = text_after(text, crypto_marker.size() + 1);
+  std::lock_guard guard(impl_->lock);
+  return open_cbc(impl_->channel_cipher, sealed);
+}
+
+}  // namespace velmora

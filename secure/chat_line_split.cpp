@@ -1,0 +1,49 @@
+#include "secure/chat_line_split.h"
+
+#include <algorithm>
+
+#include "secure/seal.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr std::string_view privmsg_part = " PRIVMSG ";
+constexpr std::string_view trailing_part = " :@CRYPTO ";
+constexpr std::size_t line_end_size = 2;
+
+bool utf8_continuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
+
+std::size_t cut_position(std::string_view rest, std::size_t max_bytes) {
+  const std::size_t space = rest.substr(0, max_bytes).rfind(' ');
+  if (space != std::string_view::npos && space > 0) return space + 1;
+  std::size_t cut = max_bytes;
+  while (cut > 0 && utf8_continuation(rest[cut])) --cut;
+  return cut > 0 ? cut : max_bytes;  // not UTF-8 at all: cut where it must
+}
+
+}  // namespace
+
+std::size_t max_sealed_plain_size(std::string_view channel) {
+  const std::size_t fixed = relay_prefix_budget + privmsg_part.size() + channel.size() +
+                            trailing_part.size() + line_end_size;
+  const std::size_t hex_room = irc_line_limit > fixed ? irc_line_limit - fixed : 0;
+  // sealed size 16 + 16 * (k / 8 + 1) must fit: k / 8 <= hex_room / 16 - 2.
+  const std::size_t blocks = hex_room / 16;
+  if (blocks < 2) return block_size - 1;  // a channel name this long leaves no room anyway
+  return block_size * (blocks - 2) + block_size - 1;
+}
+
+std::vector<std::string> split_chat_line(std::string_view line, std::size_t max_bytes) {
+  max_bytes = std::max<std::size_t>(max_bytes, 1);
+  std::vector<std::string> pieces;
+  while (line.size() > max_bytes) {
+    const std::size_t cut = cut_position(line, max_bytes);
+    pieces.emplace_back(line.substr(0, cut));
+    line.remove_prefix(cut);
+  }
+  pieces.emplace_back(line);
+  return pieces;
+}
+
+}  // namespace velmora
