@@ -1,6 +1,6 @@
 #pragma once
 // The raw protocol log: log.txt in the program's folder (one CR LF entry per line,
-// opened and closed per entry so it is complete on disk after each one) and the same
+// complete on disk after each one) and the same
 // text in memory for the window's raw traffic view. Safe to call from any thread.
 
 #include <cstddef>
@@ -15,6 +15,9 @@ public:
   static constexpr std::size_t kMaxBuffer = 1024 * 1024;
 
   explicit ChatLog(std::string file_path);
+  ~ChatLog();
+  ChatLog(const ChatLog&) = delete;
+  ChatLog& operator=(const ChatLog&) = delete;
 
   void log_line(const std::string& text);
   // Deletes the file (a new connection starts a new log); failures are ignored.
@@ -25,7 +28,11 @@ public:
   const std::string& file_path() const { return path_; }
 
 private:
+  void write_entry(const std::string& entry);
+  void close_file();
+
   std::string path_;
+  int fd_ = -1;
   std::mutex lock_;
   std::string raw_;
 };

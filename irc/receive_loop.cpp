@@ -1,0 +1,130 @@
+#include "irc/receive_loop.h"
+
+#include <chrono>
+#include <ctime>
+#include <thread>
+
+#include "irc/chat_log.h"
+#include "irc/receive_hooks.h"
+#include "irc/server_connection.h"
+#include "irc/terminator.h"
+
+namespace velmora {
+namespace {
+
+std::tm local_now() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return local;
+}
+
+// A line cut by a close arrives without the terminator; only a real one is removed.
+std::string without_terminator(std::string line, const std::string& terminator) {
+  if (line.size() >= terminator.size() &&
+      line.compare(line.size() - terminator.size(), terminator.size(), terminator) == 0) {
+    line.resize(line.size() - terminator.size());
+  }
+  return line;
+}
+
+}  // namespace
+
+std::string strip_mode_prefix(const std::string& name) {
+  if (!name.empty() && (name[0] == '@' || name[0] == '+' || name[0] == '-')) {
+    return name.substr(1);
+  }
+  return name;
+}
+
+void ReceiveLoop::run() {
+  ReceiveHooks* hooks = connection_.hooks();
+  if (hooks) hooks->connection_started();
+  if (connection_.terminator().empty()) learn_terminator();
+  std::string terminator = connection_.terminator();
+  ChatSocket& socket = connection_.socket();
+  // Wait for room first: while the window has 256 lines waiting, the next line stays
+  // in the socket.
+  while (!connection_.stopping() && connection_.queue().wait_for_space()) {
+    std::string line = socket.get_until(terminator);
+    if (line.empty()) break;  // closed with nothing left
+    handle_line(without_terminator(std::move(line), terminator));
+  }
+  if (hooks) hooks->connection_ended();
+}
+
+// The server did not speak before the login: learn the terminator from its first
+// data now. A server whose first 512 bytes hold none is taken to use CR LF.
+void ReceiveLoop::learn_terminator() {
+  ChatSocket& socket = connection_.socket();
+  std::string terminator;
+  while (terminator.empty() && !connection_.stopping()) {
+    if (!socket.wait_for_data(std::chrono::seconds(60))) {
+      if (socket.is_closed()) break;
+      continue;
+    }
+    std::string peeked(std::min(socket.length(), kTerminatorWindow), '\0');
+    int got = socket.get_data(peeked.data(), static_cast<int>(peeked.size()), true);
+    peeked.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    terminator = detect_terminator(peeked);
+    if (terminator.empty() && (peeked.size() >= kTerminatorWindow || socket.is_closed())) break;
+    // Only a server that sends part of a first line and stalls brings us here.
+    if (terminator.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  connection_.set_terminator(terminator.empty() ? "\r\n" : terminator);
+}
+
+void ReceiveLoop::handle_line(const std::string& raw) {
+  IrcMessage message = parse_line(raw);
+  connection_.chat_log().log_line(raw);
+  bool consumed = false;
+  if (ReceiveHooks* hooks = connection_.hooks()) {
+    consumed = hooks->handle_message(message.nick, message.command, message.text());
+  }
+  if (dispatch(message, raw)) consumed = true;
+  if (!consumed) connection_.queue().publish(raw);
+}
+
+// The receive thread's own rules; true when the line is not to be shown.
+bool ReceiveLoop::dispatch(const IrcMessage& message, const std::string& raw) {
+  if (message.command == "353") {
+    collect_names(message.text());
+    return true;
+  }
+  if (message.command == "366") {
+    store_names();
+    return true;
+  }
+  AutoReply reply = automatic_reply(message, raw, local_now());
+  if (reply.kind == ReplyKind::None) return false;
+  if (reply.kind == ReplyKind::ServerPing ||
+      limiter_.allow(QueryLimiter::Clock::now())) {
+    connection_.socket().put_line(reply.line);  // automatic replies are not logged
+  }
+  return true;
+}
+
+// Words split at single spaces: two spaces in a row give an empty entry.
+void ReceiveLoop::collect_names(const std::string& text) {
+  std::size_t start = 0;
+  while (names_collect_.size() < kMaxNames) {
+    std::size_t space = text.find(' ', start);
+    names_collect_.push_back(text.substr(start, space == std::string::npos ? text.npos
+                                                                           : space - start));
+    if (space == std::string::npos) break;
+    start = space + 1;
+  }
+}
+
+void ReceiveLoop::store_names() {
+  std::vector<std::string> users;
+  users.reserve(names_collect_.size());
+  for (const std::string& name : names_collect_) users.push_back(strip_mode_prefix(name));
+  names_collect_.clear();
+  connection_.store_users(users);
+  if (ReceiveHooks* hooks = connection_.hooks()) hooks->names_stored(users);
+}
+
+void receive_loop(ServerConnection& connection) { ReceiveLoop(connection).run(); }
+
+}  // namespace velmora

@@ -1,0 +1,45 @@
+#pragma once
+// The receive thread's work for one connection: read line after line, log, parse, let
+// the hooks (key exchange) act, answer pings and client queries, collect the names
+// replies, and queue what is left for the window.
+
+#include <string>
+#include <vector>
+
+#include "irc/auto_reply.h"
+#include "irc/irc_message.h"
+
+namespace velmora {
+
+class ServerConnection;
+
+// Names beyond this many in one list are dropped, so a server that never ends its
+// names list cannot grow memory without bound.
+inline constexpr std::size_t kMaxNames = 100000;
+
+// One nick of a names reply without its mode prefix ("@", "+" or "-"; one at most).
+std::string strip_mode_prefix(const std::string& name);
+
+class ReceiveLoop {
+public:
+  explicit ReceiveLoop(ServerConnection& connection) : connection_(connection) {}
+  // Runs until the socket is closed (and what it received is drained) or a stop.
+  void run();
+  // One line as read, without its terminator. Public so tests can inject lines.
+  void handle_line(const std::string& raw);
+
+private:
+  void learn_terminator();
+  bool dispatch(const IrcMessage& message, const std::string& raw);
+  void collect_names(const std::string& text);
+  void store_names();
+
+  ServerConnection& connection_;
+  std::vector<std::string> names_collect_;
+  QueryLimiter limiter_;
+};
+
+// Thread procedure of the receive thread.
+void receive_loop(ServerConnection& connection);
+
+}  // namespace velmora

@@ -1,0 +1,141 @@
+#include "irc/server_connection.h"
+
+#include <algorithm>
+
+#include "irc/chat_log.h"
+#include "irc/receive_loop.h"
+#include "irc/terminator.h"
+
+namespace velmora {
+
+ServerConnection::ServerConnection(ChatLog& log, ReceiveHooks* hooks)
+    : log_(log), hooks_(hooks) {}
+
+ServerConnection::~ServerConnection() {
+  if (connected_.load() && !socket_.is_closed()) quit("bye");
+  shutdown();
+}
+
+void ServerConnection::shutdown() {
+  stop_receive_thread();
+  socket_.close();
+}
+
+void ServerConnection::stop_receive_thread() {
+  if (!receive_thread_.joinable()) return;
+  stopping_ = true;
+  queue_.stop();
+  if (!socket_.is_closed()) socket_.close();  // wakes a read waiting for a line
+  receive_thread_.join();
+  queue_.clear_stop();
+  stopping_ = false;
+}
+
+int ServerConnection::open(const std::string& host, int port) {
+  stop_receive_thread();  // the previous connection's reader, if it still runs
+  int code = socket_.connect(host, port);
+  if (code != 0) {
+    connected_ = false;
+    return code;
+  }
+  connected_ = true;
+  set_terminator("");
+  learn_terminator_from_greeting();
+  if (socket_.is_closed() && socket_.length() == 0) {
+    connected_ = false;
+    return 3;
+  }
+  return 0;
+}
+
+// Servers that wait for the client to register say nothing first, so the login is held
+// back at most kGreetingWait; the receive thread learns the terminator later then.
+void ServerConnection::learn_terminator_from_greeting() {
+  auto deadline = std::chrono::steady_clock::now() + kGreetingWait;
+  while (true) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0 || !socket_.wait_for_data(left)) return;
+    std::string peeked(std::min(socket_.length(), kTerminatorWindow), '\0');
+    int got = socket_.get_data(peeked.data(), static_cast<int>(peeked.size()), true);
+    peeked.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    std::string found = detect_terminator(peeked);
+    if (found.empty() && peeked.size() >= kTerminatorWindow) found = "\r\n";
+    if (!found.empty()) {
+      set_terminator(found);
+      return;
+    }
+    if (socket_.is_closed()) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));  // a partial first line
+  }
+}
+
+bool ServerConnection::login(const std::string& nick, const std::string& realname,
+                             const std::string& password, const std::string& username,
+                             const std::string& hostname, const std::string& servername) {
+  if (!connected_.load()) return false;
+  bool ok = true;
+  if (!password.empty()) ok = socket_.put_line("PASS " + password) && ok;
+  ok = socket_.put_line("USER " + username + " " + hostname + " " + servername + " :" +
+                        realname) && ok;
+  ok = socket_.put_line("NICK " + nick) && ok;
+  // open() has joined the previous connection's reader; a second login on the same
+  // connection keeps the reader that runs.
+  if (ok && !receive_thread_.joinable()) {
+    receive_thread_ = std::thread([this] { receive_loop(*this); });
+  }
+  return ok;
+}
+
+bool ServerConnection::join(const std::string& channel) {
+  return socket_.put_line("JOIN " + channel);
+}
+
+bool ServerConnection::send_message(const std::string& command, const std::string& target,
+                                    const std::string& text) {
+  return send_line(command + " " + target + " :" + text);
+}
+
+bool ServerConnection::send_line(const std::string& line) {
+  log_.log_line("SEND: " + line);
+  return socket_.put_line(line);
+}
+
+bool ServerConnection::quit(const std::string& reason) {
+  if (!connected_.load()) return false;
+  socket_.put_line("QUIT :" + reason);
+  // A server that never closes must not keep us here.
+  socket_.wait_closed(kQuitWait);
+  return true;
+}
+
+bool ServerConnection::part(const std::string& channel, const std::string& reason) {
+  return socket_.put_line("PART " + channel + " :" + reason);
+}
+
+std::vector<std::string> ServerConnection::users() const {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  return users_;
+}
+
+int ServerConnection::user_count() const {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  return static_cast<int>(users_.size());
+}
+
+void ServerConnection::store_users(std::vector<std::string> users) {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  users_ = std::move(users);
+}
+
+std::string ServerConnection::terminator() const {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  return terminator_;
+}
+
+void ServerConnection::set_terminator(const std::string& terminator) {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  terminator_ = terminator;
+}
+
+}  // namespace velmora
