@@ -1,0 +1,84 @@
+#include "ui/connect_dialog.h"
+
+#include <gtest/gtest.h>
+
+namespace velmora {
+namespace {
+
+TEST(DialogCharacters, AllowedAndForbidden) {
+  EXPECT_TRUE(has_only_allowed("", kNickCharacters));
+  EXPECT_TRUE(has_only_allowed("Bob_[away]|2-x", kNickCharacters));
+  EXPECT_FALSE(has_only_allowed("bob.smith", kNickCharacters));
+  EXPECT_FALSE(has_only_allowed("J\xE9r\xF4me", kNickCharacters));
+  EXPECT_TRUE(has_none_of("#chat", kChannelForbidden));
+  for (const char* bad : {"a b", "a,b", "a:b", "a^b", "a\x07" "b"}) {
+    EXPECT_FALSE(has_none_of(bad, kChannelForbidden)) << bad;
+  }
+}
+
+DialogEntries good() { return {"chat", "bob", "irc.test", "6667", "pass"}; }
+
+TEST(ConnectDialog, ChecksInOrderAndKeepsTheTypedValues) {
+  const struct {
+    const char* what;
+    DialogEntries entries;
+    DialogField focus;
+    bool cleared;
+  } cases[] = {
+      {"empty channel", {"", "", "", "0", ""}, DialogField::Channel, false},
+      {"empty nick", {"c", "", "", "0", ""}, DialogField::Nick, false},
+      {"empty server", {"c", "n", "", "0", ""}, DialogField::Server, false},
+      {"port not a number", {"c", "n", "s", "abc", ""}, DialogField::Port, false},
+      {"space in channel", {"a b", "n.x", "s", "1", ""}, DialogField::Channel, true},
+      {"colon in channel", {"a:b", "n", "s", "1", ""}, DialogField::Channel, true},
+      {"dot in nick", {"c", "n.x", "s", "1", ""}, DialogField::Nick, true},
+      {"empty key is fine", {"c", "n", "s", "1", ""}, DialogField::None, false},
+  };
+  for (const auto& c : cases) {
+    Settings settings;
+    const DialogVerdict verdict = apply_connect_entries(c.entries, settings);
+    EXPECT_EQ(verdict.focus, c.focus) << c.what;
+    EXPECT_EQ(verdict.clear_field, c.cleared) << c.what;
+    EXPECT_EQ(settings.nick, c.entries.nick) << c.what;
+    EXPECT_EQ(settings.server, c.entries.server) << c.what;
+  }
+}
+
+TEST(ConnectDialog, ChannelPrefixAndPort) {
+  Settings settings;
+  DialogEntries entries = good();
+  entries.port = " 6697x";
+  ASSERT_TRUE(apply_connect_entries(entries, settings).accepted());
+  EXPECT_EQ(settings.channel, "#vmchat");
+  EXPECT_EQ(settings.port, 6697);
+  entries.channel = "#chat";
+  ASSERT_TRUE(apply_connect_entries(entries, settings).accepted());
+  EXPECT_EQ(settings.channel, "#chat");
+}
+
+TEST(ConnectDialog, RefusedChannelGetsNoPrefix) {
+  Settings settings;
+  DialogEntries entries = good();
+  entries.nick = "b.b";
+  EXPECT_FALSE(apply_connect_entries(entries, settings).accepted());
+  EXPECT_EQ(settings.channel, "chat");
+}
+
+TEST(ConnectDialog, OpeningFieldsAndFocus) {
+  Settings settings;
+  EXPECT_EQ(dialog_initial_focus(settings), DialogField::Channel);
+  settings.channel = "#c";
+  EXPECT_EQ(dialog_initial_focus(settings), DialogField::Nick);
+  settings.nick = "n";
+  EXPECT_EQ(dialog_initial_focus(settings), DialogField::Key);
+  settings.key = "k";
+  EXPECT_EQ(dialog_initial_focus(settings), DialogField::None);
+  settings.port = 7000;
+  EXPECT_EQ(dialog_entries_from(settings).port, "7000");
+  EXPECT_EQ(input_max_length(settings), 200);
+  settings.key.clear();
+  EXPECT_EQ(input_max_length(settings), 400);
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,92 @@
+#pragma once
+// A ChatSession whose state the test sets directly; it records what the rules send.
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "irc/irc_message.h"
+#include "secure/peer_key_table.h"
+#include "ui/chat_session.h"
+
+namespace velmora::test {
+
+class FakeSession : public ChatSession {
+public:
+  bool connecting() const override { return connecting_; }
+  bool socket_closed() const override { return closed; }
+  int queued_count() const override { return static_cast<int>(queue.size()); }
+  IrcMessage pop_message() override {
+    if (queue.empty()) return {};
+    IrcMessage m = parse_line(queue.front());
+    queue.pop_front();
+    return m;
+  }
+  void send_line(const std::string& line) override { sent.push_back(line); }
+  void send_message(const std::string& command, const std::string& target,
+                    const std::string& text) override {
+    sent.push_back(command + " " + target + " :" + text);
+  }
+  void start_connection() override { ++connections_started; }
+  bool wait_socket_closed(std::chrono::milliseconds) override {
+    ++close_waits;
+    return closed;
+  }
+
+  std::string current_nick() const override { return nick; }
+  void set_current_nick(const std::string& n) override { nick = n; }
+  std::string current_channel() const override { return channel; }
+  void set_current_channel(const std::string& c) override { channel = c; }
+  std::string server() const override { return server_name; }
+
+  PeerKeyTable& peer_keys() override { return peers; }
+  // "@CRYPTO <text>" opens to <text>.
+  std::string open_chat_text(std::string_view text) const override {
+    if (text.substr(0, 7) == "@CRYPTO") return std::string(text.substr(8));
+    return std::string(text);
+  }
+  std::vector<std::string> seal_chat_line(std::string_view line) const override {
+    if (passphrase.empty()) return {std::string(line)};
+    return {"@CRYPTO sealed(" + std::string(line) + ")"};
+  }
+
+  std::vector<std::string> channel_users() const override { return users; }
+  bool take_user_list_dirty() override { return std::exchange(dirty, false); }
+  void mark_user_list_dirty() override { dirty = true; }
+  bool offline_shown() const override { return offline; }
+  void set_offline_shown(bool shown) override { offline = shown; }
+  void set_shutting_down() override { shutting_down = true; }
+  std::string status_text() const override { return status; }
+  std::string take_raw_log() override { return std::exchange(raw_log, {}); }
+  std::optional<std::string> take_pending_title() override {
+    return std::exchange(pending_title, std::nullopt);
+  }
+
+  // Makes this client a connected key holder.
+  void hold_key() {
+    connecting_ = false;
+    closed = false;
+    peers.set(nick, 1);
+  }
+
+  bool connecting_ = true;
+  bool closed = true;
+  std::deque<std::string> queue;
+  std::vector<std::string> sent;
+  int connections_started = 0;
+  int close_waits = 0;
+  std::string nick = "me";
+  std::string channel = "#room";
+  std::string server_name = "irc.test";
+  std::string passphrase = "secret";
+  PeerKeyTable peers;
+  std::vector<std::string> users;
+  bool dirty = false;
+  bool offline = true;
+  bool shutting_down = false;
+  std::string status;
+  std::string raw_log;
+  std::optional<std::string> pending_title;
+};
+
+}  // namespace velmora::test

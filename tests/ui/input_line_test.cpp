@@ -1,0 +1,118 @@
+#include "ui/input_line.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/ui/fake_session.h"
+#include "tests/ui/recorder_surface.h"
+#include "ui/chat_window.h"
+
+namespace velmora {
+namespace {
+
+using Kind = InputAction::Kind;
+
+TEST(InterpretInput, CommandsBuildTheirWireLines) {
+  const struct {
+    const char* typed;
+    const char* line;
+  } cases[] = {
+      {"/NICK Bob", "NICK Bob"},
+      {"/nick Bob", "nick Bob"},
+      {"/TOPIC hello", "topic #room :hello"},
+      {"/topic new  topic ", "topic #room :new  topic "},
+      {"/topic", "topic #room"},
+      {"/msg bob hi there", "privmsg bob :hi there"},
+      {"/MSG bob  spaced ", "privmsg bob : spaced "},
+      {"/msg", "privmsg :"},
+      {"/me waves", "privmsg #room :\x01" "action waves\x01"},
+      {"/me", "privmsg #room :\x01" "action \x01"},
+      {"//MODE #room +m", "MODE #room +m"},
+      {"//", ""},
+      {"///x", "/x"},
+  };
+  for (const auto& c : cases) {
+    const InputAction action = interpret_input(c.typed, "#room");
+    EXPECT_EQ(action.kind, Kind::SendLine) << c.typed;
+    EXPECT_EQ(action.line, c.line) << c.typed;
+  }
+}
+
+TEST(InterpretInput, OnlyMeEchoes) {
+  const InputAction me = interpret_input("/Me  jumps ", "#room");
+  EXPECT_TRUE(me.echo_action);
+  EXPECT_EQ(me.text, " jumps ");
+  EXPECT_FALSE(interpret_input("/msg bob hi", "#room").echo_action);
+}
+
+TEST(InterpretInput, UnsupportedCommandsWarnWithTheLowerCasedWord) {
+  const struct {
+    const char* typed;
+    const char* word;
+  } cases[] = {{"/quit", "quit"}, {"/JOIN #other", "join"}, {"/ hello", ""}, {"/msgx a b", "msgx"}};
+  for (const auto& c : cases) {
+    const InputAction action = interpret_input(c.typed, "#room");
+    EXPECT_EQ(action.kind, Kind::Warning) << c.typed;
+    EXPECT_EQ(action.command, c.word) << c.typed;
+  }
+  EXPECT_EQ(unsupported_command_text("join"), "The command 'join' is not supported by Velmora.");
+}
+
+TEST(InterpretInput, MessagesAndNothing) {
+  EXPECT_EQ(interpret_input("", "#room").kind, Kind::Nothing);
+  EXPECT_EQ(interpret_input("/", "#room").kind, Kind::Nothing);
+  const InputAction message = interpret_input("  hi /there  ", "#room");
+  EXPECT_EQ(message.kind, Kind::Message);
+  EXPECT_EQ(message.text, "  hi /there  ");
+}
+
+class InputWindowTest : public ::testing::Test {
+protected:
+  test::FakeSession session_;
+  test::RecorderSurface surface_;
+  ChatWindow window_{session_, surface_, "/nonexistent"};
+};
+
+TEST_F(InputWindowTest, MessageIsEchoedThenSealed) {
+  window_.on_input_return(" hi  there ");
+  EXPECT_EQ(surface_.view_text(), "\r\nme   hi  there \r\n");
+  EXPECT_EQ(session_.sent, std::vector<std::string>{"PRIVMSG #room :@CRYPTO sealed( hi  there )"});
+  EXPECT_GT(surface_.scrolls, 0);
+}
+
+TEST_F(InputWindowTest, MessageIsPlainWithoutPassphrase) {
+  session_.passphrase.clear();
+  window_.on_input_return("hello");
+  EXPECT_EQ(session_.sent, std::vector<std::string>{"PRIVMSG #room :hello"});
+}
+
+TEST_F(InputWindowTest, CommandsGoOutUnsealedWithoutEcho) {
+  window_.on_input_return("/msg bob hi");
+  window_.on_input_return("//PRIVMSG #room :raw");
+  window_.on_input_return("");
+  EXPECT_EQ(session_.sent, (std::vector<std::string>{"privmsg bob :hi", "PRIVMSG #room :raw"}));
+  EXPECT_TRUE(surface_.inserted.empty());
+}
+
+TEST_F(InputWindowTest, ActionIsEchoedInItalics) {
+  window_.on_input_return("/me waves");
+  EXPECT_EQ(session_.sent, std::vector<std::string>{"privmsg #room :\x01" "action waves\x01"});
+  ASSERT_GE(surface_.inserted.size(), 4u);
+  EXPECT_EQ(surface_.inserted[1].text, "me");
+  EXPECT_EQ(surface_.inserted[3].tags, (std::vector<std::string>{"space", "big", "italic"}));
+}
+
+TEST_F(InputWindowTest, UnsupportedCommandShowsTheWarning) {
+  window_.on_input_return("/QUIT now");
+  EXPECT_TRUE(session_.sent.empty());
+  EXPECT_EQ(surface_.warnings, std::vector<std::string>{
+                                   "Command not supported|The command 'quit' is not supported by Velmora."});
+}
+
+TEST_F(InputWindowTest, ChannelFollowsAForward) {
+  session_.channel = "#new";
+  window_.on_input_return("/topic");
+  EXPECT_EQ(session_.sent, std::vector<std::string>{"topic #new"});
+}
+
+}  // namespace
+}  // namespace velmora

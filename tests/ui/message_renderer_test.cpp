@@ -1,0 +1,179 @@
+// The rendering table, row by row, through one tick of the window each.
+#include <gtest/gtest.h>
+
+#include "tests/ui/fake_session.h"
+#include "tests/ui/recorder_surface.h"
+#include "ui/chat_window.h"
+
+namespace velmora {
+namespace {
+
+using test::Inserted;
+using Tags = std::vector<std::string>;
+
+class RenderTest : public ::testing::Test {
+protected:
+  void SetUp() override { session_.hold_key(); }
+
+  // Queues `line`, runs one tick, returns what it inserted.
+  std::vector<Inserted> show(const std::string& line) {
+    surface_.inserted.clear();
+    session_.queue.push_back(line);
+    window_.poll_inbound();
+    return surface_.inserted;
+  }
+
+  test::FakeSession session_;
+  test::RecorderSurface surface_;
+  ChatWindow window_{session_, surface_, "/nonexistent"};
+};
+
+const Tags kBlue{"blue_fg", "indent", "space"};
+const Tags kMember{"indentplus", "space", "blue_fg"};
+const Tags kMemberBold{"indentplus", "space", "blue_fg", "bold"};
+const Tags kJoinNick{"bold", "indentplus", "space", "blue_fg"};
+
+TEST_F(RenderTest, SingleTextRows) {
+  const struct {
+    std::string line;
+    std::vector<Inserted> shown;
+  } cases[] = {
+      {":s 001 me :Welcome home", {{"Welcome home\r\n", kBlue}}},
+      {":s 003 me :created", {{"created\r\n", kBlue}}},
+      {":s 332 me #room :the topic", {{"the topic\r\n", {"green_fg", "indent", "space", "bold"}}}},
+      {":a!u@h TOPIC #room :new one", {{"new one\r\n", {"green_fg", "indent", "space", "bold"}}}},
+      {":s 372 me :- motd", {{"- motd\r\n", {"monospace", "indent", "gray_fg"}}}},
+      {":s 375 me :- start", {{"\r\n", {"monospace", "indent", "gray_fg"}}}},
+      {":s 376 me :End", {{"\r\n", {"monospace", "indent", "gray_fg"}}}},
+      {":s 433 * me :Nickname in use", {{"Nickname in use\r\n", {"red_fg", "indent", "space"}}}},
+      {":s 401 me x :No such nick", {{"No such nick\r\n", {"red_fg", "indent", "space"}}}},
+      {"ERROR :Closing link", {{"Closing link\r\n", {"red_fg", "indent", "space", "bold"}}}},
+      {":s 328 me #room :http://x",
+       {{"Channel URL: ", {"indent", "space"}}, {"http://x\r\n", {"blue_fg", "indent", "space", "bold"}}}},
+      {":bob!u@h NOTICE me :psst",
+       {{"(bob) ", {"indent", "space"}}, {"psst\r\n", {"bold", "indent", "space"}}}},
+      {"NOTICE AUTH :*** Looking up", {{"*** Looking up\r\n", {"bold", "indent", "space"}}}},
+      {":s 901 me :logged", {{"(s) ", {"indent", "space"}}, {"logged\r\n", {"bold", "indent", "space"}}}},
+      {":op!u@h KICK #room bob :behave", {{"KICK|behave\r\n", {"lmarg", "italic", "space"}}}},
+      {":s 999 me :odd", {{"999|odd\r\n", {"lmarg", "italic", "space"}}}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(show(c.line), c.shown) << c.line;
+  EXPECT_TRUE(session_.sent.empty());
+}
+
+TEST_F(RenderTest, SilentRowsShowNothing) {
+  for (const char* line : {":s 004 me x", ":s 005 me :x", ":s 251 me :x", ":s 333 me #r a 1",
+                           ":s 477 me #r :x", ":a!u@h MODE #room +o bob", "x"}) {
+    EXPECT_TRUE(show(line).empty()) << line;
+  }
+}
+
+TEST_F(RenderTest, NonChatLineClosesTheChatBlock) {
+  show(":bob!u@h PRIVMSG #room :hi");
+  EXPECT_EQ(show(":a!u@h MODE #room +o bob"), (std::vector<Inserted>{{"\r\n", {"lmarg"}}}));
+  EXPECT_TRUE(show(":a!u@h MODE #room +o bob").empty());
+}
+
+TEST_F(RenderTest, ChatLinesShareOneBlock) {
+  EXPECT_EQ(show(":bob!u@h PRIVMSG #room :one").front(), (Inserted{"\r\n", {"lmarg"}}));
+  EXPECT_EQ(show(":bob!u@h PRIVMSG #room :two").front().text, "bob");
+}
+
+TEST_F(RenderTest, JoinAsksForNamesFirst) {
+  EXPECT_EQ(show(":amy!u@h JOIN #room"),
+            (std::vector<Inserted>{{"amy", kJoinNick}, {" has joined the channel.\r\n", kMember}}));
+  show(":me!u@h JOIN :#room");
+  EXPECT_EQ(session_.sent, (std::vector<std::string>{"names #room", "names #room"}));
+}
+
+TEST_F(RenderTest, LeavingAsksForNamesOnlyForOthers) {
+  EXPECT_EQ(show(":amy!u@h PART #room :bye"),
+            (std::vector<Inserted>{{"amy", kJoinNick}, {" has left the channel.\r\n", kMember}}));
+  show(":amy!u@h QUIT :gone");
+  show(":me!u@h QUIT :gone");
+  EXPECT_EQ(session_.sent, (std::vector<std::string>{"names #room", "names #room"}));
+}
+
+TEST_F(RenderTest, OwnNickChangeMovesNickAndKey) {
+  EXPECT_EQ(show(":me!u@h NICK :me2"),
+            (std::vector<Inserted>{{"Your username is now ", kMember}, {"me2", kMemberBold}, {".\r\n", kMember}}));
+  EXPECT_EQ(session_.nick, "me2");
+  EXPECT_EQ(session_.peers.get("me2"), 1);
+  EXPECT_EQ(session_.peers.get("me"), 0);
+  EXPECT_EQ(session_.sent, std::vector<std::string>{"names #room"});
+  // Later own-nick checks use the new nick: its PRIVMSGs are still shown.
+  EXPECT_FALSE(show(":x!u@h PRIVMSG #room :still here").empty());
+}
+
+TEST_F(RenderTest, OtherNickChangeMovesOnlyAHeldKey) {
+  session_.peers.set("amy", 1);
+  EXPECT_EQ(show(":amy!u@h NICK amy2"),
+            (std::vector<Inserted>{{"amy", kMemberBold},
+                                   {" has changed their username to ", kMember},
+                                   {"amy2", kMemberBold},
+                                   {".\r\n", kMember}}));
+  EXPECT_EQ(session_.peers.get("amy2"), 1);
+  EXPECT_EQ(session_.peers.get("amy"), 0);
+  show(":bob!u@h NICK bob2");
+  EXPECT_EQ(session_.peers.get("bob2"), 0);
+  EXPECT_EQ(session_.nick, "me");
+}
+
+TEST_F(RenderTest, ForwardChangesChannelAndTitle) {
+  EXPECT_EQ(show(":s 470 me #room #room-overflow :Forwarding"),
+            (std::vector<Inserted>{{"You have been forwarded to ", kBlue},
+                                   {"#room-overflow\r\n", {"blue_fg", "indent", "space", "bold"}}}));
+  EXPECT_EQ(session_.channel, "#room-overflow");
+  EXPECT_EQ(surface_.titles.back(), "#room-overflow, irc.test - Velmora");
+  show(":amy!u@h JOIN #room-overflow");
+  EXPECT_EQ(session_.sent, std::vector<std::string>{"names #room-overflow"});
+}
+
+TEST_F(RenderTest, PrivmsgDroppedUntilTheKeyIsHeld) {
+  session_.peers.set("me", 0);
+  EXPECT_TRUE(show(":bob!u@h PRIVMSG #room :plain words").empty());
+  EXPECT_TRUE(show(":bob!u@h PRIVMSG #room :@CRYPTO AB").empty());
+  session_.peers.set("me", 1);
+  EXPECT_EQ(surface_.view_text(), "");
+  show(":bob!u@h PRIVMSG #room :@CRYPTO AB");
+  EXPECT_EQ(surface_.view_text(), "\r\nbob  AB\r\n");
+}
+
+TEST_F(RenderTest, ActionsInEitherCase) {
+  for (const char* line : {":bob!u@h PRIVMSG #room :\x01" "ACTION waves\x01",
+                           ":bob!u@h PRIVMSG #room :@CRYPTO \x01" "action waves\x01",
+                           ":bob!u@h PRIVMSG #room :\x01" "Action waves"}) {
+    const auto shown = show(line);
+    ASSERT_FALSE(shown.empty()) << line;
+    EXPECT_EQ(shown.back(), (Inserted{"\r\n", {"space", "big"}})) << line;
+    const auto& words = shown[shown.size() - 2];
+    EXPECT_EQ(words.tags, (Tags{"space", "big", "italic"})) << line;
+    EXPECT_EQ(words.text, "waves") << line;
+  }
+}
+
+TEST_F(RenderTest, ShortActionDoesNotBreak) {
+  const auto shown = show(":bob!u@h PRIVMSG #room :\x01" "ACTION ");
+  EXPECT_EQ(shown.back(), (Inserted{"\r\n", {"space", "big"}}));
+}
+
+TEST_F(RenderTest, MessagesWaitWhileConnecting) {
+  session_.connecting_ = true;
+  session_.queue.push_back(":s 001 me :hi");
+  window_.poll_inbound();
+  EXPECT_TRUE(surface_.inserted.empty());
+  session_.connecting_ = false;
+  window_.poll_inbound();
+  window_.poll_inbound();
+  EXPECT_EQ(surface_.view_text(), "hi\r\n");
+}
+
+TEST_F(RenderTest, OneMessagePerTick) {
+  session_.queue = {":s 001 me :a", ":s 001 me :b"};
+  window_.poll_inbound();
+  EXPECT_EQ(surface_.view_text(), "a\r\n");
+  EXPECT_EQ(session_.queue.size(), 1u);
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,62 @@
+#pragma once
+// What the window's rules read and change of the program's shared state. The
+// application implements it over AppState; tests implement it as a fake. Called on the
+// main thread only; the implementation makes each call safe against the other threads.
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "irc/irc_message.h"
+
+namespace velmora {
+
+class PeerKeyTable;
+
+class ChatSession {
+public:
+  virtual ~ChatSession() = default;
+
+  // Connection.
+  virtual bool connecting() const = 0;     // the connection thread has not yet connected
+  virtual bool socket_closed() const = 0;
+  virtual int queued_count() const = 0;
+  virtual IrcMessage pop_message() = 0;
+  virtual void send_line(const std::string& line) = 0;  // logged, queued with CR LF
+  virtual void send_message(const std::string& command, const std::string& target,
+                            const std::string& text) = 0;
+  virtual void start_connection() = 0;     // a new connection thread with the settings as they stand
+  // Blocks until the socket reports closed or `bound` passes; true when it closed.
+  virtual bool wait_socket_closed(std::chrono::milliseconds bound) = 0;
+
+  // Who and where this client is.
+  virtual std::string current_nick() const = 0;
+  virtual void set_current_nick(const std::string& nick) = 0;
+  virtual std::string current_channel() const = 0;
+  virtual void set_current_channel(const std::string& channel) = 0;
+  virtual std::string server() const = 0;  // the SERVER setting
+
+  // The channel key.
+  virtual PeerKeyTable& peer_keys() = 0;
+  virtual std::string open_chat_text(std::string_view text) const = 0;
+  // The PRIVMSG texts to send to the channel for one typed line.
+  virtual std::vector<std::string> seal_chat_line(std::string_view line) const = 0;
+
+  // The channel's users (empty entries are skipped by the readers) and their redraw flag.
+  virtual std::vector<std::string> channel_users() const = 0;
+  virtual bool take_user_list_dirty() = 0;  // the flag's value; clears it
+  virtual void mark_user_list_dirty() = 0;
+
+  virtual bool offline_shown() const = 0;
+  virtual void set_offline_shown(bool shown) = 0;
+  virtual void set_shutting_down() = 0;
+  virtual std::string status_text() const = 0;
+  // Raw traffic gathered since the last take, each line followed by CR LF; clears it.
+  virtual std::string take_raw_log() = 0;
+  // A title another thread asked for, once.
+  virtual std::optional<std::string> take_pending_title() = 0;
+};
+
+}  // namespace velmora

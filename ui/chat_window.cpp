@@ -1,0 +1,149 @@
+#include "ui/chat_window.h"
+
+#include <thread>
+
+#include "secure/peer_key_table.h"
+#include "ui/display_text.h"
+#include "ui/input_line.h"
+#include "ui/user_list.h"
+
+namespace velmora {
+
+ChatWindow::ChatWindow(ChatSession& session, Surface& surface, std::string smilies_dir)
+    : session_(session),
+      surface_(surface),
+      view_(surface, std::move(smilies_dir)),
+      renderer_(view_, session) {}
+
+void ChatWindow::on_window_shown() {
+  set_sensitive(Control::ConnectButton, false);
+  set_sensitive(Control::DisconnectButton, false);
+  refresh_user_list();
+  session_.start_connection();
+  set_sensitive(Control::InputLine, false);
+}
+
+bool ChatWindow::poll_inbound() {
+  if (stopped_) return true;
+  show_posted_title();
+  if (!session_.connecting() && session_.queued_count() != 0) render_next_message();
+  if (input_sensitive()) set_sensitive(Control::InputLine, true);
+  show_connection_state();
+  if (session_.take_user_list_dirty()) refresh_user_list();
+  if (raw_traffic_visible_) show_raw_traffic();
+  show_status();
+  return true;
+}
+
+bool ChatWindow::input_sensitive() const {
+  return session_.peer_keys().get(session_.current_nick()) == 1 && !session_.socket_closed();
+}
+
+void ChatWindow::render_next_message() {
+  renderer_.render(session_.pop_message());
+  view_.scroll_to_end();
+}
+
+void ChatWindow::show_posted_title() {
+  if (auto title = session_.take_pending_title()) surface_.set_title(display_text(*title));
+}
+
+void ChatWindow::show_connection_state() {
+  const bool closed = session_.socket_closed();
+  if (closed && !session_.offline_shown()) {
+    session_.set_offline_shown(true);
+    session_.mark_user_list_dirty();
+    set_sensitive(Control::ConnectButton, true);
+    set_sensitive(Control::DisconnectButton, false);
+    surface_.set_title("Velmora");
+  } else if (!closed && session_.offline_shown()) {
+    session_.set_offline_shown(false);
+    set_sensitive(Control::ConnectButton, false);
+    set_sensitive(Control::DisconnectButton, true);
+  }
+}
+
+void ChatWindow::refresh_user_list() {
+  std::vector<UserRow> rows =
+      build_user_rows(session_.channel_users(), session_.peer_keys(), session_.socket_closed());
+  if (shown_rows_ && *shown_rows_ == rows) return;
+  surface_.set_user_rows(rows);
+  shown_rows_ = std::move(rows);
+}
+
+void ChatWindow::show_raw_traffic() {
+  const std::string traffic = session_.take_raw_log();
+  if (traffic.empty()) return;
+  view_.insert_lines(traffic, {"lmarg", "dark_fg", "space"});
+  view_.scroll_to_end();
+}
+
+void ChatWindow::show_status() {
+  std::string text = display_text(" " + session_.status_text());
+  if (shown_status_ == text) return;
+  surface_.set_status_bar(text);
+  shown_status_ = std::move(text);
+}
+
+void ChatWindow::set_sensitive(Control control, bool sensitive) {
+  auto& shown = sensitivity_[static_cast<std::size_t>(control)];
+  if (shown == sensitive) return;
+  surface_.set_sensitive(control, sensitive);
+  shown = sensitive;
+}
+
+void ChatWindow::on_connect_clicked() {
+  view_.clear();
+  set_sensitive(Control::ConnectButton, false);
+  session_.start_connection();
+  set_sensitive(Control::InputLine, false);
+}
+
+void ChatWindow::on_disconnect_clicked() {
+  session_.send_line("quit");
+  set_sensitive(Control::DisconnectButton, false);
+}
+
+void ChatWindow::toggle_raw_traffic() {
+  raw_traffic_visible_ = !raw_traffic_visible_;
+  session_.take_raw_log();  // only traffic from now on is shown
+}
+
+void ChatWindow::on_input_return(std::string_view typed) {
+  const InputAction action = interpret_input(typed, session_.current_channel());
+  switch (action.kind) {
+    case InputAction::Kind::Nothing:
+      break;
+    case InputAction::Kind::SendLine:
+      if (action.echo_action) {
+        view_.render_chat_line(session_.current_nick(), action.text, true);
+        view_.scroll_to_end();
+      }
+      session_.send_line(action.line);
+      break;
+    case InputAction::Kind::Message:
+      view_.render_chat_line(session_.current_nick(), action.text, false);
+      view_.scroll_to_end();
+      for (const std::string& payload : session_.seal_chat_line(action.text)) {
+        session_.send_message("PRIVMSG", session_.current_channel(), payload);
+      }
+      break;
+    case InputAction::Kind::Warning:
+      surface_.show_warning(std::string(kWarningPrimary),
+                            display_text(unsupported_command_text(action.command)));
+      break;
+  }
+}
+
+void ChatWindow::quit_sequence() {
+  using namespace std::chrono_literals;
+  session_.set_shutting_down();
+  stopped_ = true;
+  std::this_thread::sleep_for(100ms);
+  if (session_.socket_closed()) return;
+  session_.send_line("QUIT");
+  std::this_thread::sleep_for(10ms);
+  session_.wait_socket_closed(kQuitWait);
+}
+
+}  // namespace velmora

@@ -1,0 +1,73 @@
+#pragma once
+// The main window's rules, toolkit-free: the 20 ms tick that renders server lines and
+// brings the controls, title, user list and status bar in line with the shared state,
+// the input line, and the toolbar actions. A face (GTK window, terminal) owns the timer
+// and the widgets and calls these on its main thread.
+//
+// The surface is touched only when what it shows changes, so an idle window costs
+// nothing to redraw although the tick runs 50 times a second.
+
+#include <array>
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ui/chat_session.h"
+#include "ui/chat_view.h"
+#include "ui/message_renderer.h"
+#include "ui/surface.h"
+
+namespace velmora {
+
+class ChatWindow {
+public:
+  static constexpr std::chrono::milliseconds kTickInterval{20};
+  // How long quitting waits for the server to close the connection after "QUIT".
+  static constexpr std::chrono::milliseconds kQuitWait{3000};
+
+  ChatWindow(ChatSession& session, Surface& surface, std::string smilies_dir);
+
+  // The main window is shown: controls off, empty user list, a connection thread.
+  // The face then installs its timer calling poll_inbound every kTickInterval.
+  void on_window_shown();
+  // One tick; always true (the timer stays installed).
+  bool poll_inbound();
+
+  void on_connect_clicked();
+  void on_disconnect_clicked();
+  void toggle_raw_traffic();
+  bool raw_traffic_visible() const { return raw_traffic_visible_; }
+  // Return pressed in the input line with `typed`; the face empties the entry after.
+  void on_input_return(std::string_view typed);
+  // True once the socket is open and this client holds the channel key.
+  bool input_sensitive() const;
+
+  // The face has removed its timer and hidden the window. Sends "QUIT" when connected
+  // and waits, at most kQuitWait, for the server to close; then the face ends its loop.
+  void quit_sequence();
+
+  ChatView& view() { return view_; }
+
+private:
+  void render_next_message();
+  void show_posted_title();
+  void show_connection_state();
+  void refresh_user_list();
+  void show_raw_traffic();
+  void show_status();
+  void set_sensitive(Control control, bool sensitive);
+
+  ChatSession& session_;
+  Surface& surface_;
+  ChatView view_;
+  MessageRenderer renderer_;
+  std::array<std::optional<bool>, 3> sensitivity_;  // as last set, by Control
+  std::optional<std::string> shown_status_;
+  std::optional<std::vector<UserRow>> shown_rows_;
+  bool raw_traffic_visible_ = false;
+  bool stopped_ = false;
+};
+
+}  // namespace velmora

@@ -1,0 +1,52 @@
+#include "ui/connect_dialog.h"
+
+namespace velmora {
+
+bool has_only_allowed(std::string_view text, std::string_view allowed) {
+  return text.find_first_not_of(allowed) == std::string_view::npos;
+}
+
+bool has_none_of(std::string_view text, std::string_view forbidden) {
+  return text.find_first_of(forbidden) == std::string_view::npos;
+}
+
+DialogEntries dialog_entries_from(const Settings& settings) {
+  return {settings.channel, settings.nick, settings.server, std::to_string(settings.port),
+          settings.key};
+}
+
+DialogField dialog_initial_focus(const Settings& settings) {
+  if (settings.channel.empty()) return DialogField::Channel;
+  if (settings.nick.empty()) return DialogField::Nick;
+  if (settings.key.empty()) return DialogField::Key;
+  return DialogField::None;
+}
+
+namespace {
+
+DialogVerdict check_entries(const Settings& s) {
+  if (s.channel.empty()) return {DialogField::Channel, false};
+  if (s.nick.empty()) return {DialogField::Nick, false};
+  if (s.server.empty()) return {DialogField::Server, false};
+  if (s.port == 0) return {DialogField::Port, false};
+  if (!has_none_of(s.channel, kChannelForbidden)) return {DialogField::Channel, true};
+  if (!has_only_allowed(s.nick, kNickCharacters)) return {DialogField::Nick, true};
+  return {};
+}
+
+}  // namespace
+
+DialogVerdict apply_connect_entries(const DialogEntries& entries, Settings& settings) {
+  settings.channel = entries.channel;
+  settings.nick = entries.nick;
+  settings.server = entries.server;
+  settings.port = settings_integer(entries.port);
+  settings.key = entries.key;
+  const DialogVerdict verdict = check_entries(settings);
+  if (verdict.accepted() && settings.channel.front() != '#') {
+    settings.channel = "#vm" + settings.channel;
+  }
+  return verdict;
+}
+
+}  // namespace velmora

@@ -1,0 +1,82 @@
+#include "ui/input_line.h"
+
+#include <algorithm>
+
+namespace velmora {
+namespace {
+
+std::string ascii_lower(std::string_view text) {
+  std::string out(text);
+  std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) {
+    return static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+  });
+  return out;
+}
+
+// `text` from 0-based `pos` on; empty when it is shorter.
+std::string_view from(std::string_view text, std::size_t pos) {
+  return pos < text.size() ? text.substr(pos) : std::string_view{};
+}
+
+InputAction send(std::string line) {
+  InputAction action;
+  action.kind = InputAction::Kind::SendLine;
+  action.line = std::move(line);
+  return action;
+}
+
+InputAction topic_line(std::string_view typed, std::string_view channel) {
+  const std::size_t space = typed.find(' ');
+  std::string line = "topic " + std::string(channel);
+  if (space != std::string_view::npos) line += " :" + std::string(typed.substr(space + 1));
+  return send(std::move(line));
+}
+
+// "/msg target words": the target keeps its trailing space, the words become the text.
+InputAction msg_line(std::string_view typed) {
+  const std::string_view rest = from(typed, 5);
+  const std::size_t space = rest.find(' ');
+  const std::size_t split = space == std::string_view::npos ? 0 : space + 1;
+  return send("privmsg " + std::string(rest.substr(0, split)) + ":" +
+              std::string(rest.substr(split)));
+}
+
+InputAction me_line(std::string_view typed, std::string_view channel) {
+  const std::string_view act = from(typed, 4);
+  InputAction action = send("privmsg " + std::string(channel) + " :\x01" "action " +
+                            std::string(act) + "\x01");
+  action.text = std::string(act);
+  action.echo_action = true;
+  return action;
+}
+
+InputAction command(std::string_view typed, std::string_view channel) {
+  if (typed.size() == 1) return {};
+  const std::string word = ascii_lower(typed.substr(1, typed.find(' ') - 1));
+  if (word == "nick") return send(std::string(typed.substr(1)));
+  if (word == "topic") return topic_line(typed, channel);
+  if (word == "msg") return msg_line(typed);
+  if (word == "me") return me_line(typed, channel);
+  InputAction warning;
+  warning.kind = InputAction::Kind::Warning;
+  warning.command = word;
+  return warning;
+}
+
+}  // namespace
+
+InputAction interpret_input(std::string_view typed, std::string_view channel) {
+  if (typed.starts_with("//")) return send(std::string(typed.substr(2)));
+  if (typed.starts_with('/')) return command(typed, channel);
+  if (typed.empty()) return {};
+  InputAction message;
+  message.kind = InputAction::Kind::Message;
+  message.text = std::string(typed);
+  return message;
+}
+
+std::string unsupported_command_text(std::string_view command) {
+  return "The command '" + std::string(command) + "' is not supported by Velmora.";
+}
+
+}  // namespace velmora

@@ -1,0 +1,31 @@
+#pragma once
+// What a press of Return in the input line means: a command, a raw protocol line or a
+// chat message. Pure: the window carries the result out.
+
+#include <string>
+#include <string_view>
+
+namespace velmora {
+
+struct InputAction {
+  enum class Kind {
+    Nothing,   // empty message, lone "/"
+    SendLine,  // `line` goes out as typed or built, unsealed
+    Message,   // `text` is echoed and sent to the channel (sealed when a passphrase is set)
+    Warning,   // unsupported command: show the warning, send nothing
+  };
+  Kind kind = Kind::Nothing;
+  std::string line;       // SendLine: the wire line without CR LF
+  std::string text;       // Message: the typed text; SendLine with echo: the action text
+  bool echo_action = false;  // SendLine of "/me": echo `text` as an action first
+  std::string command;    // Warning: the lower-cased command word
+};
+
+// `channel` is the channel the client is in (for /topic and /me).
+InputAction interpret_input(std::string_view typed, std::string_view channel);
+
+inline constexpr std::string_view kWarningPrimary = "Command not supported";
+// The warning's secondary text for `command`.
+std::string unsupported_command_text(std::string_view command);
+
+}  // namespace velmora

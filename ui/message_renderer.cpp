@@ -1,0 +1,164 @@
+#include "ui/message_renderer.h"
+
+#include <optional>
+#include <string_view>
+#include <unordered_map>
+
+#include "secure/peer_key_table.h"
+#include "ui/display_text.h"
+
+namespace velmora {
+namespace {
+
+const Tags kBlue{"blue_fg", "indent", "space"};
+const Tags kBlueBold{"blue_fg", "indent", "space", "bold"};
+const Tags kPlain{"indent", "space"};
+const Tags kRed{"red_fg", "indent", "space"};
+const Tags kMotd{"monospace", "indent", "gray_fg"};
+const Tags kMember{"indentplus", "space", "blue_fg"};
+const Tags kMemberBold{"indentplus", "space", "blue_fg", "bold"};
+const Tags kJoinNick{"bold", "indentplus", "space", "blue_fg"};
+
+// A CTCP action ("\x01ACTION text\x01", keyword in any case): its text, or nothing.
+std::optional<std::string> ctcp_action(const std::string& text) {
+  static constexpr std::string_view kMarker = "\x01" "action ";
+  if (text.size() < kMarker.size()) return std::nullopt;
+  for (std::size_t i = 0; i < kMarker.size(); ++i) {
+    const char c = text[i];
+    const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+    if (lower != kMarker[i]) return std::nullopt;
+  }
+  std::string body = text.substr(kMarker.size());
+  // Only the closing marker is cut: an action that lacks it keeps all its words.
+  if (!body.empty() && body.back() == '\x01') body.pop_back();
+  return body;
+}
+
+using Handler = MessageRenderer::Handler;
+
+}  // namespace
+
+MessageRenderer::MessageRenderer(ChatView& view, ChatSession& session)
+    : view_(view), session_(session) {}
+
+MessageRenderer::Handler MessageRenderer::handler_for(const std::string& command) {
+  static const std::unordered_map<std::string_view, Handler> table = [] {
+    std::unordered_map<std::string_view, Handler> t;
+    const auto add = [&t](std::initializer_list<std::string_view> commands, Handler h) {
+      for (std::string_view c : commands) t.emplace(c, h);
+    };
+    add({"", "004", "005", "251", "252", "253", "254", "255", "265", "266", "250", "333",
+         "477", "MODE"},
+        &MessageRenderer::render_nothing);
+    add({"001", "002", "003"}, &MessageRenderer::render_welcome);
+    add({"328"}, &MessageRenderer::render_channel_url);
+    add({"332", "TOPIC"}, &MessageRenderer::render_topic);
+    add({"372"}, &MessageRenderer::render_motd_line);
+    add({"375", "376"}, &MessageRenderer::render_motd_edge);
+    add({"451", "401", "402", "403", "404", "411", "412", "421", "431", "432", "433", "436",
+         "461", "464"},
+        &MessageRenderer::render_error_reply);
+    add({"470"}, &MessageRenderer::render_forward);
+    add({"NICK"}, &MessageRenderer::render_nick);
+    add({"ERROR"}, &MessageRenderer::render_error);
+    add({"NOTICE", "901", "902"}, &MessageRenderer::render_notice);
+    add({"JOIN"}, &MessageRenderer::render_join);
+    add({"QUIT", "PART"}, &MessageRenderer::render_leave);
+    add({"PRIVMSG"}, &MessageRenderer::render_privmsg);
+    return t;
+  }();
+  const auto row = table.find(command);
+  return row == table.end() ? &MessageRenderer::render_other : row->second;
+}
+
+void MessageRenderer::render(const IrcMessage& message) {
+  if (message.command != "PRIVMSG") view_.close_chat_block();
+  (this->*handler_for(message.command))(message);
+}
+
+void MessageRenderer::request_names() {
+  session_.send_line("names " + session_.current_channel());
+}
+
+void MessageRenderer::render_welcome(const IrcMessage& m) { view_.insert_line(m.text(), kBlue); }
+
+void MessageRenderer::render_channel_url(const IrcMessage& m) {
+  view_.insert("Channel URL: ", kPlain);
+  view_.insert_line(m.text(), kBlueBold);
+}
+
+void MessageRenderer::render_topic(const IrcMessage& m) {
+  view_.insert_line(m.text(), {"green_fg", "indent", "space", "bold"});
+}
+
+void MessageRenderer::render_motd_line(const IrcMessage& m) { view_.insert_line(m.text(), kMotd); }
+
+void MessageRenderer::render_motd_edge(const IrcMessage&) { view_.insert_line("", kMotd); }
+
+void MessageRenderer::render_error_reply(const IrcMessage& m) { view_.insert_line(m.text(), kRed); }
+
+void MessageRenderer::render_forward(const IrcMessage& m) {
+  session_.set_current_channel(m.params[2]);
+  view_.surface().set_title(display_text(m.params[2] + ", " + session_.server() + " - Velmora"));
+  view_.insert("You have been forwarded to ", kBlue);
+  view_.insert_line(session_.current_channel(), kBlueBold);
+}
+
+void MessageRenderer::render_nick(const IrcMessage& m) {
+  const std::string& new_nick = m.text();
+  PeerKeyTable& peers = session_.peer_keys();
+  const auto move_key = [&] {
+    if (peers.get(m.nick) != 1) return;
+    peers.set(m.nick, 0);
+    peers.set(new_nick, 1);
+  };
+  if (m.nick == session_.current_nick()) {
+    session_.set_current_nick(new_nick);
+    move_key();
+    view_.insert("Your username is now ", kMember);
+  } else {
+    view_.insert(m.nick, kMemberBold);
+    move_key();
+    view_.insert(" has changed their username to ", kMember);
+  }
+  view_.insert(new_nick, kMemberBold);
+  view_.insert_line(".", kMember);
+  request_names();
+}
+
+void MessageRenderer::render_error(const IrcMessage& m) {
+  view_.insert_line(m.text(), {"red_fg", "indent", "space", "bold"});
+}
+
+void MessageRenderer::render_notice(const IrcMessage& m) {
+  if (!m.nick.empty()) view_.insert("(" + m.nick + ") ", kPlain);
+  view_.insert_line(m.text(), {"bold", "indent", "space"});
+}
+
+void MessageRenderer::render_join(const IrcMessage& m) {
+  request_names();
+  view_.insert(m.nick, kJoinNick);
+  view_.insert_line(" has joined the channel.", kMember);
+}
+
+void MessageRenderer::render_leave(const IrcMessage& m) {
+  if (m.nick != session_.current_nick()) request_names();
+  view_.insert(m.nick, kJoinNick);
+  view_.insert_line(" has left the channel.", kMember);
+}
+
+void MessageRenderer::render_privmsg(const IrcMessage& m) {
+  if (session_.peer_keys().get(session_.current_nick()) != 1) return;
+  const std::string text = session_.open_chat_text(m.text());
+  if (const auto action = ctcp_action(text)) {
+    view_.render_chat_line(m.nick, *action, true);
+  } else {
+    view_.render_chat_line(m.nick, text, false);
+  }
+}
+
+void MessageRenderer::render_other(const IrcMessage& m) {
+  view_.insert_line(m.command + "|" + m.text(), {"lmarg", "italic", "space"});
+}
+
+}  // namespace velmora
