@@ -1,0 +1,39 @@
+#pragma once
+// Debian's ngircd, started for one test: its own config in a temporary folder,
+// listening on 127.0.0.1 on a free port, no penalty delays, run in the foreground and
+// stopped by its PID. The constructor returns once the port accepts connections.
+
+#include <string>
+#include <sys/types.h>
+
+#include "tests/support/temp_folder.h"
+
+namespace velmora::testing {
+
+struct NgircdOptions {
+  int ping_timeout = 0;    // seconds; 0 keeps ngircd's default (the minimum is 5)
+  std::string password;    // server password; empty for none
+};
+
+class NgircdServer {
+public:
+  explicit NgircdServer(NgircdOptions options = {});
+  ~NgircdServer();  // SIGTERM, bounded wait, then SIGKILL
+  NgircdServer(const NgircdServer&) = delete;
+  NgircdServer& operator=(const NgircdServer&) = delete;
+
+  bool running() const { return ready_; }
+  int port() const { return port_; }
+  static constexpr const char* kName = "irc.velmora.test";
+
+private:
+  TempFolder folder_;
+  pid_t pid_ = -1;
+  int port_ = 0;
+  bool ready_ = false;
+};
+
+// A port the kernel just handed out on 127.0.0.1 (closed again, so briefly free).
+int free_local_port();
+
+}  // namespace velmora::testing

@@ -1,0 +1,37 @@
+#include "tests/support/temp_folder.h"
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace velmora::testing {
+
+TempFolder::TempFolder() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "velmora-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+}
+
+void TempFolder::write(const std::string& name, const std::string& content) const {
+  std::ofstream out(file(name), std::ios::binary);
+  out << content;
+}
+
+std::string TempFolder::read(const std::string& name) const {
+  std::ifstream in(file(name), std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+bool TempFolder::exists(const std::string& name) const {
+  return std::filesystem::exists(file(name));
+}
+
+}  // namespace velmora::testing

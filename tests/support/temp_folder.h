@@ -1,0 +1,25 @@
+#pragma once
+// A fresh folder under the system's temporary folder, removed with everything in it.
+
+#include <string>
+
+namespace velmora::testing {
+
+class TempFolder {
+public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+  void write(const std::string& name, const std::string& content) const;
+  std::string read(const std::string& name) const;  // empty when missing
+  bool exists(const std::string& name) const;
+
+private:
+  std::string path_;
+};
+
+}  // namespace velmora::testing
