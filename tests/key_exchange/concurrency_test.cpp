@@ -29,9 +29,11 @@ TEST(Concurrency, ChatLinesOpenWhileRequestsAreAnswered) {
 
   std::atomic<bool> answering{true};
   std::thread receive_thread([&] {
-    for (const std::string& request : requests) {
-      h.exchange->handle_message("j", "PRIVMSG", request);
-      h.exchange->handle_message("x", "PRIVMSG", "@AUTHENTICATED");
+    for (int round = 0; round < 10; ++round) {
+      for (const std::string& request : requests) {
+        h.exchange->handle_message("j", "PRIVMSG", request);
+        h.exchange->handle_message("x", "PRIVMSG", "@AUTHENTICATED");
+      }
     }
     answering = false;
   });
@@ -46,7 +48,7 @@ TEST(Concurrency, ChatLinesOpenWhileRequestsAreAnswered) {
   } while (answering || lines < 100);
   receive_thread.join();
   EXPECT_EQ(wrong, 0);
-  EXPECT_EQ(h.env.take_sent().size(), 2 * requests.size());
+  EXPECT_EQ(h.env.take_sent().size(), 10 * 2 * requests.size());
 }
 
 }  // namespace
