@@ -20,9 +20,13 @@ using testing::TestPeer;
 using testing::TestServer;
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr std::size_t kFloodBytes = 8u << 20;  // sanitizers make each byte costly
+// Sanitizers make each byte costly, and their allocators keep freed memory resident,
+// so the resident size says nothing there; the block capacity still does.
+constexpr std::size_t kFloodBytes = 8u << 20;
+constexpr bool kResidentSizeMeaningful = false;
 #else
 constexpr std::size_t kFloodBytes = 50u << 20;
+constexpr bool kResidentSizeMeaningful = true;
 #endif
 
 char pattern_byte(std::size_t index) { return static_cast<char>(index % 251); }
@@ -109,7 +113,11 @@ TEST(HostileServer, FloodIsHeldBackWhileNobodyReadsAndNothingIsLost) {
     std::this_thread::sleep_for(5ms);
   std::this_thread::sleep_for(200ms);  // give an unbounded reader the time to overrun
   EXPECT_LE(socket.length(), ChatSocket::kMaxWaiting + 8192);
-  EXPECT_LT(resident_kib() - rss_before, 6 * 1024);
+  long grown = resident_kib() - rss_before;
+  RecordProperty("resident_growth_kib", std::to_string(grown));
+  if (kResidentSizeMeaningful) {
+    EXPECT_LT(grown, 6 * 1024);
+  }
 
   std::string chunk(64 * 1024, '\0');
   std::size_t received = 0;
