@@ -31,6 +31,7 @@ std::vector<TagSpec> text_tag_specs(int base) {
 }
 
 int view_font_size(GtkTextView* view) {
+  gtk_widget_ensure_style(GTK_WIDGET(view));
   const GtkStyle* style = gtk_widget_get_style(GTK_WIDGET(view));
   int size = style && style->font_desc ? pango_font_description_get_size(style->font_desc) : 0;
   return size > 0 ? size : 10 * PANGO_SCALE;
