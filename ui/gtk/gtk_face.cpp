@@ -1,0 +1,123 @@
+#include "ui/gtk/gtk_face.h"
+
+#include <gdk/gdkkeysyms.h>
+
+#include "ui/connect_dialog.h"
+#include "ui/gtk/about_box.h"
+#include "ui/gtk/text_tags.h"
+
+namespace velmora {
+
+namespace {
+
+SurfaceWidgets surface_widgets(const MainWidgets& w) {
+  return {GTK_WINDOW(w.window1),      GTK_TEXT_VIEW(w.textview1), GTK_TREE_VIEW(w.treeview1),
+          GTK_STATUSBAR(w.statusbar1), w.toolbutton1,              w.imagemenuitem1,
+          w.toolbutton2,               w.imagemenuitem2,           w.entry1};
+}
+
+gboolean on_tick(gpointer face) { return static_cast<GtkFace*>(face)->tick(); }
+
+// The dialog's entries in the order of DialogField (None has no entry).
+constexpr const char* kDialogEntries[] = {nullptr, "entry2", "entry3", "entry5", "entry6", "entry7"};
+
+}  // namespace
+
+GtkFace::GtkFace(ChatSession& session, SettingsAccess settings, MainWidgets widgets,
+                 std::string program_folder)
+    : widgets_(widgets),
+      settings_(std::move(settings)),
+      program_folder_(std::move(program_folder)),
+      surface_(surface_widgets(widgets_)),
+      window_(session, surface_, program_folder_ + "/smilies") {}
+
+GtkFace::~GtkFace() {
+  if (timer_id_) g_source_remove(timer_id_);
+}
+
+void GtkFace::connect_show_signals() {
+  g_signal_connect(widgets_.window1, "show", G_CALLBACK(on_window1_show), nullptr);
+  g_signal_connect(widgets_.window2, "show", G_CALLBACK(on_window2_show), nullptr);
+}
+
+void GtkFace::create_tags() { create_text_tags(GTK_TEXT_VIEW(widgets_.textview1)); }
+
+void GtkFace::show_first_window() {
+  const Settings s = settings_.get();
+  const bool ready = !s.nick.empty() && !s.channel.empty() && !s.key.empty() && s.auto_connect == 1;
+  gtk_widget_show_all(ready ? widgets_.window1 : widgets_.window2);
+}
+
+void GtkFace::window1_shown() {
+  window_.on_window_shown();
+  // One timer however often the window is shown: two would render every line twice.
+  if (!timer_id_) {
+    timer_id_ = g_timeout_add(ChatWindow::kTickInterval.count(), on_tick, this);
+  }
+}
+
+GtkEntry* GtkFace::entry(const char* name) const {
+  return GTK_ENTRY(layout_widget(widgets_, name));
+}
+
+void GtkFace::window2_shown() {
+  const Settings s = settings_.get();
+  const DialogEntries shown = dialog_entries_from(s);
+  const std::pair<const char*, const std::string*> fields[] = {
+      {"entry2", &shown.channel}, {"entry3", &shown.nick}, {"entry5", &shown.server},
+      {"entry6", &shown.port},    {"entry7", &shown.key}};
+  for (const auto& [name, text] : fields) {
+    if (!text->empty()) gtk_entry_set_text(entry(name), valid_utf8(*text).c_str());
+  }
+  const DialogField focus = dialog_initial_focus(s);
+  if (focus != DialogField::None) focus_dialog_field(static_cast<int>(focus), false);
+}
+
+void GtkFace::focus_dialog_field(int field, bool clear) {
+  GtkEntry* target = entry(kDialogEntries[field]);
+  if (clear) gtk_entry_set_text(target, "");
+  gtk_widget_grab_focus(GTK_WIDGET(target));
+}
+
+void GtkFace::connect_dialog_confirmed() {
+  const DialogEntries typed{gtk_entry_get_text(entry("entry2")), gtk_entry_get_text(entry("entry3")),
+                            gtk_entry_get_text(entry("entry5")), gtk_entry_get_text(entry("entry6")),
+                            gtk_entry_get_text(entry("entry7"))};
+  Settings s = settings_.get();
+  const DialogVerdict verdict = apply_connect_entries(typed, s);
+  settings_.put(s);  // kept even when a check fails
+  if (!verdict.accepted()) {
+    focus_dialog_field(static_cast<int>(verdict.focus), verdict.clear_field);
+    return;
+  }
+  gtk_widget_hide(widgets_.window2);
+  gtk_widget_show_all(widgets_.window1);
+  gtk_entry_set_max_length(GTK_ENTRY(widgets_.entry1), input_max_length(s));
+}
+
+void GtkFace::input_key_pressed(guint keyval) {
+  if (keyval != GDK_Return) return;  // keypad Enter is left alone
+  const std::string typed = gtk_entry_get_text(GTK_ENTRY(widgets_.entry1));
+  window_.on_input_return(typed);
+  gtk_entry_set_text(GTK_ENTRY(widgets_.entry1), "");
+}
+
+void GtkFace::quit() {
+  if (quitting_) return;
+  quitting_ = true;
+  if (timer_id_) g_source_remove(timer_id_);
+  timer_id_ = 0;
+  gtk_widget_hide(widgets_.window1);
+  gdk_flush();  // the window goes away now, not after the wait for the server
+  window_.quit_sequence();
+  gtk_main_quit();
+}
+
+void GtkFace::connect_dialog_closed() {
+  gtk_widget_hide(widgets_.window2);
+  gtk_main_quit();
+}
+
+void GtkFace::about_box() { show_about_box(GTK_WINDOW(widgets_.window1), program_folder_); }
+
+}  // namespace velmora

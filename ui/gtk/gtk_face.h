@@ -1,0 +1,91 @@
+#pragma once
+// The GTK+ 2 window: the widgets of the layout, the surface over them and the window's
+// rules. The handlers libglade connects by name call into the one face main creates.
+// Everything here runs on the main thread.
+
+#include <functional>
+#include <string>
+
+#include "app/settings.h"
+#include "ui/chat_session.h"
+#include "ui/chat_window.h"
+#include "ui/gtk/gtk_surface.h"
+#include "ui/gtk/main_widgets.h"
+
+namespace velmora {
+
+// Where the connection dialog reads and stores the settings.
+struct SettingsAccess {
+  std::function<Settings()> get;
+  std::function<void(const Settings&)> put;
+};
+
+class GtkFace {
+public:
+  GtkFace(ChatSession& session, SettingsAccess settings, MainWidgets widgets,
+          std::string program_folder);
+  ~GtkFace();
+  GtkFace(const GtkFace&) = delete;
+  GtkFace& operator=(const GtkFace&) = delete;
+
+  // Start-up: the two "show" signals, then the chat view's text tags.
+  void connect_show_signals();
+  void create_tags();
+  // The chat window when nick, channel and key are set and auto-connect is on,
+  // otherwise the connection dialog.
+  void show_first_window();
+
+  // What the handlers do.
+  void window1_shown();
+  void window2_shown();
+  void connect_dialog_confirmed();
+  void input_key_pressed(guint keyval);
+  void connect_clicked() { window_.on_connect_clicked(); }
+  void disconnect_clicked() { window_.on_disconnect_clicked(); }
+  void raw_traffic_toggled() { window_.toggle_raw_traffic(); }
+  void quit();
+  void connect_dialog_closed();
+  void about_box();
+
+  // The timer, for tests that drive the window tick by tick.
+  bool tick() { return window_.poll_inbound(); }
+  bool timer_installed() const { return timer_id_ != 0; }
+  bool quitting() const { return quitting_; }
+
+  const MainWidgets& widgets() const { return widgets_; }
+  GtkSurface& surface() { return surface_; }
+  ChatWindow& window() { return window_; }
+
+private:
+  GtkEntry* entry(const char* name) const;
+  void focus_dialog_field(int field, bool clear);
+
+  MainWidgets widgets_;
+  SettingsAccess settings_;
+  std::string program_folder_;
+  GtkSurface surface_;
+  ChatWindow window_;
+  guint timer_id_ = 0;
+  bool quitting_ = false;
+};
+
+// The face the handlers reach; main sets it once before connecting them.
+void set_active_face(GtkFace* face);
+
+}  // namespace velmora
+
+// The handlers, under the names gui.glade gives them (C linkage so libglade finds them).
+extern "C" {
+void on_window1_show(GtkWidget* widget, gpointer data);
+void on_window2_show(GtkWidget* widget, gpointer data);
+void on_button1_clicked(GtkButton* button, gpointer data);
+gboolean on_entry1_key_press_event(GtkWidget* widget, GdkEventKey* event, gpointer data);
+void on_toolbutton1_clicked(GtkWidget* widget, gpointer data);
+void on_toolbutton2_clicked(GtkWidget* widget, gpointer data);
+void on_toolbutton4_clicked(GtkWidget* widget, gpointer data);
+void on_toolbutton6_toggled(GtkToggleToolButton* button, gpointer data);
+gboolean on_window1_delete_event(GtkWidget* widget, GdkEvent* event, gpointer data);
+gboolean on_window2_delete_event(GtkWidget* widget, GdkEvent* event, gpointer data);
+void on_imagemenuitem10_activate(GtkMenuItem* item, gpointer data);
+void on_menuitem2_activate(GtkMenuItem* item, gpointer data);
+}
