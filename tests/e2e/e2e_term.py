@@ -1,0 +1,162 @@
+"""End-to-end scenarios: velmora-term clients talking through a private ngircd.
+
+Usage: e2e_term.py BINARY SCENARIO"""
+
+import re
+import sys
+import time
+
+from term_harness import Scene
+
+CHANNEL = "#vme2e"
+HEX_LINE = re.compile(r"^@CRYPTO [0-9A-F]+$")
+
+
+def chat_both_ways(binary):
+    with Scene(binary) as scene:
+        alice = scene.term("alice")
+        alice.wait_key()                       # alone: makes the channel key
+        alice.err.wait_for(r"^users: \+alice$")
+        bob = scene.term("bob")
+        bob.err.wait_for(r"^status: Key exchange complete!$")
+        bob.wait_key()
+        alice.err.wait_for(r"^users: .*\+bob")
+        alice.type("hello bob :)  two  spaces ")
+        bob.out.wait_for(r"^alice  hello bob :\)  two  spaces $")
+        bob.type("hi alice, caf\u00e9")
+        alice.out.wait_for(r"^bob  hi alice, caf\u00e9$")
+        assert alice.out.has(r"^alice  hello bob")  # own echo
+        assert bob.finish() == 0 and alice.finish() == 0
+
+
+def raw_observer_sees_only_hex(binary):
+    with Scene(binary) as scene:
+        alice = scene.term("alice")
+        alice.wait_key()
+        raw = scene.raw("plain")
+        raw.join(CHANNEL)
+        bob = scene.term("bob")
+        bob.wait_key()
+        alice.type("the secret words")
+        bob.out.wait_for(r"^alice  the secret words$")
+        bob.type("more secret words")
+        alice.out.wait_for(r"^bob  more secret words$")
+        raw.lines.wait_for(r"^:bob!\S+ PRIVMSG %s :@CRYPTO " % CHANNEL)
+        texts = [line.split(" :", 1)[1] for line in raw.lines.text().splitlines()
+                 if re.match(r"^:(alice|bob)!\S+ PRIVMSG %s :" % CHANNEL, line)]
+        chat = [t for t in texts if t != "@AUTHENTICATED"]
+        assert len(chat) == 2, texts
+        assert all(HEX_LINE.match(t) for t in chat), chat
+        assert "secret" not in raw.lines.text()
+        assert bob.finish() == 0 and alice.finish() == 0
+
+
+def wrong_passphrase_is_refused(binary):
+    with Scene(binary) as scene:
+        alice = scene.term("alice")
+        alice.wait_key()
+        mallory = scene.term("mallory", key="guessed wrong")
+        mallory.err.wait_for(r"^status: alice has cancelled the key exchange as your "
+                             r"authentication keys do not match!$")
+        alice.type("not for mallory")
+        time.sleep(0.5)
+        assert not mallory.out.has("not for mallory")
+        assert not mallory.err.has(r"^control: input on$")
+        assert mallory.finish() == 0 and alice.finish() == 0
+
+
+def holder_leaves_mid_exchange(binary):
+    with Scene(binary) as scene:
+        fake = scene.raw("fake")       # a "holder" that will walk away
+        fake.join(CHANNEL)
+        alice = scene.term("alice")          # not alone: waits for a holder
+        fake.lines.wait_for(r"^:alice!\S+ JOIN")
+        fake.send("PRIVMSG alice :@AUTHENTICATED")
+        fake.lines.wait_for(r"^:alice!\S+ PRIVMSG fake :@PUBLIC \d+ [0-9A-F]{64}$")
+        fake.send("PRIVMSG alice :@XPUBLIC 2")
+        time.sleep(0.2)
+        fake.send("PART %s :gone" % CHANNEL)
+        alice.wait_key()                     # no other holder listed: makes a key
+        bob = scene.term("bob")
+        bob.wait_key()
+        bob.type("still private")
+        alice.out.wait_for(r"^bob  still private$")
+        assert bob.finish() == 0 and alice.finish() == 0
+
+
+def commands_reach_the_other_side(binary):
+    with Scene(binary) as scene:
+        alice = scene.term("alice")
+        alice.wait_key()
+        bob = scene.term("bob")
+        bob.wait_key()
+        raw = scene.raw("watcher")
+        raw.join(CHANNEL)
+        alice.type("/nick alice2")
+        raw.lines.wait_for(r"^:alice!\S+ NICK :?alice2$")
+        bob.out.wait_for(r"^alice has changed their username to alice2\.$")
+        alice.out.wait_for(r"^Your username is now alice2\.$")
+        alice.type("/me waves")
+        raw.lines.wait_for("^:alice2!\\S+ PRIVMSG %s :\x01action waves\x01$" % CHANNEL)
+        bob.out.wait_for(r"^alice2  waves$")
+        alice.type("/msg watcher hello  there")
+        raw.lines.wait_for(r"^:alice2!\S+ PRIVMSG watcher :hello  there$")
+        alice.type("/topic a new topic")
+        raw.lines.wait_for(r"^:alice2!\S+ TOPIC %s :a new topic$" % CHANNEL)
+        bob.out.wait_for(r"^a new topic$")
+        alice.type("//PRIVMSG %s :raw and plain" % CHANNEL)
+        raw.lines.wait_for(r"^:alice2!\S+ PRIVMSG %s :raw and plain$" % CHANNEL)
+        bob.out.wait_for(r"^alice2  raw and plain$")
+        alice.type("/join #elsewhere")
+        alice.err.wait_for(r"^warning: Command not supported: The command 'join' is not "
+                           r"supported by Velmora\.$")
+        assert bob.finish() == 0 and alice.finish() == 0
+
+
+def five_clients_share_one_key(binary):
+    with Scene(binary) as scene:
+        nicks = ["ann", "ben", "cat", "dan", "eve"]
+        clients = []
+        for nick in nicks:
+            client = scene.term(nick)
+            client.wait_key()
+            clients.append(client)
+        clients[-1].type("last one in")
+        clients[0].type("first one in")
+        for client in clients[:-1]:
+            client.out.wait_for(r"^eve  last one in$")
+        for client in clients[1:]:
+            client.out.wait_for(r"^ann  first one in$")
+        for client in reversed(clients):
+            assert client.finish() == 0
+
+
+def stdin_waits_for_the_key(binary):
+    """Lines typed before the key is held go out once it is, in order; end of input
+    then lets them leave before the quit."""
+    with Scene(binary) as scene:
+        alice = scene.term("alice")
+        alice.wait_key()
+        raw = scene.raw("watcher")
+        raw.join(CHANNEL)
+        bob = scene.term("bob")
+        bob.type("early one")
+        bob.type("early two")
+        assert bob.finish() == 0
+        alice.out.wait_for(r"^bob  early one$")
+        alice.out.wait_for(r"^bob  early two$")
+        raw.lines.wait_for(r"^:bob!\S+ QUIT")
+        assert alice.finish() == 0
+
+
+SCENARIOS = {f.__name__: f for f in [
+    chat_both_ways, raw_observer_sees_only_hex, wrong_passphrase_is_refused,
+    holder_leaves_mid_exchange, commands_reach_the_other_side, five_clients_share_one_key,
+    stdin_waits_for_the_key]}
+
+
+if __name__ == "__main__":
+    binary, name = sys.argv[1], sys.argv[2]
+    started = time.monotonic()
+    SCENARIOS[name](binary)
+    print("%s passed in %.1f s" % (name, time.monotonic() - started))
