@@ -69,7 +69,13 @@ void GtkSurface::set_sensitive(Control control, bool sensitive) {
       set_widget_sensitive(widgets_.disconnect_item, sensitive);
       break;
     case Control::InputLine:
-      set_widget_sensitive(widgets_.input_line, sensitive);
+      if (sensitive && !gtk_widget_get_sensitive(widgets_.input_line)) {
+        // The line opens once this client holds the key: put the cursor there.
+        gtk_widget_set_sensitive(widgets_.input_line, TRUE);
+        gtk_widget_grab_focus(widgets_.input_line);
+      } else {
+        set_widget_sensitive(widgets_.input_line, sensitive);
+      }
       break;
   }
 }

@@ -1,0 +1,307 @@
+// The window's rules through the real GTK face: a fake session stands for the
+// connection, the widgets are the real ones from gui.glade.
+#include <gdk/gdkkeysyms.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include <glade/glade.h>
+
+#include "tests/gtk/xvfb_display.h"
+#include "tests/ui/fake_session.h"
+#include "ui/gtk/gtk_face.h"
+
+namespace velmora {
+namespace {
+
+const std::string kData = VELMORA_DATA_DIR;
+
+class FaceTest : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() { testing::ensure_gtk_display(); }
+
+  void SetUp() override {
+    LayoutResult layout = load_main_widgets(kData + "/gui.glade");
+    ASSERT_TRUE(layout.ok()) << layout.error;
+    w_ = layout.widgets;
+    face_ = std::make_unique<GtkFace>(
+        session_,
+        SettingsAccess{[this] { return settings_; }, [this](const Settings& s) { settings_ = s; }},
+        w_, kData);
+    set_active_face(face_.get());
+    face_->connect_show_signals();
+    face_->create_tags();
+    // The handlers as the program connects them: by name, from this binary's symbols.
+    glade_xml_signal_autoconnect(w_.glade);
+  }
+  void TearDown() override {
+    set_active_face(nullptr);
+    face_.reset();
+    for (GtkWidget* top : {w_.window1, w_.window2, w_.dialog1, w_.aboutdialog1}) {
+      gtk_widget_destroy(top);
+    }
+    release_layout(w_);
+  }
+
+  GtkTextBuffer* buffer() { return gtk_text_view_get_buffer(GTK_TEXT_VIEW(w_.textview1)); }
+  std::string buffer_text() {  // images show as U+FFFC
+    GtkTextIter start, end;
+    gtk_text_buffer_get_bounds(buffer(), &start, &end);
+    gchar* text = gtk_text_buffer_get_slice(buffer(), &start, &end, TRUE);
+    std::string result = text;
+    g_free(text);
+    return result;
+  }
+  bool sensitive(GtkWidget* w) { return gtk_widget_get_sensitive(w); }
+  GtkEntry* entry(const char* name) { return GTK_ENTRY(layout_widget(w_, name)); }
+  bool has_tag(int offset, const char* name) {
+    GtkTextIter at;
+    gtk_text_buffer_get_iter_at_offset(buffer(), &at, offset);
+    GtkTextTag* tag = gtk_text_tag_table_lookup(gtk_text_buffer_get_tag_table(buffer()), name);
+    return gtk_text_iter_has_tag(&at, tag);
+  }
+
+  test::FakeSession session_;
+  Settings settings_;
+  MainWidgets w_;
+  std::unique_ptr<GtkFace> face_;
+};
+
+TEST_F(FaceTest, FirstWindowNeedsNickChannelKeyAndAutoConnect) {
+  struct Case {
+    const char* nick;
+    const char* channel;
+    const char* key;
+    int auto_connect;
+    bool chat_window;
+  };
+  const Case cases[] = {
+      {"me", "#room", "secret", 1, true},  {"me", "#room", "secret", 0, false},
+      {"me", "#room", "", 1, false},       {"", "#room", "secret", 1, false},
+      {"me", "", "secret", 1, false},      {"me", "#room", "secret", 2, false},
+  };
+  for (const Case& c : cases) {
+    settings_.nick = c.nick;
+    settings_.channel = c.channel;
+    settings_.key = c.key;
+    settings_.auto_connect = c.auto_connect;
+    gtk_widget_hide(w_.window1);
+    gtk_widget_hide(w_.window2);
+    face_->show_first_window();
+    EXPECT_EQ(bool(GTK_WIDGET_VISIBLE(w_.window1)), c.chat_window) << c.nick << c.channel << c.key;
+    EXPECT_EQ(bool(GTK_WIDGET_VISIBLE(w_.window2)), !c.chat_window);
+  }
+}
+
+TEST_F(FaceTest, ChatLineWithEmoticonImageInOneBlock) {
+  gtk_widget_show_all(w_.window1);
+  session_.hold_key();
+  session_.queue = {":bob!u@h PRIVMSG #room :@CRYPTO hi :) there",
+                    ":bob!u@h PRIVMSG #room :second", ":bob!u@h JOIN #room"};
+  for (int i = 0; i < 3; ++i) face_->tick();
+  const std::string image = "\xEF\xBF\xBC";  // the object replacement character
+  // One empty line opens the block of chat lines, one closes it.
+  EXPECT_EQ(buffer_text(), "\r\nbob  hi " + image + " there\r\nbob  second\r\n\r\n"
+                           "bob has joined the channel.\r\n");
+  GtkTextIter at;
+  gtk_text_buffer_get_iter_at_offset(buffer(), &at, 10);
+  GdkPixbuf* face = gtk_text_iter_get_pixbuf(&at);
+  ASSERT_NE(face, nullptr);
+  EXPECT_EQ(gdk_pixbuf_get_width(face), 14);
+  EXPECT_TRUE(has_tag(2, "bold"));
+  EXPECT_TRUE(has_tag(2, "big"));
+  EXPECT_FALSE(has_tag(8, "bold"));
+}
+
+TEST_F(FaceTest, ControlsOverConnectDropAndFailedConnection) {
+  session_.closed = true;
+  gtk_widget_show_all(w_.window1);
+  EXPECT_TRUE(face_->timer_installed());
+  EXPECT_EQ(session_.connections_started, 1);
+  EXPECT_FALSE(sensitive(w_.toolbutton1));
+  EXPECT_FALSE(sensitive(w_.imagemenuitem1));
+  EXPECT_FALSE(sensitive(w_.toolbutton2));
+  EXPECT_FALSE(sensitive(w_.imagemenuitem2));
+  EXPECT_FALSE(sensitive(w_.entry1));
+
+  // The socket opens: disconnect on, the input line waits for the channel key.
+  session_.closed = false;
+  session_.connecting_ = false;
+  face_->tick();
+  EXPECT_FALSE(sensitive(w_.toolbutton1));
+  EXPECT_TRUE(sensitive(w_.toolbutton2));
+  EXPECT_TRUE(sensitive(w_.imagemenuitem2));
+  EXPECT_FALSE(sensitive(w_.entry1));
+  session_.hold_key();
+  face_->tick();
+  EXPECT_TRUE(sensitive(w_.entry1));
+  EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(w_.window1)), w_.entry1);
+
+  // Disconnect greys out at once; connect returns when the server closes.
+  gtk_window_set_title(GTK_WINDOW(w_.window1), "#room, irc.test - Velmora");
+  on_toolbutton2_clicked(nullptr, nullptr);
+  EXPECT_EQ(session_.sent.back(), "quit");
+  EXPECT_FALSE(sensitive(w_.toolbutton2));
+  EXPECT_FALSE(sensitive(w_.toolbutton1));
+  session_.closed = true;
+  face_->tick();
+  EXPECT_TRUE(sensitive(w_.toolbutton1));
+  EXPECT_TRUE(sensitive(w_.imagemenuitem1));
+  EXPECT_FALSE(sensitive(w_.toolbutton2));
+  EXPECT_TRUE(sensitive(w_.entry1));  // the input line stays as it was
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(w_.window1)), "Velmora");
+
+  // Connect clears the view and greys out; a connection that never opens brings the
+  // connect controls back once the connection thread gives up.
+  gtk_text_buffer_set_text(buffer(), "old text", -1);
+  on_toolbutton1_clicked(nullptr, nullptr);
+  EXPECT_EQ(buffer_text(), "");
+  EXPECT_EQ(session_.connections_started, 2);
+  EXPECT_FALSE(sensitive(w_.toolbutton1));
+  EXPECT_FALSE(sensitive(w_.imagemenuitem1));
+  EXPECT_FALSE(sensitive(w_.entry1));
+  session_.offline = false;  // the thread's last attempt failed
+  face_->tick();
+  EXPECT_TRUE(sensitive(w_.toolbutton1));
+  EXPECT_FALSE(sensitive(w_.toolbutton2));
+}
+
+TEST_F(FaceTest, PostedTitleIsShownByTheTick) {
+  gtk_widget_show_all(w_.window1);
+  session_.pending_title = "#room, 127.0.0.1 - Velmora";
+  face_->tick();
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(w_.window1)), "#room, 127.0.0.1 - Velmora");
+}
+
+TEST_F(FaceTest, DialogShowsTheSettingsAndFocusesWhatIsMissing) {
+  settings_.channel = "#room";
+  settings_.nick = "";
+  settings_.server = "irc.test";
+  settings_.port = 6697;
+  gtk_widget_show_all(w_.window2);
+  EXPECT_STREQ(gtk_entry_get_text(entry("entry2")), "#room");
+  EXPECT_STREQ(gtk_entry_get_text(entry("entry3")), "");
+  EXPECT_STREQ(gtk_entry_get_text(entry("entry5")), "irc.test");
+  EXPECT_STREQ(gtk_entry_get_text(entry("entry6")), "6697");
+  EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(w_.window2)), GTK_WIDGET(entry("entry3")));
+}
+
+TEST_F(FaceTest, DialogChecksEachFieldAndPrefixesTheChannel) {
+  struct Case {
+    const char* channel;
+    const char* nick;
+    const char* server;
+    const char* port;
+    const char* focus;  // nullptr: accepted
+    bool cleared;
+  };
+  const Case cases[] = {
+      {"", "bob", "h", "6667", "entry2", false},
+      {"chat", "", "h", "6667", "entry3", false},
+      {"chat", "bob", "", "6667", "entry5", false},
+      {"chat", "bob", "h", "abc", "entry6", false},
+      {"my chat", "bob", "h", "6667", "entry2", true},
+      {"a:b", "bob", "h", "6667", "entry2", true},
+      {"chat", "b.o", "h", "6667", "entry3", true},
+      {"chat", "Bob_[away]|2", "h", "6667x", nullptr, false},
+  };
+  gtk_widget_show_all(w_.window2);
+  for (const Case& c : cases) {
+    gtk_entry_set_text(entry("entry2"), c.channel);
+    gtk_entry_set_text(entry("entry3"), c.nick);
+    gtk_entry_set_text(entry("entry5"), c.server);
+    gtk_entry_set_text(entry("entry6"), c.port);
+    gtk_entry_set_text(entry("entry7"), "");
+    on_button1_clicked(nullptr, nullptr);
+    EXPECT_EQ(settings_.nick, c.nick);  // stored even when refused
+    if (c.focus) {
+      GtkWidget* focused = gtk_window_get_focus(GTK_WINDOW(w_.window2));
+      EXPECT_EQ(focused, layout_widget(w_, c.focus)) << c.channel << "/" << c.nick;
+      if (c.cleared) {
+        EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(focused)), "");
+      }
+      EXPECT_TRUE(GTK_WIDGET_VISIBLE(w_.window2));
+      EXPECT_EQ(session_.connections_started, 0);
+    }
+  }
+  EXPECT_EQ(settings_.channel, "#vmchat");
+  EXPECT_EQ(settings_.port, 6667);
+  EXPECT_FALSE(GTK_WIDGET_VISIBLE(w_.window2));
+  EXPECT_TRUE(GTK_WIDGET_VISIBLE(w_.window1));
+  EXPECT_EQ(session_.connections_started, 1);
+}
+
+TEST_F(FaceTest, InputLineTakes400CharactersWithoutKeyAnd200WithOne) {
+  for (const auto& [key, limit] : {std::pair{"", 400}, std::pair{"secret", 200}}) {
+    gtk_widget_show_all(w_.window2);
+    gtk_entry_set_text(entry("entry2"), "#chat");
+    gtk_entry_set_text(entry("entry3"), "bob");
+    gtk_entry_set_text(entry("entry5"), "h");
+    gtk_entry_set_text(entry("entry6"), "6667");
+    gtk_entry_set_text(entry("entry7"), key);
+    on_button1_clicked(nullptr, nullptr);
+    EXPECT_EQ(gtk_entry_get_max_length(GTK_ENTRY(w_.entry1)), limit) << key;
+    gtk_entry_set_text(GTK_ENTRY(w_.entry1), std::string(500, 'x').c_str());
+    EXPECT_EQ(gtk_entry_get_text_length(GTK_ENTRY(w_.entry1)), limit);
+  }
+}
+
+TEST_F(FaceTest, ReturnSendsTheLineAndEmptiesTheEntry) {
+  gtk_widget_show_all(w_.window1);
+  session_.hold_key();
+  face_->tick();
+  gtk_entry_set_text(GTK_ENTRY(w_.entry1), "hello :)");
+  GdkEventKey key{};
+  key.type = GDK_KEY_PRESS;
+  key.keyval = GDK_KP_Enter;  // the keypad key is left alone
+  EXPECT_FALSE(on_entry1_key_press_event(w_.entry1, &key, nullptr));
+  EXPECT_TRUE(session_.sent.empty());
+  key.keyval = GDK_Return;
+  EXPECT_FALSE(on_entry1_key_press_event(w_.entry1, &key, nullptr));
+  ASSERT_EQ(session_.sent.size(), 1u);
+  EXPECT_EQ(session_.sent[0], "PRIVMSG #room :@CRYPTO sealed(hello :))");
+  EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(w_.entry1)), "");
+  EXPECT_EQ(buffer_text(), "\r\nme  hello \xEF\xBF\xBC\r\n");
+}
+
+TEST_F(FaceTest, RawTrafficToggleShowsOnlyLaterTraffic) {
+  gtk_widget_show_all(w_.window1);
+  session_.raw_log = "RECV: before the toggle\r\n";
+  face_->tick();
+  EXPECT_EQ(buffer_text(), "");
+  gtk_toggle_tool_button_set_active(GTK_TOGGLE_TOOL_BUTTON(layout_widget(w_, "toolbutton6")), TRUE);
+  session_.raw_log += "SEND: after the toggle\r\n";
+  face_->tick();
+  EXPECT_EQ(buffer_text(), "SEND: after the toggle\r\n");
+  EXPECT_TRUE(has_tag(0, "dark_fg"));
+  EXPECT_TRUE(has_tag(0, "lmarg"));
+  gtk_toggle_tool_button_set_active(GTK_TOGGLE_TOOL_BUTTON(layout_widget(w_, "toolbutton6")), FALSE);
+  session_.raw_log = "SEND: hidden again\r\n";
+  face_->tick();
+  EXPECT_EQ(buffer_text(), "SEND: after the toggle\r\n");
+}
+
+TEST_F(FaceTest, QuitWhileDisconnectedSendsNothingAndEndsTheLoop) {
+  gtk_widget_show_all(w_.window1);
+  session_.closed = true;
+  g_idle_add([](gpointer) -> gboolean { return on_window1_delete_event(nullptr, nullptr, nullptr), FALSE; },
+             nullptr);
+  gtk_main();  // returns because the quit sequence ends the loop
+  EXPECT_TRUE(session_.shutting_down);
+  EXPECT_TRUE(session_.sent.empty());
+  EXPECT_FALSE(face_->timer_installed());
+  EXPECT_FALSE(GTK_WIDGET_VISIBLE(w_.window1));
+}
+
+TEST_F(FaceTest, QuitWhileConnectedSendsQuitAndWaitsForTheClose) {
+  gtk_widget_show_all(w_.window1);
+  session_.hold_key();
+  g_idle_add([](gpointer) -> gboolean { return on_toolbutton4_clicked(nullptr, nullptr), FALSE; },
+             nullptr);
+  gtk_main();
+  EXPECT_EQ(session_.sent, (std::vector<std::string>{"QUIT"}));
+  EXPECT_EQ(session_.close_waits, 1);
+}
+
+}  // namespace
+}  // namespace velmora
