@@ -1,0 +1,153 @@
+// Clients in one process, each a whole AppState with its own connection to a real IRC
+// server: the first alone makes the channel key, later ones obtain it through the
+// server, and every client opens the others' sealed lines.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/app_state.h"
+#include "tests/support/ngircd_server.h"
+#include "tests/support/temp_folder.h"
+
+namespace velmora {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::NgircdServer;
+using testing::TempFolder;
+
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
+  auto end = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < end) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(5ms);
+  }
+  return condition();
+}
+
+// One client: its folder, settings file and state. The window's part (draining the
+// queue) is done by the test through take_chat_texts().
+class Client {
+public:
+  Client(int port, const std::string& nick, const std::string& passphrase) : nick_(nick) {
+    folder_.write("setup.ini", "SERVER=127.0.0.1\nPORT=" + std::to_string(port) +
+                                   "\nCHANNEL=#room\nNICK=" + nick + "\nKEY=" + passphrase +
+                                   "\nAUTOCONNECT=1\n");
+    state_ = std::make_unique<AppState>(folder_.path(), folder_.file("setup.ini"));
+  }
+
+  AppState& state() { return *state_; }
+  const std::string& nick() const { return nick_; }
+  bool holds_key() { return state_->peer_keys.get(nick_) == 1; }
+
+  void say(const std::string& line) {
+    for (const std::string& payload : state_->security.seal_chat_line(line, "#room"))
+      state_->send_message("PRIVMSG", "#room", payload);
+  }
+
+  // Opens every queued PRIVMSG text, as the window does; other lines are dropped.
+  std::vector<std::string> take_chat_texts() {
+    std::vector<std::string> texts;
+    while (state_->connection.queued_count() > 0) {
+      IrcMessage m = state_->connection.pop_message();
+      if (m.command == "PRIVMSG")
+        texts.push_back(state_->security.open_chat_text(m.params[m.trailing_index]));
+    }
+    return texts;
+  }
+
+  // Waits until `text` arrives in clear; everything read on the way is kept.
+  bool wait_for_text(const std::string& text) {
+    return eventually([&] {
+      for (std::string& t : take_chat_texts()) seen_.push_back(t);
+      for (const std::string& t : seen_)
+        if (t == text) return true;
+      return false;
+    });
+  }
+
+private:
+  TempFolder folder_;
+  std::string nick_;
+  std::unique_ptr<AppState> state_;
+  std::vector<std::string> seen_;
+};
+
+TEST(ExchangeThroughServer, JoinerObtainsTheKeyAndBothReadEachOther) {
+  NgircdServer server;
+  ASSERT_TRUE(server.running());
+
+  Client alice(server.port(), "alice", "open sesame");
+  ASSERT_TRUE(alice.state().start_connection());
+  ASSERT_TRUE(eventually([&] { return alice.holds_key(); })) << "alone, alice makes the key";
+  std::string key = alice.state().security.channel_key();
+  EXPECT_EQ(key.size(), 56u);
+
+  Client bob(server.port(), "bob", "open sesame");
+  ASSERT_TRUE(bob.state().start_connection());
+  ASSERT_TRUE(eventually([&] { return bob.holds_key(); })) << "bob obtains the key";
+  EXPECT_EQ(bob.state().security.channel_key(), key);
+  EXPECT_TRUE(eventually([&] { return alice.state().peer_keys.get("bob") == 1; }))
+      << "bob's announcement marks him on alice's side";
+  EXPECT_EQ(bob.state().peer_keys.get("alice"), 1);
+
+  alice.say("hello bob :)");
+  EXPECT_TRUE(bob.wait_for_text("hello bob :)"));
+  // A long line goes out in several sealed pieces; opened in order they give it back.
+  std::string long_line = "  spaces kept  ";
+  for (int i = 0; i < 150; ++i) long_line += "word" + std::to_string(i) + " ";
+  bob.say(long_line);
+  std::string joined;
+  EXPECT_TRUE(eventually([&] {
+    for (const std::string& t : alice.take_chat_texts()) joined += t;
+    return joined.size() >= long_line.size();
+  }));
+  EXPECT_EQ(joined, long_line);
+}
+
+TEST(ExchangeThroughServer, WrongPassphraseNeverGetsTheKey) {
+  NgircdServer server;
+  ASSERT_TRUE(server.running());
+  Client alice(server.port(), "alice", "right");
+  ASSERT_TRUE(alice.state().start_connection());
+  ASSERT_TRUE(eventually([&] { return alice.holds_key(); }));
+
+  Client mallory(server.port(), "mallory", "wrong");
+  ASSERT_TRUE(mallory.state().start_connection());
+  EXPECT_TRUE(eventually([&] {
+    return mallory.state().status_text() ==
+           "alice has cancelled the key exchange as your authentication keys do not match!";
+  }));
+  EXPECT_FALSE(mallory.holds_key());
+  EXPECT_TRUE(mallory.state().security.channel_key().empty());
+}
+
+TEST(ExchangeThroughServer, ThirdClientGetsAKeyWhenTheFirstHolderQuits) {
+  NgircdServer server;
+  ASSERT_TRUE(server.running());
+  auto alice = std::make_unique<Client>(server.port(), "alice", "pass");
+  ASSERT_TRUE(alice->state().start_connection());
+  ASSERT_TRUE(eventually([&] { return alice->holds_key(); }));
+  Client bob(server.port(), "bob", "pass");
+  ASSERT_TRUE(bob.state().start_connection());
+  ASSERT_TRUE(eventually([&] { return bob.holds_key(); }));
+
+  // Carol joins and alice goes away at once: whichever holder answered, or was asked
+  // and left before answering, carol must end up with the channel's key.
+  Client carol(server.port(), "carol", "pass");
+  ASSERT_TRUE(carol.state().start_connection());
+  alice.reset();
+  ASSERT_TRUE(eventually([&] { return carol.holds_key(); }, 15s));
+  // Bob still holds the key, so carol's key is the channel's, not one of her own.
+  EXPECT_EQ(carol.state().security.channel_key(), bob.state().security.channel_key());
+  carol.say("still private");
+  EXPECT_TRUE(bob.wait_for_text("still private"));
+}
+
+}  // namespace
+}  // namespace velmora
