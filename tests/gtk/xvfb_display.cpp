@@ -38,6 +38,8 @@ bool XvfbDisplay::start() {
   pid_ = fork();
   if (pid_ == 0) {
     close(fds[0]);
+    // Xvfb reports each display number it finds taken; only the one it gets matters.
+    if (FILE* quiet = std::fopen("/dev/null", "w")) dup2(fileno(quiet), 2);
     const std::string fd = std::to_string(fds[1]);
     execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24",
            "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
