@@ -3,6 +3,7 @@
 
 #include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "irc/irc_message.h"
@@ -42,7 +43,7 @@ public:
   PeerKeyTable& peer_keys() override { return peers; }
   // "@CRYPTO <text>" opens to <text>.
   std::string open_chat_text(std::string_view text) const override {
-    if (text.substr(0, 7) == "@CRYPTO") return std::string(text.substr(8));
+    if (text.substr(0, 7) == "@CRYPTO") return std::string(text.substr(text.size() < 8 ? text.size() : 8));
     return std::string(text);
   }
   std::vector<std::string> seal_chat_line(std::string_view line) const override {

@@ -2,6 +2,7 @@
 // A Surface that records every call, for tests of the window's rules.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ui/surface.h"
