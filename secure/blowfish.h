@@ -5,6 +5,7 @@
 // most 56 bytes this is the published schedule. A value type: every user keys its own.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -20,6 +21,8 @@ public:
   void decrypt_block(std::uint32_t& left, std::uint32_t& right) const;
 
 private:
+  explicit BlowfishCipher(std::nullptr_t);  // schedules the empty key itself
+  void schedule(std::string_view key);
   std::uint32_t round_function(std::uint32_t x) const;
 
   std::array<std::uint32_t, 18> p_;

@@ -9,7 +9,7 @@
 namespace velmora {
 
 namespace {
-constexpr std::string_view plain_mode_key = " ";
+constexpr std::string_view plain_mode_key = " ";  // one space: a short key on purpose
 }
 
 // One lock over the keys and the channel cipher, so a seal or open on the window thread
@@ -30,7 +30,7 @@ void ChannelSecurity::begin_connection(const std::string& passphrase) {
   std::lock_guard guard(impl_->lock);
   impl_->passphrase = passphrase;
   if (passphrase.empty()) {
-    impl_->channel_key = plain_mode_key;
+    impl_->channel_key.assign(plain_mode_key.size(), plain_mode_key[0]);
     impl_->channel_cipher.set_key(plain_mode_key);
   }
 }
@@ -83,7 +83,10 @@ std::vector<std::string> ChannelSecurity::seal_chat_line(std::string_view line,
   if (impl_->channel_key.empty()) return {};
   std::vector<std::string> texts;
   for (const std::string& piece : split_chat_line(line, max_sealed_plain_size(channel))) {
-    texts.push_back(std::string(crypto_marker) + " " + seal_cbc(impl_->channel_cipher, piece));
+    std::string text(crypto_marker);
+    text += ' ';
+    text += seal_cbc(impl_->channel_cipher, piece);
+    texts.push_back(std::move(text));
   }
   return texts;
 }

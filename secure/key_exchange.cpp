@@ -39,6 +39,19 @@ struct KeyExchange::Impl {
   std::string shared_secret;
   std::string request_target;  // the holder our @PUBLIC went to
 
+  // The passphrase key, scheduled once per passphrase rather than per message.
+  std::string scheduled_passphrase;
+  BlowfishCipher passphrase_key_cipher = passphrase_cipher("");
+
+  const BlowfishCipher& passphrase_key() {
+    const std::string passphrase = security.passphrase();
+    if (passphrase != scheduled_passphrase) {
+      passphrase_key_cipher = passphrase_cipher(passphrase);
+      scheduled_passphrase = passphrase;
+    }
+    return passphrase_key_cipher;
+  }
+
   void set_pending(bool pending) {
     std::lock_guard guard(lock);
     exchange_pending = pending;
@@ -88,7 +101,7 @@ void KeyExchange::Impl::initiate(const std::string& nick) {
     return;
   }
   security.set_request_values(exponent, value);
-  const std::string token = make_random_token(passphrase_cipher(security.passphrase()));
+  const std::string token = make_random_token(passphrase_key());
   env.send_message("PRIVMSG", nick, std::string(public_marker) + " " + value + " " + token);
 }
 
@@ -122,7 +135,7 @@ void KeyExchange::Impl::become_keeper() {
 
 bool KeyExchange::Impl::refusal_received(const std::string& sender, const std::string& text) {
   const std::string_view token = last_characters(text, token_digits);
-  if (token_accepted(passphrase_cipher(security.passphrase()), token)) {
+  if (token_accepted(passphrase_key(), token)) {
     status(sender + " has cancelled the key exchange as your authentication keys do not match!");
   }
   return true;
@@ -140,7 +153,7 @@ bool KeyExchange::Impl::within_holder_limit() const {
 
 void KeyExchange::Impl::answer_request(const std::string& sender, const std::string& text) {
   const std::string_view token = public_request_token(text);
-  if (!token_accepted(passphrase_cipher(security.passphrase()), token)) {
+  if (!token_accepted(passphrase_key(), token)) {
     env.send_message("PRIVMSG", sender, std::string(badauth_marker) + " " + std::string(token));
     return;
   }
@@ -161,7 +174,7 @@ void KeyExchange::Impl::send_key(const std::string& sender, const std::string& p
   const std::string value = mod_pow_decimal(dh_generator, exponent, dh_prime);
   const std::string secret = mod_pow_decimal(peer_value, exponent, dh_prime);
   BlowfishCipher transport;
-  derive_transport_key(secret, security.passphrase(), transport);
+  derive_transport_key(secret, passphrase_key(), transport);
   const std::string sealed_key = seal_cbc(transport, security.channel_key());
   env.send_message("PRIVMSG", sender, std::string(xpublic_marker) + " " + value);
   env.send_message("PRIVMSG", sender, std::string(xkey_marker) + " " + sealed_key);
@@ -181,7 +194,7 @@ void KeyExchange::Impl::holder_value_received(const std::string& sender,
 
 void KeyExchange::Impl::key_received(const std::string& sender, const std::string& text) {
   BlowfishCipher transport;
-  derive_transport_key(shared_secret, security.passphrase(), transport);
+  derive_transport_key(shared_secret, passphrase_key(), transport);
   const std::string key = open_cbc(transport, text_after(text, xkey_marker.size() + 1));
   if (key.size() != channel_key_size) {
     status("Key exchange with " + sender + " failed!");

@@ -45,7 +45,12 @@ std::string transport_key_material(std::string_view shared_secret) {
 std::string derive_transport_key(std::string_view shared_secret, std::string_view passphrase,
                                  BlowfishCipher& cipher) {
   cipher.set_key(sha1_hex(passphrase));
-  std::string key = hex_decode(seal_ecb(cipher, transport_key_material(shared_secret)));
+  return derive_transport_key(shared_secret, BlowfishCipher(cipher), cipher);
+}
+
+std::string derive_transport_key(std::string_view shared_secret,
+                                 const BlowfishCipher& passphrase_key, BlowfishCipher& cipher) {
+  std::string key = hex_decode(seal_ecb(passphrase_key, transport_key_material(shared_secret)));
   cipher.set_key(key);
   return key;
 }

@@ -17,4 +17,8 @@ std::string transport_key_material(std::string_view shared_secret);
 std::string derive_transport_key(std::string_view shared_secret, std::string_view passphrase,
                                  BlowfishCipher& cipher);
 
+// The same with the passphrase key already loaded in `passphrase_key`.
+std::string derive_transport_key(std::string_view shared_secret,
+                                 const BlowfishCipher& passphrase_key, BlowfishCipher& cipher);
+
 }  // namespace velmora
