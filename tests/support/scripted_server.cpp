@@ -50,14 +50,14 @@ bool ScriptedServer::wait(std::chrono::milliseconds timeout, Pred pred) const {
 
 void ScriptedServer::run() {
   while (true) {
-    pollfd fds[2] = {{listen_fd_, POLLIN, 0}, {wake_pipe_[0], POLLIN, 0}};
-    ::poll(fds, 2, -1);
-    char drain[64];
-    while (::read(wake_pipe_[0], drain, sizeof drain) > 0) {}
     {
       std::lock_guard<std::mutex> hold(lock_);
       if (stop_) return;
     }
+    pollfd fds[2] = {{listen_fd_, POLLIN, 0}, {wake_pipe_[0], POLLIN, 0}};
+    ::poll(fds, 2, -1);
+    char drain[64];
+    while (::read(wake_pipe_[0], drain, sizeof drain) > 0) {}
     if (!(fds[0].revents & POLLIN)) continue;
     int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;

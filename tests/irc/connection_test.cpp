@@ -1,0 +1,343 @@
+// The connection against a scripted server on 127.0.0.1: login bytes, terminator
+// detection, automatic replies, names, the queue's back-pressure and hostile servers.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include "irc/chat_log.h"
+#include "irc/receive_hooks.h"
+#include "irc/server_connection.h"
+#include "tests/support/scripted_server.h"
+#include "tests/support/temp_folder.h"
+
+namespace velmora {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::ScriptedServer;
+
+template <class Pred>
+bool eventually(Pred pred, std::chrono::milliseconds timeout = 5s) {
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(2ms);
+  }
+  return true;
+}
+
+// Consumes texts starting with "@", like the key-exchange rules do.
+class RecordingHooks : public ReceiveHooks {
+public:
+  bool handle_message(const std::string& sender, const std::string&,
+                      const std::string& text) override {
+    std::lock_guard<std::mutex> hold(lock);
+    seen.push_back(sender + ":" + text);
+    return text.rfind("@", 0) == 0;
+  }
+  void names_stored(const std::vector<std::string>& users) override {
+    std::lock_guard<std::mutex> hold(lock);
+    names.push_back(users);
+  }
+  std::mutex lock;
+  std::vector<std::string> seen;
+  std::vector<std::vector<std::string>> names;
+};
+
+long resident_kib() {
+  std::ifstream status("/proc/self/status");
+  std::string word;
+  while (status >> word) {
+    if (word == "VmRSS:") {
+      long kib = 0;
+      status >> kib;
+      return kib;
+    }
+  }
+  return 0;
+}
+
+class ConnectionTest : public ::testing::Test {
+protected:
+  void connect(ScriptedServer& server) {
+    ASSERT_EQ(conn.open("127.0.0.1", server.port()), 0);
+    ASSERT_TRUE(conn.login("me", "*", "", "undefined", "*", "*"));
+    ASSERT_TRUE(server.wait_for_line("NICK me"));
+  }
+  std::string pop_when_ready() {
+    eventually([&] { return conn.queued_count() > 0; });
+    return conn.pop_line();
+  }
+  testing::TempFolder dir;
+  ChatLog log{dir.file("log.txt")};
+  RecordingHooks hooks;
+  ServerConnection conn{log, &hooks};
+};
+
+TEST_F(ConnectionTest, LoginBytesWithoutPassword) {
+  ScriptedServer server;
+  auto start = std::chrono::steady_clock::now();
+  connect(server);
+  // A server that waits for the client to register is not waited for long.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  EXPECT_EQ(server.received(), "USER undefined * * :*\r\nNICK me\r\n");
+}
+
+TEST_F(ConnectionTest, LoginBytesWithPassword) {
+  ScriptedServer server;
+  ASSERT_EQ(conn.open("127.0.0.1", server.port()), 0);
+  ASSERT_TRUE(conn.login("me", "*", "secret", "undefined", "*", "*"));
+  ASSERT_TRUE(conn.join("#chan"));
+  ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
+  EXPECT_EQ(server.received(), "PASS secret\r\nUSER undefined * * :*\r\nNICK me\r\nJOIN #chan\r\n");
+  EXPECT_EQ(dir.read("log.txt"), "");  // login and join are not logged
+}
+
+TEST_F(ConnectionTest, LoginRefusedWhenNotConnected) {
+  EXPECT_FALSE(conn.login("me", "*", "", "undefined", "*", "*"));
+  EXPECT_FALSE(conn.quit("bye"));
+}
+
+TEST_F(ConnectionTest, OutputQueuedBeforeConnectGoesFirst) {
+  conn.send_line("PRIVMSG early :queued");
+  ScriptedServer server;
+  connect(server);
+  EXPECT_EQ(server.lines().front(), "PRIVMSG early :queued");
+}
+
+TEST_F(ConnectionTest, TerminatorFromTheGreeting) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {":s NOTICE * :hi\r\n", "\r\n"},
+      {":s NOTICE * :hi\n", "\n"},
+      {":s NOTICE * :a\n:s NOTICE * :b\r\n", "\r\n"},
+      {std::string(":s NOTICE * :\0x\r\n", 17), "\r\n"},
+      {std::string(600, 'x'), "\r\n"},  // nothing in the first 512 bytes
+  };
+  for (const auto& [greeting, expected] : cases) {
+    ServerConnection c(log, nullptr);
+    ScriptedServer server(greeting);  // gone first, so the goodbye is not waited for
+    ASSERT_EQ(c.open("127.0.0.1", server.port()), 0);
+    EXPECT_EQ(c.terminator(), expected);
+  }
+}
+
+TEST_F(ConnectionTest, SilentServerTerminatorLearnedLater) {
+  ScriptedServer server;
+  connect(server);
+  EXPECT_EQ(conn.terminator(), "");
+  server.send(":s 001 me :Welcome\n:s 002 me :Host\n");
+  EXPECT_EQ(pop_when_ready(), ":s 001 me :Welcome");
+  EXPECT_EQ(pop_when_ready(), ":s 002 me :Host");
+  EXPECT_EQ(conn.terminator(), "\n");
+}
+
+TEST_F(ConnectionTest, ClosedBeforeSpeakingIsAFailedAttempt) {
+  ScriptedServer server;
+  std::thread closer([&] {
+    server.wait_for_client();
+    server.close_client();
+  });
+  EXPECT_EQ(conn.open("127.0.0.1", server.port()), 3);
+  closer.join();
+  EXPECT_FALSE(conn.connected());
+}
+
+TEST_F(ConnectionTest, ServerPingAnsweredNotShownNotLoggedAsSent) {
+  ScriptedServer server;
+  connect(server);
+  server.send("PING :server1\r\n:irc.example PING :x\r\n");
+  EXPECT_TRUE(server.wait_for_line("PONG :server1"));
+  EXPECT_TRUE(server.wait_for_line("PONG :x"));
+  server.send(":a!u@h PRIVMSG #c :after\r\n");
+  EXPECT_EQ(pop_when_ready(), ":a!u@h PRIVMSG #c :after");
+  EXPECT_EQ(dir.read("log.txt"),
+            "PING :server1\r\n:irc.example PING :x\r\n:a!u@h PRIVMSG #c :after\r\n");
+}
+
+TEST_F(ConnectionTest, SendMessageLogsAndSends) {
+  ScriptedServer server;
+  connect(server);
+  conn.send_message("PRIVMSG", "#chan", "hi");
+  conn.send_message("PRIVMSG", "#chan", "");
+  EXPECT_TRUE(server.wait_for_line("PRIVMSG #chan :"));
+  EXPECT_TRUE(server.wait_for_line("PRIVMSG #chan :hi"));
+  EXPECT_EQ(log.take_raw_log(), "SEND: PRIVMSG #chan :hi\r\nSEND: PRIVMSG #chan :\r\n");
+}
+
+TEST_F(ConnectionTest, ClientQueriesAnsweredAtMostFivePerWindow) {
+  ScriptedServer server;
+  connect(server);
+  for (int i = 0; i < 8; ++i) server.send(":bob!u@h PRIVMSG me :\x01VERSION\x01\r\n");
+  server.send(":bob!u@h NOTICE me :\x01PING 1\x01\r\nPING :last\r\n");
+  ASSERT_TRUE(server.wait_for_line("PONG :last"));
+  int replies = 0;
+  for (const std::string& line : server.lines()) {
+    if (line == "NOTICE bob :\x01VERSION Velmora:1.0:Windows\x01") ++replies;
+  }
+  EXPECT_EQ(replies, 5);
+  // The NOTICE query is shown, not answered; the dropped queries are not shown.
+  EXPECT_EQ(pop_when_ready(), ":bob!u@h NOTICE me :\x01PING 1\x01");
+  EXPECT_EQ(conn.queued_count(), 0);
+}
+
+TEST_F(ConnectionTest, NamesCollectedAcrossReplies) {
+  ScriptedServer server;
+  connect(server);
+  server.send(":s 353 me = #c :@alice +bob carol\r\n:s 353 me = #c :-dave @@x\r\n"
+              ":s 366 me #c :End\r\n:s 366 me #c :End\r\nPING :sync\r\n");
+  ASSERT_TRUE(server.wait_for_line("PONG :sync"));
+  EXPECT_EQ(conn.users(), std::vector<std::string>{});  // the second 366 had no 353
+  std::lock_guard<std::mutex> hold(hooks.lock);
+  ASSERT_EQ(hooks.names.size(), 2u);
+  EXPECT_EQ(hooks.names[0], (std::vector<std::string>{"alice", "bob", "carol", "dave", "@x"}));
+  EXPECT_EQ(conn.queued_count(), 0);
+}
+
+TEST_F(ConnectionTest, HookConsumedLinesAreNotQueued) {
+  ScriptedServer server;
+  connect(server);
+  server.send(":bob!u@h PRIVMSG me :@PUBLIC 123\r\n:bob!u@h JOIN #c\r\n");
+  EXPECT_EQ(pop_when_ready(), ":bob!u@h JOIN #c");
+  EXPECT_EQ(conn.queued_count(), 0);
+  std::lock_guard<std::mutex> hold(hooks.lock);
+  EXPECT_EQ(hooks.seen, (std::vector<std::string>{"bob:@PUBLIC 123", "bob:#c"}));
+}
+
+TEST_F(ConnectionTest, DelimiterSplitAcrossReceipts) {
+  ScriptedServer server(":s NOTICE * :hi\r\n");
+  connect(server);
+  EXPECT_EQ(pop_when_ready(), ":s NOTICE * :hi");
+  server.send("abc\r");
+  std::this_thread::sleep_for(30ms);
+  server.send("\ndef\r\n");
+  EXPECT_EQ(pop_when_ready(), "abc");
+  EXPECT_EQ(pop_when_ready(), "def");
+}
+
+TEST_F(ConnectionTest, CloseMidLineKeepsThePartialLine) {
+  ScriptedServer server(":s NOTICE * :hi\r\n");
+  connect(server);
+  server.send(":a!u@h PRIVMSG #c :one\r\n:a!u@h PRIVMSG #c :par");
+  server.close_client();
+  EXPECT_EQ(pop_when_ready(), ":s NOTICE * :hi");
+  EXPECT_EQ(pop_when_ready(), ":a!u@h PRIVMSG #c :one");
+  EXPECT_EQ(pop_when_ready(), ":a!u@h PRIVMSG #c :par");
+  EXPECT_TRUE(eventually([&] { return conn.is_closed(); }));
+}
+
+TEST_F(ConnectionTest, FullQueueLeavesThe257thLineInTheSocket) {
+  ScriptedServer server(":s NOTICE * :0\r\n");
+  connect(server);
+  std::string burst;
+  for (int i = 1; i < 300; ++i) burst += ":s NOTICE * :" + std::to_string(i) + "\r\n";
+  server.send(burst);
+  ASSERT_TRUE(eventually([&] { return conn.queued_count() == 256; }));
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(conn.queued_count(), 256);
+  EXPECT_GT(conn.socket().length(), 0u);
+  for (int i = 0; i < 300; ++i) {
+    EXPECT_EQ(pop_when_ready(), ":s NOTICE * :" + std::to_string(i));
+  }
+}
+
+TEST_F(ConnectionTest, NulAndHighBytesPassThrough) {
+  ScriptedServer server(":s NOTICE * :hi\r\n");
+  connect(server);
+  std::string line(":a!u@h PRIVMSG #c :\0\xff\x80 z", 25);
+  server.send(line + "\r\n");
+  EXPECT_EQ(pop_when_ready(), ":s NOTICE * :hi");
+  EXPECT_EQ(pop_when_ready(), line);
+}
+
+TEST_F(ConnectionTest, HugeLineIsCutToOneLineAndPingStillAnswered) {
+  ScriptedServer server(":s NOTICE * :hi\r\n");
+  connect(server);
+  EXPECT_EQ(pop_when_ready(), ":s NOTICE * :hi");
+  long before = resident_kib();
+  std::string chunk(1 << 20, 'x');
+  std::size_t sent = 0;
+  for (int i = 0; i < 10; ++i) sent += server.send(chunk, 10s);
+  EXPECT_EQ(sent, 10u << 20);
+  server.send("\r\nPING :after\r\n");
+  EXPECT_TRUE(server.wait_for_line("PONG :after", 10s));
+  std::string cut = pop_when_ready();
+  EXPECT_EQ(cut.size(), ChatSocket::kMaxLine);
+  EXPECT_EQ(conn.queued_count(), 0);
+  EXPECT_LT(resident_kib() - before, 16 * 1024);
+}
+
+TEST_F(ConnectionTest, FloodWithNobodyDrainingStaysBounded) {
+  ScriptedServer server(":s NOTICE * :hi\r\n");
+  connect(server);
+  long before = resident_kib();
+  std::string block;
+  while (block.size() < (1 << 20)) block += ":a!u@h PRIVMSG #c :" + std::string(80, 'f') + "\r\n";
+  std::size_t sent = 0;
+  auto deadline = std::chrono::steady_clock::now() + 3s;
+  for (int i = 0; i < 50 && std::chrono::steady_clock::now() < deadline; ++i) {
+    std::size_t n = server.send(block, 200ms);
+    sent += n;
+    if (n < block.size()) break;  // the client pushes back
+  }
+  EXPECT_LT(sent, 50u * block.size());
+  EXPECT_EQ(conn.queued_count(), 256);
+  EXPECT_LT(resident_kib() - before, 16 * 1024);
+  std::atomic<bool> drain{true};
+  std::thread consumer([&] {
+    while (drain) {
+      if (conn.pop_line().empty()) std::this_thread::sleep_for(1ms);
+    }
+  });
+  std::string rest = block.substr(sent % block.size());  // finish the cut line
+  EXPECT_EQ(server.send(rest, 20s), rest.size());
+  EXPECT_EQ(server.send("PING :afterflood\r\n", 20s), 18u);
+  EXPECT_TRUE(server.wait_for_line("PONG :afterflood", 20s))
+      << "sent " << sent << " queued " << conn.queued_count() << " waiting "
+      << conn.socket().length() << " closed " << conn.is_closed();
+  drain = false;
+  consumer.join();
+}
+
+TEST_F(ConnectionTest, QuitIsBoundedWhenTheServerNeverCloses) {
+  ScriptedServer server;
+  connect(server);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(conn.quit("bye"));
+  EXPECT_TRUE(server.wait_for_line("QUIT :bye"));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, ServerConnection::kQuitWait + 1s);
+}
+
+TEST_F(ConnectionTest, QuitReturnsWhenTheServerCloses) {
+  ScriptedServer server;
+  connect(server);
+  std::thread closer([&] {
+    server.wait_for_line("QUIT :bye");
+    server.close_client();
+  });
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(conn.quit("bye"));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+  closer.join();
+}
+
+TEST(ConnectionShutdown, BoundedWhenTheServerStopsReading) {
+  ScriptedServer server;
+  testing::TempFolder dir;
+  ChatLog log(dir.file("log.txt"));
+  auto conn = std::make_unique<ServerConnection>(log, nullptr);
+  ASSERT_EQ(conn->open("127.0.0.1", server.port()), 0);
+  ASSERT_TRUE(conn->login("me", "*", "", "undefined", "*", "*"));
+  ASSERT_TRUE(server.wait_for_line("NICK me"));
+  server.stop_reading();
+  std::string filler(64 * 1024, 'y');
+  for (int i = 0; i < 200; ++i) conn->socket().put_line(filler);  // 13 MB never read
+  auto start = std::chrono::steady_clock::now();
+  conn.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+}
+
+}  // namespace
+}  // namespace velmora
