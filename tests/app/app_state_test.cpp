@@ -1,0 +1,170 @@
+// The connection thread end to end: against a scripted server, a closed port and a
+// real ngircd started by the test.
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <thread>
+
+#include "app/app_state.h"
+#include "app/program_paths.h"
+#include "tests/support/ngircd_server.h"
+#include "tests/support/scripted_server.h"
+#include "tests/support/temp_folder.h"
+
+namespace velmora {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::ScriptedServer;
+using testing::TempFolder;
+
+template <class Pred>
+bool eventually(Pred pred, std::chrono::milliseconds timeout = 5s) {
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(2ms);
+  }
+  return true;
+}
+
+// Records every status text on its way to the status line.
+class RecordingState : public AppState {
+public:
+  using AppState::AppState;
+  void set_status(const std::string& text, int seconds) override {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      texts_.push_back(text);
+    }
+    AppState::set_status(text, seconds);
+  }
+  std::vector<std::string> texts() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return texts_;
+  }
+
+private:
+  std::mutex lock_;
+  std::vector<std::string> texts_;
+};
+
+std::string settings_text(int port, const std::string& extra = "") {
+  return "SERVER=127.0.0.1\r\nPORT=" + std::to_string(port) +
+         "\r\nNICK=me\r\nCHANNEL=#chan\r\nKEY=\r\n" + extra;
+}
+
+TEST(StartIrc, LogsInJoinsAndTitles) {
+  TempFolder dir;
+  ScriptedServer server(":s NOTICE * :hello\r\n");
+  dir.write("setup.ini", settings_text(server.port()));
+  dir.write("log.txt", "old connection\r\n");
+  {
+    RecordingState state(dir.path(), dir.file("setup.ini"));
+    ASSERT_TRUE(state.start_connection());
+    ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
+    EXPECT_EQ(server.received(), "USER undefined * * :*\r\nNICK me\r\nJOIN #chan\r\n");
+    ASSERT_TRUE(eventually([&] { return !state.connection_thread_running(); }));
+    EXPECT_EQ(state.take_pending_title(), "#chan, 127.0.0.1 - Velmora");
+    EXPECT_FALSE(state.take_pending_title().has_value());
+    EXPECT_FALSE(state.connecting.load());
+    EXPECT_EQ(state.security.channel_key(), " ");  // plain mode
+    EXPECT_EQ(state.texts(), (std::vector<std::string>{"Connecting to 127.0.0.1...",
+                                                       "Authenticating user...",
+                                                       "Joining channel...", ""}));
+    EXPECT_TRUE(dir.exists("setup.ini"));
+    ASSERT_TRUE(eventually([&] { return state.connection.queued_count() == 1; }));
+    EXPECT_EQ(dir.read("log.txt"), ":s NOTICE * :hello\r\n");  // the old log is gone
+    server.close_client();  // so the goodbye is not waited for
+  }
+}
+
+TEST(StartIrc, DestroyAfterDeletesExactlyTheChosenFile) {
+  TempFolder dir, elsewhere;
+  ScriptedServer server;
+  elsewhere.write("my settings.ini", settings_text(server.port(), "DESTROYAFTER=1\r\n"));
+  dir.write("setup.ini", settings_text(server.port(), "DESTROYAFTER=1\r\n"));
+  std::string first_word = elsewhere.file("my");
+  const char* argv[] = {"velmora", first_word.c_str(), "settings.ini"};
+  {
+    AppState state(dir.path(), settings_path(3, argv, dir.path()));
+    ASSERT_TRUE(state.start_connection());
+    ASSERT_TRUE(eventually([&] { return !state.connection_thread_running(); }));
+    EXPECT_FALSE(elsewhere.exists("my settings.ini"));
+    EXPECT_TRUE(dir.exists("setup.ini"));
+    server.close_client();
+  }
+}
+
+TEST(StartIrc, ThreeFailedAttemptsWithCountdown) {
+  TempFolder dir;
+  dir.write("setup.ini", settings_text(testing::free_local_port()));
+  RecordingState state(dir.path(), dir.file("setup.ini"), AppOptions{5ms});
+  ASSERT_TRUE(state.start_connection());
+  EXPECT_FALSE(state.start_connection());  // one connection thread at a time
+  ASSERT_TRUE(eventually([&] { return !state.connection_thread_running(); }));
+  std::vector<std::string> countdown = {
+      "Connection failed! Reconnecting in 5 seconds...",
+      "Connection failed! Reconnecting in 4 seconds...",
+      "Connection failed! Reconnecting in 3 seconds...",
+      "Connection failed! Reconnecting in 2 seconds...",
+      "Connection failed! Reconnecting in 1 second..."};
+  std::vector<std::string> expected = {"Connecting to 127.0.0.1..."};
+  expected.insert(expected.end(), countdown.begin(), countdown.end());
+  expected.push_back("Connecting to 127.0.0.1...");
+  expected.insert(expected.end(), countdown.begin(), countdown.end());
+  expected.push_back("Connecting to 127.0.0.1...");
+  expected.push_back("Connection failed!");
+  EXPECT_EQ(state.texts(), expected);
+  EXPECT_TRUE(state.connecting.load());
+  EXPECT_FALSE(state.offline_shown.load());
+  EXPECT_EQ(state.status_text(), "Connection failed!");
+}
+
+TEST(StartIrc, DestructionDuringTheCountdownIsPrompt) {
+  TempFolder dir;
+  dir.write("setup.ini", settings_text(testing::free_local_port()));
+  auto start = std::chrono::steady_clock::now();
+  {
+    AppState state(dir.path(), dir.file("setup.ini"));  // one-second countdown steps
+    ASSERT_TRUE(state.start_connection());
+    std::this_thread::sleep_for(100ms);
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+}
+
+TEST(StartIrc, DestructionSaysGoodbyeBounded) {
+  TempFolder dir;
+  ScriptedServer server;
+  dir.write("setup.ini", settings_text(server.port()));
+  auto state = std::make_unique<AppState>(dir.path(), dir.file("setup.ini"));
+  ASSERT_TRUE(state->start_connection());
+  ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
+  auto start = std::chrono::steady_clock::now();
+  state.reset();  // the server never closes
+  EXPECT_TRUE(server.wait_for_line("QUIT :bye"));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 8s);
+}
+
+TEST(AppStateNgircd, LoginJoinNamesPingAndQuit) {
+  testing::NgircdServer ngircd(testing::NgircdOptions{5, ""});
+  ASSERT_TRUE(ngircd.running());
+  TempFolder dir;
+  dir.write("setup.ini", settings_text(ngircd.port()));
+  AppState state(dir.path(), dir.file("setup.ini"));
+  ASSERT_TRUE(state.start_connection());
+  ASSERT_TRUE(eventually([&] { return state.channel_users() == std::vector<std::string>{"me"}; }));
+  EXPECT_EQ(state.connection.users(), std::vector<std::string>{"me"});
+  // ngircd pings an idle client after its PingTimeout; answered, we stay connected.
+  ASSERT_TRUE(eventually([&] {
+    return state.take_raw_log().find("PING :") != std::string::npos;
+  }, 12s));
+  std::this_thread::sleep_for(300ms);
+  EXPECT_FALSE(state.connection.is_closed());
+  state.connection.send_line("QUIT :done");
+  EXPECT_TRUE(state.connection.wait_closed(5s));
+}
+
+}  // namespace
+}  // namespace velmora

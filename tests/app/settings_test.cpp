@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include "app/program_paths.h"
+#include "app/settings.h"
+#include "tests/support/temp_folder.h"
+
+namespace velmora {
+namespace {
+
+TEST(SettingsInteger, Table) {
+  const std::vector<std::pair<std::string, int>> cases = {
+      {"6667", 6667},  {" 6697", 6697},   {"&H1A0B", 6667}, {"&h1a0b", 6667},
+      {"&O17", 15},    {"&B101", 5},      {"abc", 0},       {"", 0},
+      {"12abc", 12},   {"-1", -1},        {"&HFFFFFFFF", -1}, {"&H", 0},
+      {"&X12", 0},     {"99999999999", 2147483647}, {"-99999999999", -2147483647 - 1},
+      {"&B102", 2},    {"   ", 0},
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(settings_integer(text), expected) << text;
+}
+
+TEST(ParseSettings, DefaultsWhenEmpty) {
+  Settings s = parse_settings("");
+  EXPECT_EQ(s.server, "irc.libera.chat");
+  EXPECT_EQ(s.port, 6667);
+  EXPECT_EQ(s.auto_connect, 0);
+  EXPECT_EQ(s.channel, "");
+}
+
+TEST(ParseSettings, LineRules) {
+  Settings s = parse_settings(
+      "SERVER=first\r\nSERVER=second\nCHANNEL=#averyveryverylongchannelname123\r"
+      "NICK=abcdefghijklmnopq\n\nAUTHPASS=a=b\r\nkey=ignored\nKEY=\nSERVER = x\n"
+      "PORT=&H1A0B\nAUTOCONNECT=yes\nDESTROYAFTER=1\nMAXUSERS= 3");
+  EXPECT_EQ(s.server, "second");
+  EXPECT_EQ(s.channel, "#averyveryverylongchannel");
+  EXPECT_EQ(s.nick, "abcdefghijklmnop");
+  EXPECT_EQ(s.auth_pass, "a=b");
+  EXPECT_EQ(s.key, "");
+  EXPECT_EQ(s.port, 6667);
+  EXPECT_EQ(s.auto_connect, 0);
+  EXPECT_EQ(s.destroy_after, 1);
+  EXPECT_EQ(s.max_users, 3);
+}
+
+TEST(ParseSettings, ValuesKeepTheirSpaces) {
+  Settings s = parse_settings("KEY= secret phrase \nNICK=bob");
+  EXPECT_EQ(s.key, " secret phrase ");
+  EXPECT_EQ(s.nick, "bob");
+}
+
+TEST(LoadSettings, MissingFileGivesDefaults) {
+  testing::TempFolder dir;
+  Settings s = load_settings(dir.file("nothing.ini"));
+  EXPECT_EQ(s.server, "irc.libera.chat");
+  EXPECT_EQ(s.port, 6667);
+}
+
+TEST(LoadSettings, ReadsTheFile) {
+  testing::TempFolder dir;
+  dir.write("setup.ini", "SERVER=127.0.0.1\r\nPORT=7000\r\nNICK=me\r\n");
+  Settings s = load_settings(dir.file("setup.ini"));
+  EXPECT_EQ(s.server, "127.0.0.1");
+  EXPECT_EQ(s.port, 7000);
+  EXPECT_EQ(s.nick, "me");
+}
+
+TEST(SettingsPath, ArgumentsJoinedOrTheDefaultFile) {
+  const char* none[] = {"velmora"};
+  EXPECT_EQ(settings_path(1, none, "/opt/v"), "/opt/v/setup.ini");
+  const char* spaced[] = {"velmora", "/tmp/my", "settings.ini"};
+  EXPECT_EQ(settings_path(3, spaced, "/opt/v"), "/tmp/my settings.ini");
+  const char* empty[] = {"velmora", ""};
+  EXPECT_EQ(settings_path(2, empty, "/opt/v"), "/opt/v/setup.ini");
+}
+
+TEST(ProgramFolder, IsTheFolderOfThisBinary) {
+  EXPECT_NE(program_folder(), ".");
+  EXPECT_EQ(program_folder().back() == '/', false);
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "app/status_line.h"
+
+namespace velmora {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(StatusLine, ClearedAfterItsTime) {
+  std::atomic<bool> shutting_down{false};
+  StatusLine status(shutting_down);
+  status.set_status("Connecting...", 1);
+  EXPECT_EQ(status.status_text(), "Connecting...");
+  std::this_thread::sleep_for(1300ms);
+  EXPECT_EQ(status.status_text(), "");
+}
+
+TEST(StatusLine, NewerTextOutlivesTheOlderDeadline) {
+  std::atomic<bool> shutting_down{false};
+  StatusLine status(shutting_down);
+  status.set_status("first", 1);
+  std::this_thread::sleep_for(600ms);
+  status.set_status("second", 1);
+  std::this_thread::sleep_for(600ms);  // past the first deadline
+  EXPECT_EQ(status.status_text(), "second");
+  std::this_thread::sleep_for(700ms);
+  EXPECT_EQ(status.status_text(), "");
+}
+
+TEST(StatusLine, EmptyTextClearsAtOnce) {
+  std::atomic<bool> shutting_down{false};
+  StatusLine status(shutting_down);
+  status.set_status("busy", 10);
+  status.set_status("", 10);
+  EXPECT_EQ(status.status_text(), "");
+}
+
+TEST(StatusLine, NothingChangesWhileShuttingDown) {
+  std::atomic<bool> shutting_down{false};
+  StatusLine status(shutting_down);
+  status.set_status("kept", 1);
+  shutting_down = true;
+  status.set_status("ignored", 1);
+  EXPECT_EQ(status.status_text(), "kept");
+  std::this_thread::sleep_for(1200ms);
+  EXPECT_EQ(status.status_text(), "kept");
+}
+
+TEST(StatusLine, ManyPostersFromManyThreads) {
+  std::atomic<bool> shutting_down{false};
+  StatusLine status(shutting_down);
+  std::vector<std::thread> posters;
+  for (int t = 0; t < 4; ++t) {
+    posters.emplace_back([&, t] {
+      for (int i = 0; i < 200; ++i) status.set_status("t" + std::to_string(t), 10);
+    });
+  }
+  for (auto& p : posters) p.join();
+  EXPECT_EQ(status.status_text().substr(0, 1), "t");
+}
+
+}  // namespace
+}  // namespace velmora
