@@ -40,12 +40,16 @@ bool ChatWindow::input_sensitive() const {
 }
 
 void ChatWindow::render_next_message() {
+  ++activity_;
   renderer_.render(session_.pop_message());
   view_.scroll_to_end();
 }
 
 void ChatWindow::show_posted_title() {
-  if (auto title = session_.take_pending_title()) surface_.set_title(display_text(*title));
+  if (auto title = session_.take_pending_title()) {
+    ++activity_;
+    surface_.set_title(display_text(*title));
+  }
 }
 
 void ChatWindow::show_connection_state() {
@@ -55,6 +59,7 @@ void ChatWindow::show_connection_state() {
     session_.mark_user_list_dirty();
     set_sensitive(Control::ConnectButton, true);
     set_sensitive(Control::DisconnectButton, false);
+    ++activity_;
     surface_.set_title("Velmora");
   } else if (!closed && session_.offline_shown()) {
     session_.set_offline_shown(false);
@@ -67,6 +72,7 @@ void ChatWindow::refresh_user_list() {
   std::vector<UserRow> rows =
       build_user_rows(session_.channel_users(), session_.peer_keys(), session_.socket_closed());
   if (shown_rows_ && *shown_rows_ == rows) return;
+  ++activity_;
   surface_.set_user_rows(rows);
   shown_rows_ = std::move(rows);
 }
@@ -74,6 +80,7 @@ void ChatWindow::refresh_user_list() {
 void ChatWindow::show_raw_traffic() {
   const std::string traffic = session_.take_raw_log();
   if (traffic.empty()) return;
+  ++activity_;
   view_.insert_lines(traffic, {"lmarg", "dark_fg", "space"});
   view_.scroll_to_end();
 }
@@ -81,6 +88,7 @@ void ChatWindow::show_raw_traffic() {
 void ChatWindow::show_status() {
   std::string text = display_text(" " + session_.status_text());
   if (shown_status_ == text) return;
+  ++activity_;
   surface_.set_status_bar(text);
   shown_status_ = std::move(text);
 }
@@ -88,6 +96,7 @@ void ChatWindow::show_status() {
 void ChatWindow::set_sensitive(Control control, bool sensitive) {
   auto& shown = sensitivity_[static_cast<std::size_t>(control)];
   if (shown == sensitive) return;
+  ++activity_;
   surface_.set_sensitive(control, sensitive);
   shown = sensitive;
 }

@@ -49,6 +49,9 @@ public:
   void quit_sequence();
 
   ChatView& view() { return view_; }
+  // Grows whenever a tick renders a message or changes what the surface shows; a face
+  // may tick less often while it stands still.
+  unsigned long activity() const { return activity_; }
 
 private:
   void render_next_message();
@@ -68,6 +71,7 @@ private:
   std::optional<std::vector<UserRow>> shown_rows_;
   bool raw_traffic_visible_ = false;
   bool stopped_ = false;
+  unsigned long activity_ = 0;
 };
 
 }  // namespace velmora

@@ -35,6 +35,8 @@ using std::chrono::milliseconds;
 
 // Lines still waiting for the input line after the end of input are given this long.
 constexpr auto kPendingBound = std::chrono::seconds(30);
+constexpr auto kQuietAfter = std::chrono::seconds(2);
+constexpr milliseconds kIdleTick{100};
 
 int g_signal_pipe[2] = {-1, -1};
 
@@ -102,12 +104,12 @@ public:
   void run() {
     window_.on_window_shown();
     auto next_tick = Clock::now();
+    last_active_ = Clock::now();
     while (!stop_requested_) {
       wait_for_events(next_tick);
       if (Clock::now() >= next_tick) {
-        window_.poll_inbound();
-        next_tick += ChatWindow::kTickInterval;
-        if (next_tick < Clock::now()) next_tick = Clock::now() + ChatWindow::kTickInterval;
+        tick();
+        next_tick = Clock::now() + tick_interval();
       }
       press_return_for_waiting_lines();
       if (input_.at_end() && input_finished()) break;
@@ -116,16 +118,32 @@ public:
   }
 
 private:
+  void tick() {
+    const unsigned long before = window_.activity();
+    window_.poll_inbound();
+    if (window_.activity() != before) last_active_ = Clock::now();
+  }
+
+  // Every wake-up of an idle process costs about as much as the tick itself, so after
+  // a quiet while the tick slows down; the first line after the pause waits at most
+  // kIdleTick, and anything shown brings back the 20 ms tick.
+  milliseconds tick_interval() const {
+    const bool quiet = Clock::now() - last_active_ > kQuietAfter;
+    return quiet ? kIdleTick : ChatWindow::kTickInterval;
+  }
+
   void wait_for_events(Clock::time_point next_tick) {
     pollfd fds[2] = {{g_signal_pipe[0], POLLIN, 0}, {input_.fd(), POLLIN, 0}};
     const nfds_t count = input_.at_end() ? 1 : 2;
-    const auto wait = std::chrono::duration_cast<milliseconds>(next_tick - Clock::now());
+    // Rounded up: a poll that wakes a fraction early would otherwise spin until the tick.
+    const auto wait = std::chrono::ceil<milliseconds>(next_tick - Clock::now());
     const int ready = ::poll(fds, count, wait.count() > 0 ? static_cast<int>(wait.count()) : 0);
     if (ready <= 0) return;
     if (fds[0].revents & POLLIN) stop_requested_ = true;
     if (count == 2 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
       input_.read_available();
       while (auto line = input_.next_line()) waiting_.push_back(std::move(*line));
+      last_active_ = Clock::now();
       if (input_.at_end()) input_ended_ = Clock::now();
     }
   }
@@ -161,6 +179,7 @@ private:
   milliseconds linger_;
   std::deque<std::string> waiting_;
   Clock::time_point input_ended_{};
+  Clock::time_point last_active_{};
   bool stop_requested_ = false;
 };
 
