@@ -1,0 +1,90 @@
+// The terminal face: what reaches standard output and standard error, and how lines are
+// read from standard input.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "ui/term/line_reader.h"
+#include "ui/term/term_surface.h"
+
+namespace velmora {
+namespace {
+
+std::string contents(std::FILE* file) {
+  std::fflush(file);
+  std::rewind(file);
+  std::string text;
+  char buffer[256];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
+  return text;
+}
+
+class TermSurfaceTest : public ::testing::Test {
+protected:
+  void TearDown() override {
+    std::fclose(view_);
+    std::fclose(notes_);
+  }
+  std::FILE* view_ = std::tmpfile();
+  std::FILE* notes_ = std::tmpfile();
+};
+
+TEST_F(TermSurfaceTest, PlainViewHasLineFeedsAndCodesForImages) {
+  TermSurface surface(view_, notes_, false);
+  surface.insert_text("\r\n", {"lmarg"});
+  surface.insert_text("bob", {"bold", "big"});
+  surface.insert_text("  hi ", {"space"});
+  surface.insert_image("/x/face-smile.png", ":)");
+  surface.insert_text("\r\n", {"space", "big"});
+  EXPECT_EQ(contents(view_), "\nbob  hi :)\n");
+}
+
+TEST_F(TermSurfaceTest, ColourOnlyWhenAsked) {
+  TermSurface surface(view_, notes_, true);
+  surface.insert_text("oops\r\n", {"red_fg", "indent", "bold"});
+  EXPECT_EQ(contents(view_), "\x1b[31;1moops\x1b[0m\n");
+  EXPECT_EQ(sgr_for_tags({"lmarg", "space"}), "");
+}
+
+TEST_F(TermSurfaceTest, NotesForEverythingElse) {
+  TermSurface surface(view_, notes_, false);
+  surface.set_status_bar(" Joining channel...");
+  surface.set_title("#c, s - Velmora");
+  surface.set_sensitive(Control::InputLine, true);
+  surface.set_sensitive(Control::ConnectButton, false);
+  surface.set_user_rows({{"gtk-yes", "amy"}, {"gtk-no", "bob"}});
+  surface.show_warning("Command not supported", "The command 'join' is not supported by Velmora.");
+  EXPECT_EQ(contents(notes_),
+            "status: Joining channel...\n"
+            "title: #c, s - Velmora\n"
+            "control: input on\n"
+            "control: connect off\n"
+            "users: +amy -bob\n"
+            "warning: Command not supported: The command 'join' is not supported by Velmora.\n");
+  EXPECT_EQ(contents(view_), "");
+}
+
+TEST(LineReader, SplitsLinesAcrossReadsAndKeepsTheLastAtEnd) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  LineReader reader(fds[0]);
+  const std::string first = "one\r\ntw";
+  ASSERT_EQ(::write(fds[1], first.data(), first.size()), static_cast<ssize_t>(first.size()));
+  reader.read_available();
+  EXPECT_EQ(reader.next_line(), "one");
+  EXPECT_EQ(reader.next_line(), std::nullopt);
+  const std::string rest = "o  \n\nlast";
+  ASSERT_EQ(::write(fds[1], rest.data(), rest.size()), static_cast<ssize_t>(rest.size()));
+  ::close(fds[1]);
+  EXPECT_EQ(reader.read_line(), "two  ");
+  EXPECT_EQ(reader.read_line(), "");
+  EXPECT_EQ(reader.read_line(), "last");
+  EXPECT_EQ(reader.read_line(), std::nullopt);
+  EXPECT_TRUE(reader.at_end());
+  ::close(fds[0]);
+}
+
+}  // namespace
+}  // namespace velmora
