@@ -2,9 +2,10 @@
 # Two Velmora windows in one private channel on a local IRC server: watch the key
 # exchange mark both users as key holders in the user lists, then chat between them.
 # Closing both windows stops everything the demo started.
-#   scripts/demo.sh
+#   scripts/demo.sh            (VELMORA_BUILD=folder uses another build folder than build/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+build=${VELMORA_BUILD:-build}
 
 if [ -z "${DISPLAY:-}" ]; then
   echo "demo: no display (DISPLAY is empty); without one, run the terminal face: build/velmora-term [settings-file]"
@@ -12,9 +13,9 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 bash scripts/install-deps.sh
-if [ ! -x build/velmora ]; then
-  cmake -S . -B build >/dev/null
-  cmake --build build -j2 --target velmora
+if [ ! -x "$build/velmora" ]; then
+  cmake -S . -B "$build" >/dev/null
+  cmake --build "$build" -j2 --target velmora
 fi
 
 work=$(mktemp -d /tmp/velmora-demo.XXXXXX)
@@ -66,11 +67,11 @@ INI
 done
 
 echo "demo: ngircd on 127.0.0.1:$port, channel #velmora-demo, passphrase \"demo passphrase\""
-build/velmora "$work/alice.ini" >"$work/alice.out" &
+"$build/velmora" "$work/alice.ini" >"$work/alice.out" &
 alice=$!
 pids+=("$alice")
 sleep 1  # alice is alone first and makes the channel key; bob then obtains it from her
-build/velmora "$work/bob.ini" >"$work/bob.out" &
+"$build/velmora" "$work/bob.ini" >"$work/bob.out" &
 bob=$!
 pids+=("$bob")
 
@@ -78,7 +79,7 @@ pids+=("$bob")
 if command -v xdotool >/dev/null; then
   x=0
   for pid in "$alice" "$bob"; do
-    if window=$(timeout 10 xdotool search --sync --onlyvisible --pid "$pid" --name Velmora 2>/dev/null | head -1) \
+    if window=$(timeout 10 xdotool search --all --sync --onlyvisible --pid "$pid" --name '^#velmora-demo, ' 2>/dev/null | head -1) \
         && [ -n "$window" ]; then
       xdotool windowmove "$window" "$x" 0 windowsize "$window" 640 480 2>/dev/null || true
     fi
