@@ -39,7 +39,7 @@ TEST(AutomaticReply, Table) {
   const std::vector<ReplyCase> cases = {
       {"server ping", "PING :server1", ReplyKind::ServerPing, "PONG :server1"},
       {"prefixed ping", ":irc.example PING :x", ReplyKind::ServerPing, "PONG :x"},
-      {"bare ping", "PING", ReplyKind::ServerPing, "PONG"},
+      {"no space: not a command", "PING", ReplyKind::None, ""},
       {"ping middle", "PING irc.example", ReplyKind::ServerPing, "PONG irc.example"},
       {"PING in text only", ":bob!u@h PRIVMSG #c :PING me", ReplyKind::None, ""},
       {"version", ":bob!u@h PRIVMSG me :\x01VERSION\x01", ReplyKind::ClientQuery,

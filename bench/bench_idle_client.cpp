@@ -1,0 +1,100 @@
+// CPU used by a connected, idle client (socket workers, receive thread and status
+// worker together) over 10 seconds, as a share of one core, from the process's own
+// CPU time. The client is logged in to a local ngircd started here.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "app/app_state.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+double cpu_seconds() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  auto s = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return s(usage.ru_utime) + s(usage.ru_stime);
+}
+
+int free_port() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t len = sizeof a;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  ::close(fd);
+  return ntohs(a.sin_port);
+}
+
+struct Ngircd {
+  explicit Ngircd(const std::string& folder) : port(free_port()) {
+    std::string conf = folder + "/ngircd.conf";
+    std::ofstream(conf) << "[Global]\nName = irc.velmora.bench\nInfo = bench\n"
+                           "Listen = 127.0.0.1\nPorts = " << port
+                        << "\nMotdPhrase = bench\n[Limits]\nMaxPenaltyTime = 0\n"
+                           "[Options]\nPAM = no\nIdent = no\nDNS = no\n";
+    std::string log = folder + "/ngircd.log";
+    pid = ::fork();
+    if (pid == 0) {
+      if (!std::freopen(log.c_str(), "w", stdout)) ::_exit(126);
+      ::dup2(1, 2);
+      ::execlp("ngircd", "ngircd", "-n", "-f", conf.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    std::this_thread::sleep_for(500ms);
+  }
+  ~Ngircd() {
+    ::kill(pid, SIGTERM);
+    ::waitpid(pid, nullptr, 0);
+  }
+  int port;
+  pid_t pid;
+};
+
+void BM_IdleConnectedClient(benchmark::State& state) {
+  std::string folder = (std::filesystem::temp_directory_path() /
+                        ("velmora-idle-" + std::to_string(::getpid()))).string();
+  std::filesystem::create_directories(folder);
+  Ngircd server(folder);
+  std::ofstream(folder + "/setup.ini") << "SERVER=127.0.0.1\r\nPORT=" << server.port
+                                       << "\r\nNICK=idler\r\nCHANNEL=#idle\r\nKEY=\r\n";
+  double share = 0;
+  for (auto _ : state) {
+    velmora::AppState app(folder, folder + "/setup.ini");
+    app.start_connection();
+    for (int i = 0; i < 500 && app.channel_users().empty(); ++i) std::this_thread::sleep_for(10ms);
+    if (app.channel_users().empty()) state.SkipWithError("not joined");
+    std::this_thread::sleep_for(11s);  // the status text's own clear falls in here too
+    double cpu0 = cpu_seconds();
+    auto t0 = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(10s);
+    double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    share = (cpu_seconds() - cpu0) / wall * 100.0;
+    app.connection.send_line("QUIT :bench done");
+    app.connection.wait_closed(3s);
+  }
+  state.counters["cpu_percent_of_one_core"] = share;
+  std::filesystem::remove_all(folder);
+}
+
+BENCHMARK(BM_IdleConnectedClient)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,116 @@
+// Lines per second through the receive thread into the queue, with a consumer draining
+// it, against reading the same bytes from a plain socket in the same run.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "irc/chat_log.h"
+#include "irc/server_connection.h"
+
+namespace {
+
+constexpr int kLines = 100000;
+
+std::string make_traffic() {
+  std::string out;
+  for (int i = 0; i < kLines; ++i) {
+    out += ":alice!a@example.org PRIVMSG #velmora :@CRYPTO 0123456789ABCDEF0123456789ABCDEF " +
+           std::to_string(i) + "\r\n";
+  }
+  return out;
+}
+
+// Listens on 127.0.0.1:0, sends `traffic` to the first client, then closes.
+class OneShotServer {
+public:
+  explicit OneShotServer(const std::string& traffic) {
+    listen_fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(listen_fd_, 1);
+    socklen_t len = sizeof a;
+    ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+    thread_ = std::thread([this, &traffic] {
+      int fd = ::accept(listen_fd_, nullptr, nullptr);
+      std::size_t sent = 0;
+      while (fd >= 0 && sent < traffic.size()) {
+        ssize_t n = ::send(fd, traffic.data() + sent, traffic.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) break;
+        sent += static_cast<std::size_t>(n);
+      }
+      if (fd >= 0) ::close(fd);
+    });
+  }
+  ~OneShotServer() {
+    thread_.join();
+    ::close(listen_fd_);
+  }
+  int port() const { return port_; }
+
+private:
+  int listen_fd_;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+void BM_RawSocketRead(benchmark::State& state) {
+  std::string traffic = make_traffic();
+  for (auto _ : state) {
+    OneShotServer server(traffic);
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(server.port()));
+    ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    std::string buffer(8192, '\0');
+    std::size_t total = 0;
+    for (ssize_t n; (n = ::recv(fd, buffer.data(), buffer.size(), 0)) > 0;) total += n;
+    ::close(fd);
+    benchmark::DoNotOptimize(total);
+  }
+  state.SetItemsProcessed(state.iterations() * kLines);
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(traffic.size()));
+}
+
+void BM_ReceiveLoopIntoQueue(benchmark::State& state) {
+  std::string traffic = make_traffic();
+  std::string log_path = (std::filesystem::temp_directory_path() /
+                          ("velmora-bench-" + std::to_string(::getpid()) + ".log")).string();
+  for (auto _ : state) {
+    OneShotServer server(traffic);
+    velmora::ChatLog log(log_path);
+    velmora::ServerConnection conn(log, nullptr);
+    conn.open("127.0.0.1", server.port());
+    conn.login("bench", "*", "", "undefined", "*", "*");
+    int popped = 0;
+    while (popped < kLines) {
+      if (!conn.pop_line().empty()) ++popped;
+      else if (conn.is_closed() && conn.queued_count() == 0 && conn.socket().length() == 0) break;
+      else std::this_thread::yield();
+    }
+    if (popped != kLines) state.SkipWithError("lines lost");
+    conn.shutdown();
+    log.remove_file();
+  }
+  state.SetItemsProcessed(state.iterations() * kLines);
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(traffic.size()));
+}
+
+BENCHMARK(BM_RawSocketRead)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_ReceiveLoopIntoQueue)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+}  // namespace
+
+BENCHMARK_MAIN();
