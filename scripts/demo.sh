@@ -8,15 +8,14 @@ cd "$(dirname "$0")/.."
 build=${VELMORA_BUILD:-build}
 
 if [ -z "${DISPLAY:-}" ]; then
-  echo "demo: no display (DISPLAY is empty); without one, run the terminal face: build/velmora-term [settings-file]"
+  echo "demo: no display (DISPLAY is empty); the terminal face needs none: cmake -S . -B build && cmake --build build -j2 && build/velmora-term [settings-file]"
   exit 1
 fi
 
 bash scripts/install-deps.sh
-if [ ! -x "$build/velmora" ]; then
-  cmake -S . -B "$build" >/dev/null
-  cmake --build "$build" -j2 --target velmora
-fi
+# Configure once, then an incremental build: quick when nothing changed.
+[ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" >/dev/null
+cmake --build "$build" -j2 --target velmora velmora-term >/dev/null
 
 work=$(mktemp -d /tmp/velmora-demo.XXXXXX)
 pids=()

@@ -10,7 +10,7 @@ packages=(
   libgtk2.0-dev libglade2-dev
   ngircd
   xvfb xauth xdotool imagemagick x11-utils
-  time procps
+  time procps python3
 )
 
 missing=()
