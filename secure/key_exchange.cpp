@@ -69,6 +69,15 @@ struct KeyExchange::Impl {
     return exchange_partner;
   }
 
+  // The holder this request depends on: the partner once its @XPUBLIC came, before that
+  // the holder asked. Only that holder can answer, so when it leaves before answering
+  // the request is made again elsewhere instead of waiting for ever.
+  bool is_counterpart(const std::string& sender) const {
+    const std::string known = partner();
+    if (!known.empty()) return sender == known;
+    return !request_target.empty() && sender == request_target;
+  }
+
   void status(const std::string& text) { env.set_status(text, status_seconds); }
   void mark(const std::string& nick, int value) {
     peers.set(nick, value);
@@ -232,8 +241,7 @@ bool KeyExchange::handle_message(const std::string& sender, const std::string& c
   const bool privmsg = command == "PRIVMSG";
   bool consumed = false;
   if (command == "NICK") x.follow_nick_change(sender, text);
-  if ((command == "QUIT" || command == "PART") && x.pending() && !x.partner().empty() &&
-      sender == x.partner()) {
+  if ((command == "QUIT" || command == "PART") && x.pending() && x.is_counterpart(sender)) {
     x.partner_gone(sender);
   }
   if (privmsg && starts_with(text, badauth_marker) && x.security.channel_key().empty()) {

@@ -203,19 +203,34 @@ TEST(Rules, PartnerLeavingAloneMakesANewKey) {
   EXPECT_TRUE(j.env.sent.empty());
 }
 
-TEST(Rules, HolderLeavingBeforeItsXpublicChangesNothing) {
+// The holder asked leaves before answering: only it could answer, so the joiner asks
+// another holder, or keeps a key of its own when none is listed, instead of waiting
+// for ever.
+TEST(MendedRules, HolderLeavingBeforeItsXpublicIsAskedAgainElsewhere) {
+  Client h("h", "pw"), j("joe", "pw");
+  make_holder(h, {"h", "joe", "h2"});
+  make_joiner(j, {"h", "joe", "h2"});
+  j.peers.set("h2", 1);
+  request_and_answer(j, h);
+  j.exchange->handle_message("someone", "QUIT", "bye");  // not the holder asked
+  EXPECT_TRUE(j.env.sent.empty());
+  j.exchange->handle_message("h", "QUIT", "bye");
+  ASSERT_EQ(j.env.sent.size(), 1u);
+  EXPECT_EQ(j.env.sent[0].target, "h2");
+  EXPECT_TRUE(j.env.sent[0].text.starts_with("@PUBLIC "));
+  EXPECT_TRUE(j.exchange->exchange_pending());
+}
+
+TEST(MendedRules, HolderLeavingBeforeItsXpublicWithNoOtherHolderMakesANewKey) {
   Client h("h", "pw"), j("joe", "pw");
   make_holder(h, {"h", "joe"});
   make_joiner(j, {"h", "joe"});
   request_and_answer(j, h);
-  j.exchange->handle_message("h", "QUIT", "bye");
-  EXPECT_TRUE(j.exchange->exchange_pending());
-  EXPECT_TRUE(j.security.channel_key().empty());
-  EXPECT_TRUE(j.env.sent.empty());
-  // Alone now: the next names list makes it a holder, the request still marked.
-  make_joiner(j, {"joe"});
+  j.exchange->handle_message("h", "PART", "#velmora");
+  EXPECT_FALSE(j.exchange->exchange_pending());
+  EXPECT_EQ(j.security.channel_key().size(), 56u);
   EXPECT_TRUE(j.holds_key());
-  EXPECT_TRUE(j.exchange->exchange_pending());
+  EXPECT_TRUE(j.env.sent.empty());
 }
 
 TEST(Rules, HolderLimitLeavesARequestUnanswered) {
