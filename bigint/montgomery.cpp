@@ -4,8 +4,10 @@
 #include <cassert>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
+#include "bigint/adx_rows.h"
 #include "bigint/modular_arithmetic.h"
 #include "bigint/service_funcs.h"
 
@@ -72,6 +74,18 @@ Limb add_mul(Limb* r, const Limb* a, std::size_t n_runtime, Limb b) {
   return carry;
 }
 
+// add_mul through the mulx/adcx/adox rows when Adx (only for unrolled sizes).
+template <std::size_t N, bool Adx>
+Limb row(Limb* r, const Limb* a, std::size_t n, Limb b) {
+#ifdef VELMORA_HAVE_ADX_ROWS
+  if constexpr (Adx) {
+    static_assert(N != 0);
+    return adx_add_mul_row<N>(r, a, b);
+  }
+#endif
+  return add_mul<N>(r, a, n, b);
+}
+
 // r := a + b over n limbs; returns the carry.
 template <std::size_t N>
 Limb add_n(Limb* r, const Limb* a, const Limb* b, std::size_t n_runtime) {
@@ -107,33 +121,52 @@ bool at_least(const Limb* r, const Limb* m, std::size_t n_runtime) {
 }
 
 // out := t / 2^(64n) mod m for t of 2n limbs below m * 2^(64n) (t is destroyed).
-template <std::size_t N>
+template <std::size_t N, bool Adx>
 void redc(const MontgomeryContext& ctx, Limb* t, Limb* out) {
   const std::size_t n = limbs<N>(ctx.n);
   const Limb* m = ctx.modulus.data();
   for (std::size_t i = 0; i < n; ++i) {
     // The low limb becomes zero, so it can keep the carry for the final addition.
-    t[i] = add_mul<N>(t + i, m, n, t[i] * ctx.m_inverse);
+    t[i] = row<N, Adx>(t + i, m, n, t[i] * ctx.m_inverse);
   }
   const Limb carry = add_n<N>(out, t + n, t, n);
   if (carry != 0 || at_least<N>(out, m, n)) sub_n<N>(out, m, n);
 }
 
 // t[0 .. 2n) := a * b.
-template <std::size_t N>
+template <std::size_t N, bool Adx>
 void multiply(const Limb* a, const Limb* b, std::size_t n_runtime, Limb* t) {
   const std::size_t n = limbs<N>(n_runtime);
   std::fill_n(t, 2 * n, 0);
-  for (std::size_t i = 0; i < n; ++i) t[n + i] = add_mul<N>(t + i, a, n, b[i]);
+  for (std::size_t i = 0; i < n; ++i) t[n + i] = row<N, Adx>(t + i, a, n, b[i]);
+}
+
+#ifdef VELMORA_HAVE_ADX_ROWS
+// The cross products of a square, row I of length N - 1 - I, each row unrolled.
+template <std::size_t N, std::size_t... I>
+void adx_cross_products(const Limb* a, Limb* t, std::index_sequence<I...>) {
+  ((t[N + I] = adx_add_mul_row<N - 1 - I>(t + 2 * I + 1, a + I + 1, a[I])), ...);
+}
+#endif
+
+template <std::size_t N, bool Adx>
+void cross_products(const Limb* a, std::size_t n, Limb* t) {
+#ifdef VELMORA_HAVE_ADX_ROWS
+  if constexpr (Adx) {
+    adx_cross_products<N>(a, t, std::make_index_sequence<N - 1>());
+    return;
+  }
+#endif
+  for (std::size_t i = 0; i + 1 < n; ++i)
+    t[n + i] = add_mul<0>(t + 2 * i + 1, a + i + 1, n - i - 1, a[i]);
 }
 
 // t[0 .. 2n) := a * a: each cross product once, doubled, plus the diagonal.
-template <std::size_t N>
+template <std::size_t N, bool Adx>
 void square(const Limb* a, std::size_t n_runtime, Limb* t) {
   const std::size_t n = limbs<N>(n_runtime);
   std::fill_n(t, 2 * n, 0);
-  for (std::size_t i = 0; i + 1 < n; ++i)
-    t[n + i] = add_mul<0>(t + 2 * i + 1, a + i + 1, n - i - 1, a[i]);
+  cross_products<N, Adx>(a, n, t);
   Limb top = 0;
   for (std::size_t i = 0; i < 2 * n; ++i) {
     const Limb w = t[i];
@@ -151,18 +184,18 @@ void square(const Limb* a, std::size_t n_runtime, Limb* t) {
   }
 }
 
-template <std::size_t N>
+template <std::size_t N, bool Adx>
 class Montgomery {
 public:
   Montgomery(const MontgomeryContext& ctx) : ctx_(ctx), scratch_(2 * ctx.n) {}
 
   void mul(const Limb* a, const Limb* b, Limb* out) {
-    multiply<N>(a, b, ctx_.n, scratch_.data());
-    redc<N>(ctx_, scratch_.data(), out);
+    multiply<N, Adx>(a, b, ctx_.n, scratch_.data());
+    redc<N, Adx>(ctx_, scratch_.data(), out);
   }
   void sqr(const Limb* a, Limb* out) {
-    square<N>(a, ctx_.n, scratch_.data());
-    redc<N>(ctx_, scratch_.data(), out);
+    square<N, Adx>(a, ctx_.n, scratch_.data());
+    redc<N, Adx>(ctx_, scratch_.data(), out);
   }
 
 private:
@@ -198,8 +231,8 @@ bool exponent_bit(const BigInt* e, unsigned bit) {
 
 // Sliding window over the bits of e, from the top: x is in Montgomery form, the
 // result too.
-template <std::size_t N>
-void window_pow(Montgomery<N>& mont, const Limb* x, const BigInt* e, std::size_t n,
+template <std::size_t N, bool Adx>
+void window_pow(Montgomery<N, Adx>& mont, const Limb* x, const BigInt* e, std::size_t n,
                 Limb* result) {
   const unsigned bits = bigint_bit_length(e);
   const unsigned k = window_bits(bits);
@@ -233,13 +266,13 @@ void window_pow(Montgomery<N>& mont, const Limb* x, const BigInt* e, std::size_t
   }
 }
 
-template <std::size_t N>
+template <std::size_t N, bool Adx>
 int montgomery_pow_limbs(const BigInt* base, const BigInt* exponent, const BigInt* m,
                          const MontgomeryContext& ctx, BigInt* result) {
   const std::size_t n = ctx.n;
   std::vector<Limb> r2(n), x(n), power(n), one(n, 0);
   if (!montgomery_square_of_r(m, n, r2.data())) return 6;
-  Montgomery<N> mont(ctx);
+  Montgomery<N, Adx> mont(ctx);
   to_limbs(base, power.data(), n);
   mont.mul(power.data(), r2.data(), x.data());
   window_pow(mont, x.data(), exponent, n, power.data());
@@ -248,10 +281,30 @@ int montgomery_pow_limbs(const BigInt* base, const BigInt* exponent, const BigIn
   return from_limbs(x.data(), n, result) ? 0 : 6;
 }
 
+template <std::size_t N>
+int montgomery_pow_unrolled(const BigInt* base, const BigInt* exponent, const BigInt* m,
+                            const MontgomeryContext& ctx, bool adx, BigInt* result) {
+#ifdef VELMORA_HAVE_ADX_ROWS
+  if (adx) return montgomery_pow_limbs<N, true>(base, exponent, m, ctx, result);
+#endif
+  (void)adx;
+  return montgomery_pow_limbs<N, false>(base, exponent, m, ctx, result);
+}
+
 }  // namespace
 
+bool adx_rows_available() {
+#ifdef VELMORA_HAVE_ADX_ROWS
+  static const bool available =
+      __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("adx");
+  return available;
+#else
+  return false;
+#endif
+}
+
 int montgomery_pow(const BigInt* base, const BigInt* exponent, const BigInt* m,
-                   BigInt* result) {
+                   BigInt* result, MontgomeryKernel kernel) {
   assert((m->words[0] & 1) == 1);
   if (bigint_is_zero(exponent)) return bigint_set_word(result, 1) ? 0 : 7;
   try {
@@ -260,11 +313,13 @@ int montgomery_pow(const BigInt* base, const BigInt* exponent, const BigInt* m,
     ctx.modulus.resize(ctx.n);
     to_limbs(m, ctx.modulus.data(), ctx.n);
     ctx.m_inverse = negative_inverse(ctx.modulus[0]);
+    const bool adx = kernel == MontgomeryKernel::automatic ? adx_rows_available()
+                                                           : kernel == MontgomeryKernel::adx;
     switch (ctx.n) {  // the sizes worth unrolling: 1024-bit group, 512-bit, 2048-bit
-      case 16: return montgomery_pow_limbs<16>(base, exponent, m, ctx, result);
-      case 8: return montgomery_pow_limbs<8>(base, exponent, m, ctx, result);
-      case 32: return montgomery_pow_limbs<32>(base, exponent, m, ctx, result);
-      default: return montgomery_pow_limbs<0>(base, exponent, m, ctx, result);
+      case 16: return montgomery_pow_unrolled<16>(base, exponent, m, ctx, adx, result);
+      case 8: return montgomery_pow_unrolled<8>(base, exponent, m, ctx, adx, result);
+      case 32: return montgomery_pow_unrolled<32>(base, exponent, m, ctx, adx, result);
+      default: return montgomery_pow_limbs<0, false>(base, exponent, m, ctx, result);
     }
   } catch (const std::bad_alloc&) {
     return 6;

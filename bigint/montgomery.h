@@ -6,9 +6,14 @@
 
 namespace velmora {
 
+// Which row kernel the unrolled sizes (8, 16 and 32 limbs of 64 bits) use:
+// automatic takes the mulx/adcx/adox rows when the CPU has them. Tests force each one;
+// adx on a CPU without the instructions is undefined.
+enum class MontgomeryKernel { automatic, portable, adx };
+
 // result := base^abs(exponent) mod abs(m), for odd m and 2 <= base < abs(m).
 // 6 when memory ran out.
 int montgomery_pow(const BigInt* base, const BigInt* exponent, const BigInt* m,
-                   BigInt* result);
+                   BigInt* result, MontgomeryKernel kernel = MontgomeryKernel::automatic);
 
 }  // namespace velmora
