@@ -217,6 +217,25 @@ bool montgomery_square_of_r(const BigInt* m, std::size_t n, Limb* out) {
   return true;
 }
 
+// The last modulus this thread used and its 2^(128n) mod m: a key exchange powers
+// twice in the same group, and the division behind the constant costs about 3% of a
+// power with a 160-bit exponent. Per thread, so no lock.
+struct SquareOfRCache {
+  std::vector<Limb> modulus;
+  std::vector<Limb> square_of_r;
+};
+thread_local SquareOfRCache square_of_r_cache;
+
+// Throws std::bad_alloc when memory ran out; the cache stays consistent.
+const Limb* cached_square_of_r(const BigInt* m, const MontgomeryContext& ctx) {
+  if (square_of_r_cache.modulus != ctx.modulus) {
+    SquareOfRCache fresh{ctx.modulus, std::vector<Limb>(ctx.n)};
+    if (!montgomery_square_of_r(m, ctx.n, fresh.square_of_r.data())) return nullptr;
+    std::swap(square_of_r_cache, fresh);
+  }
+  return square_of_r_cache.square_of_r.data();
+}
+
 unsigned window_bits(unsigned exponent_bits) {
   if (exponent_bits > 671) return 6;
   if (exponent_bits > 239) return 5;
@@ -266,16 +285,43 @@ void window_pow(Montgomery<N, Adx>& mont, const Limb* x, const BigInt* e, std::s
   }
 }
 
+// r := 2r mod m, for r < m.
+template <std::size_t N>
+void double_mod(const MontgomeryContext& ctx, Limb* r) {
+  const std::size_t n = limbs<N>(ctx.n);
+  const Limb* m = ctx.modulus.data();
+  const Limb carry = add_n<N>(r, r, r, n);
+  if (carry != 0 || at_least<N>(r, m, n)) sub_n<N>(r, m, n);
+}
+
+// Base 2, the group's generator: a set bit doubles instead of multiplying, so a
+// power has no multiplications and no window table.
+template <std::size_t N, bool Adx>
+void power_of_two(Montgomery<N, Adx>& mont, const MontgomeryContext& ctx, const Limb* two,
+                  const BigInt* e, Limb* result) {
+  const unsigned bits = bigint_bit_length(e);
+  std::copy_n(two, ctx.n, result);
+  for (unsigned i = bits - 1; i-- > 0;) {
+    mont.sqr(result, result);
+    if (exponent_bit(e, i)) double_mod<N>(ctx, result);
+  }
+}
+
 template <std::size_t N, bool Adx>
 int montgomery_pow_limbs(const BigInt* base, const BigInt* exponent, const BigInt* m,
                          const MontgomeryContext& ctx, BigInt* result) {
   const std::size_t n = ctx.n;
-  std::vector<Limb> r2(n), x(n), power(n), one(n, 0);
-  if (!montgomery_square_of_r(m, n, r2.data())) return 6;
+  std::vector<Limb> x(n), power(n), one(n, 0);
+  const Limb* r2 = cached_square_of_r(m, ctx);
+  if (r2 == nullptr) return 6;
   Montgomery<N, Adx> mont(ctx);
   to_limbs(base, power.data(), n);
-  mont.mul(power.data(), r2.data(), x.data());
-  window_pow(mont, x.data(), exponent, n, power.data());
+  mont.mul(power.data(), r2, x.data());
+  if (base->length == 1 && base->words[0] == 2) {
+    power_of_two(mont, ctx, x.data(), exponent, power.data());
+  } else {
+    window_pow(mont, x.data(), exponent, n, power.data());
+  }
   one[0] = 1;
   mont.mul(power.data(), one.data(), x.data());
   return from_limbs(x.data(), n, result) ? 0 : 6;
