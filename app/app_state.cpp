@@ -9,10 +9,10 @@ AppState::AppState(std::string program_folder, std::string settings_path, AppOpt
       program_folder_(std::move(program_folder)),
       settings_path_(std::move(settings_path)),
       options_(options),
-      chat_log_(program_folder_ + "/log.txt"),
-      status_(shutting_down),
+      chat_log_(program_folder_ + "/log.txt", &changes_),
+      status_(shutting_down, &changes_),
       hooks_(std::make_unique<ExchangeHooks>(*this)),
-      connection(chat_log_, hooks_.get()) {}
+      connection(chat_log_, hooks_.get(), &changes_) {}
 
 // Every thread goes before any member: the connection thread, then the receive
 // thread (through the connection, after a bounded goodbye), then the status worker.
@@ -73,8 +73,11 @@ void AppState::set_status(const std::string& text, int seconds) {
 }
 
 void AppState::post_title(const std::string& title) {
-  std::lock_guard<std::mutex> hold(title_lock_);
-  pending_title_ = title;
+  {
+    std::lock_guard<std::mutex> hold(title_lock_);
+    pending_title_ = title;
+  }
+  note_change();
 }
 
 std::optional<std::string> AppState::take_pending_title() {

@@ -19,6 +19,7 @@
 
 #include "app/settings.h"
 #include "app/status_line.h"
+#include "irc/change_signal.h"
 #include "irc/chat_log.h"
 #include "irc/server_connection.h"
 #include "secure/key_exchange.h"
@@ -73,6 +74,14 @@ public:
   std::string take_raw_log() { return chat_log_.take_raw_log(); }
   void clear_raw_log() { chat_log_.clear_raw_log(); }
 
+  // Raised whenever something the window shows may have changed: a queued line, the
+  // status text, a title, the user list, the socket opening or closing, the connection
+  // thread's end, raw traffic. A face sleeps on change_fd() while nothing changes and
+  // drains it before each look at this state.
+  int change_fd() const { return changes_.fd(); }
+  void drain_changes() { changes_.drain(); }
+  void note_change() { changes_.raise(); }
+
   // Title hand-over: other threads post, the face's main thread takes and applies it.
   void post_title(const std::string& title);
   std::optional<std::string> take_pending_title();
@@ -82,8 +91,16 @@ public:
                     const std::string& text) override;
   std::vector<std::string> server_users() const override;
   int max_users() const override;
-  void mark_user_list_dirty() override { user_list_dirty = true; }
+  void mark_user_list_dirty() override {
+    user_list_dirty = true;
+    note_change();
+  }
 
+private:
+  // First in, last out: every member below may raise it, up to their destruction.
+  ChangeSignal changes_;
+
+public:
   // Members, in construction order.
   PeerKeyTable peer_keys;
 

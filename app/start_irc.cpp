@@ -30,6 +30,7 @@ bool AppState::start_connection() {
   start_thread_ = std::thread([this] {
     run_start_irc();
     start_running_ = false;
+    note_change();  // a face waiting for this thread to give up looks again
   });
   return true;
 }
@@ -61,6 +62,7 @@ bool AppState::attempt_connect(const Settings& s) {
     if (attempt >= kAttempts) {
       set_status("Connection failed!", kStatusSeconds);
       offline_shown = false;
+      note_change();
       return false;
     }
     countdown();
@@ -76,6 +78,7 @@ void AppState::run_start_irc() {
   security.begin_connection(s.key);  // an empty passphrase makes the channel key " "
   if (!attempt_connect(s)) return;
   connecting = false;
+  note_change();  // lines that waited in the queue may be shown now
   set_status("Authenticating user...", kStatusSeconds);
   connection.login(current_nick(), "*", s.auth_pass, "undefined", "*", "*");
   set_status("Joining channel...", kStatusSeconds);

@@ -2,7 +2,8 @@
 
 namespace velmora {
 
-StatusLine::StatusLine(const std::atomic<bool>& shutting_down) : shutting_down_(shutting_down) {}
+StatusLine::StatusLine(const std::atomic<bool>& shutting_down, ChangeSignal* changes)
+    : shutting_down_(shutting_down), changes_(changes) {}
 
 StatusLine::~StatusLine() { stop(); }
 
@@ -27,6 +28,7 @@ void StatusLine::set_status(const std::string& text, int seconds) {
     if (!worker_.joinable()) worker_ = std::thread([this] { clear_status_later(); });
   }
   changed_.notify_all();
+  if (changes_) changes_->raise();
 }
 
 std::string StatusLine::status_text() const {
@@ -49,7 +51,10 @@ void StatusLine::clear_status_later() {
     });
     if (changed) continue;
     armed_ = false;
-    if (!shutting_down_.load()) text_.clear();
+    if (!shutting_down_.load()) {
+      text_.clear();
+      if (changes_) changes_->raise();
+    }
   }
 }
 

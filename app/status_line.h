@@ -11,11 +11,14 @@
 #include <string>
 #include <thread>
 
+#include "irc/change_signal.h"
+
 namespace velmora {
 
 class StatusLine {
 public:
-  explicit StatusLine(const std::atomic<bool>& shutting_down);
+  // `changes`, when given, is raised whenever the text is set or blanked.
+  explicit StatusLine(const std::atomic<bool>& shutting_down, ChangeSignal* changes = nullptr);
   ~StatusLine();  // stops and joins the worker
   StatusLine(const StatusLine&) = delete;
   StatusLine& operator=(const StatusLine&) = delete;
@@ -28,6 +31,7 @@ private:
   void clear_status_later();
 
   const std::atomic<bool>& shutting_down_;
+  ChangeSignal* changes_;
   mutable std::mutex lock_;
   std::condition_variable changed_;
   std::string text_;

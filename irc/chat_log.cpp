@@ -6,9 +6,12 @@
 
 #include <cstdio>
 
+#include "irc/change_signal.h"
+
 namespace velmora {
 
-ChatLog::ChatLog(std::string file_path) : path_(std::move(file_path)) {}
+ChatLog::ChatLog(std::string file_path, ChangeSignal* changes)
+    : path_(std::move(file_path)), changes_(changes) {}
 
 ChatLog::~ChatLog() { close_file(); }
 
@@ -17,12 +20,15 @@ ChatLog::~ChatLog() { close_file(); }
 // Keeping it open makes a log entry two system calls instead of four.
 void ChatLog::log_line(const std::string& text) {
   std::string entry = text + "\r\n";
-  std::lock_guard<std::mutex> hold(lock_);
-  write_entry(entry);
-  raw_ += entry;
-  // Trim only when twice the bound is reached, so a flood costs one copy per megabyte,
-  // not one per line; take_raw_log hands out the newest kMaxBuffer bytes.
-  if (raw_.size() >= 2 * kMaxBuffer) raw_.erase(0, raw_.size() - kMaxBuffer);
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    write_entry(entry);
+    raw_ += entry;
+    // Trim only when twice the bound is reached, so a flood costs one copy per megabyte,
+    // not one per line; take_raw_log hands out the newest kMaxBuffer bytes.
+    if (raw_.size() >= 2 * kMaxBuffer) raw_.erase(0, raw_.size() - kMaxBuffer);
+  }
+  if (changes_) changes_->raise();
 }
 
 void ChatLog::write_entry(const std::string& entry) {

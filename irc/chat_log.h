@@ -9,12 +9,15 @@
 
 namespace velmora {
 
+class ChangeSignal;
+
 class ChatLog {
 public:
   // Keeps only the newest this many bytes in memory while the window does not take them.
   static constexpr std::size_t kMaxBuffer = 1024 * 1024;
 
-  explicit ChatLog(std::string file_path);
+  // `changes`, when given, is raised whenever the in-memory text grows.
+  explicit ChatLog(std::string file_path, ChangeSignal* changes = nullptr);
   ~ChatLog();
   ChatLog(const ChatLog&) = delete;
   ChatLog& operator=(const ChatLog&) = delete;
@@ -32,6 +35,7 @@ private:
   void close_file();
 
   std::string path_;
+  ChangeSignal* changes_;
   int fd_ = -1;
   std::mutex lock_;
   std::string raw_;

@@ -51,6 +51,7 @@ void ReceiveLoop::run() {
     handle_line(without_terminator(std::move(line), terminator));
   }
   if (hooks) hooks->connection_ended();
+  connection_.note_change();  // the window shows the closed connection
 }
 
 // The server did not speak before the login: learn the terminator from its first
@@ -83,6 +84,8 @@ void ReceiveLoop::handle_line(const std::string& raw) {
   }
   if (dispatch(message, raw)) consumed = true;
   if (!consumed) connection_.queue().publish(raw);
+  // Consumed lines change things too: the key holders, the user list.
+  connection_.note_change();
 }
 
 // The receive thread's own rules; true when the line is not to be shown.

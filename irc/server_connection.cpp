@@ -2,14 +2,19 @@
 
 #include <algorithm>
 
+#include "irc/change_signal.h"
 #include "irc/chat_log.h"
 #include "irc/receive_loop.h"
 #include "irc/terminator.h"
 
 namespace velmora {
 
-ServerConnection::ServerConnection(ChatLog& log, ReceiveHooks* hooks)
-    : log_(log), hooks_(hooks) {}
+ServerConnection::ServerConnection(ChatLog& log, ReceiveHooks* hooks, ChangeSignal* changes)
+    : log_(log), hooks_(hooks), changes_(changes) {}
+
+void ServerConnection::note_change() {
+  if (changes_) changes_->raise();
+}
 
 ServerConnection::~ServerConnection() {
   if (connected_.load() && !socket_.is_closed()) quit("bye");
@@ -34,6 +39,7 @@ void ServerConnection::stop_receive_thread() {
 int ServerConnection::open(const std::string& host, int port) {
   stop_receive_thread();  // the previous connection's reader, if it still runs
   int code = socket_.connect(host, port);
+  note_change();  // the controls follow the socket's state
   if (code != 0) {
     connected_ = false;
     return code;

@@ -14,6 +14,7 @@
 
 namespace velmora {
 
+class ChangeSignal;
 class ChatLog;
 class ReceiveHooks;
 
@@ -26,8 +27,9 @@ public:
 
   // `log` receives every line sent by send_message/send_line and every line received;
   // `hooks` may be null (nothing consumed, names stored only here). Both must outlive
-  // this object.
-  ServerConnection(ChatLog& log, ReceiveHooks* hooks);
+  // this object. `changes`, when given, is raised after every received line, when the
+  // socket opens or fails to, and when the receive thread ends.
+  ServerConnection(ChatLog& log, ReceiveHooks* hooks, ChangeSignal* changes = nullptr);
   // Says "QUIT :bye" when connected (bounded wait), closes the socket (bounded),
   // stops and joins the receive thread.
   ~ServerConnection();
@@ -76,6 +78,7 @@ public:
   ChatLog& chat_log() { return log_; }
   ReceiveHooks* hooks() { return hooks_; }
   bool stopping() const { return stopping_.load(); }
+  void note_change();
 
 private:
   void learn_terminator_from_greeting();
@@ -83,6 +86,7 @@ private:
 
   ChatLog& log_;
   ReceiveHooks* hooks_;
+  ChangeSignal* changes_;
   mutable std::mutex state_lock_;  // users_, terminator_
   std::vector<std::string> users_;
   std::string terminator_;

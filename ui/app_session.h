@@ -50,6 +50,8 @@ public:
   std::string status_text() const override { return app_.status_text(); }
   std::string take_raw_log() override { return app_.take_raw_log(); }
   std::optional<std::string> take_pending_title() override { return app_.take_pending_title(); }
+  int change_fd() const override { return app_.change_fd(); }
+  void drain_changes() override { app_.drain_changes(); }
 
 private:
   AppState& app_;

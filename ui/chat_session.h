@@ -57,6 +57,11 @@ public:
   virtual std::string take_raw_log() = 0;
   // A title another thread asked for, once.
   virtual std::optional<std::string> take_pending_title() = 0;
+
+  // A descriptor that turns readable when any of the above may have changed, or -1
+  // when there is none (the face then never sleeps). The tick drains it first.
+  virtual int change_fd() const { return -1; }
+  virtual void drain_changes() {}
 };
 
 }  // namespace velmora

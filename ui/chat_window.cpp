@@ -25,6 +25,8 @@ void ChatWindow::on_window_shown() {
 
 bool ChatWindow::poll_inbound() {
   if (stopped_) return true;
+  session_.drain_changes();
+  const unsigned long before = activity_;
   show_posted_title();
   if (!session_.connecting() && session_.queued_count() != 0) render_next_message();
   if (input_sensitive()) set_sensitive(Control::InputLine, true);
@@ -32,6 +34,10 @@ bool ChatWindow::poll_inbound() {
   if (session_.take_user_list_dirty()) refresh_user_list();
   if (raw_traffic_visible_) show_raw_traffic();
   show_status();
+  // While connecting, waiting lines cannot be rendered; the end of connecting raises
+  // the signal.
+  const bool more = !session_.connecting() && session_.queued_count() != 0;
+  idle_ = activity_ == before && !more;
   return true;
 }
 

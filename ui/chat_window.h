@@ -4,8 +4,9 @@
 // the input line, and the toolbar actions. A face (GTK window, terminal) owns the timer
 // and the widgets and calls these on its main thread.
 //
-// The surface is touched only when what it shows changes, so an idle window costs
-// nothing to redraw although the tick runs 50 times a second.
+// The surface is touched only when what it shows changes. A tick that finds nothing to
+// do leaves the window idle(); the face then stops ticking and waits for the session's
+// change descriptor, so an idle connected window does not wake at all.
 
 #include <array>
 #include <chrono>
@@ -32,8 +33,12 @@ public:
   // The main window is shown: controls off, empty user list, a connection thread.
   // The face then installs its timer calling poll_inbound every kTickInterval.
   void on_window_shown();
-  // One tick; always true (the timer stays installed).
+  // One tick; always true (the timer stays installed). Drains the session's change
+  // signal before it reads anything, so a change made during the tick is not lost.
   bool poll_inbound();
+  // The last tick rendered nothing, changed nothing on the surface and left no line it
+  // could render: further ticks would do nothing until the change signal is raised.
+  bool idle() const { return idle_; }
 
   void on_connect_clicked();
   void on_disconnect_clicked();
@@ -72,6 +77,7 @@ private:
   bool raw_traffic_visible_ = false;
   bool stopped_ = false;
   unsigned long activity_ = 0;
+  bool idle_ = false;
 };
 
 }  // namespace velmora

@@ -16,7 +16,11 @@ SurfaceWidgets surface_widgets(const MainWidgets& w) {
           w.toolbutton2,               w.imagemenuitem2,           w.entry1};
 }
 
-gboolean on_tick(gpointer face) { return static_cast<GtkFace*>(face)->tick(); }
+gboolean on_tick(gpointer face) { return static_cast<GtkFace*>(face)->on_timer(); }
+
+gboolean on_change_readable(GIOChannel*, GIOCondition, gpointer face) {
+  return static_cast<GtkFace*>(face)->on_change();
+}
 
 // The dialog's entries in the order of DialogField (None has no entry).
 constexpr const char* kDialogEntries[] = {nullptr, "entry2", "entry3", "entry5", "entry6", "entry7"};
@@ -29,10 +33,13 @@ GtkFace::GtkFace(ChatSession& session, SettingsAccess settings, MainWidgets widg
       settings_(std::move(settings)),
       program_folder_(std::move(program_folder)),
       surface_(surface_widgets(widgets_)),
-      window_(session, surface_, program_folder_ + "/smilies") {}
+      window_(session, surface_, program_folder_ + "/smilies") {
+  if (session.change_fd() >= 0) changes_ = g_io_channel_unix_new(session.change_fd());
+}
 
 GtkFace::~GtkFace() {
   if (timer_id_) g_source_remove(timer_id_);
+  if (changes_) g_io_channel_unref(changes_);
 }
 
 void GtkFace::connect_show_signals() {
@@ -51,9 +58,35 @@ void GtkFace::show_first_window() {
 void GtkFace::window1_shown() {
   window_.on_window_shown();
   // One timer however often the window is shown: two would render every line twice.
-  if (!timer_id_) {
-    timer_id_ = g_timeout_add(ChatWindow::kTickInterval.count(), on_tick, this);
-  }
+  if (!timer_id_) install_timer();
+}
+
+// An idle window stops its timer and waits for the change signal; the measured cost of
+// the 20 ms timer alone was 0.2 to 0.5% of a core, asleep it is nothing.
+bool GtkFace::on_timer() {
+  window_.poll_inbound();
+  if (!window_.idle() || !changes_) return true;
+  install_watch();
+  return false;  // the watch replaces this timer
+}
+
+// Ticks at once, so a line that wakes the window is shown without waiting for a timer,
+// then ticks every 20 ms until the window is idle again.
+bool GtkFace::on_change() {
+  window_.poll_inbound();
+  if (window_.idle()) return true;  // a wake-up with nothing new: keep waiting
+  install_timer();
+  return false;
+}
+
+void GtkFace::install_timer() {
+  asleep_ = false;
+  timer_id_ = g_timeout_add(ChatWindow::kTickInterval.count(), on_tick, this);
+}
+
+void GtkFace::install_watch() {
+  asleep_ = true;
+  timer_id_ = g_io_add_watch(changes_, G_IO_IN, on_change_readable, this);
 }
 
 GtkEntry* GtkFace::entry(const char* name) const {

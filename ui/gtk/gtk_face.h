@@ -49,7 +49,14 @@ public:
 
   // The timer, for tests that drive the window tick by tick.
   bool tick() { return window_.poll_inbound(); }
+  // A 20 ms timer or, while the window is idle, a watch on the change descriptor.
   bool timer_installed() const { return timer_id_ != 0; }
+  bool asleep() const { return asleep_; }
+
+  // Main-loop callbacks: a timer tick, and the change descriptor turning readable.
+  // Each returns whether its own source stays installed.
+  bool on_timer();
+  bool on_change();
   bool quitting() const { return quitting_; }
 
   const MainWidgets& widgets() const { return widgets_; }
@@ -59,13 +66,18 @@ public:
 private:
   GtkEntry* entry(const char* name) const;
   void focus_dialog_field(int field, bool clear);
+  void install_timer();
+  void install_watch();
 
   MainWidgets widgets_;
   SettingsAccess settings_;
   std::string program_folder_;
   GtkSurface surface_;
   ChatWindow window_;
+  GIOChannel* changes_ = nullptr;  // over the session's change descriptor, if any
+  // The installed source, timer or watch; removing it stops the window's ticks.
   guint timer_id_ = 0;
+  bool asleep_ = false;
   bool quitting_ = false;
 };
 

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <optional>
 #include <string>
 
 #include "app/app_state.h"
@@ -35,8 +36,6 @@ using std::chrono::milliseconds;
 
 // Lines still waiting for the input line after the end of input are given this long.
 constexpr auto kPendingBound = std::chrono::seconds(30);
-constexpr auto kQuietAfter = std::chrono::seconds(2);
-constexpr milliseconds kIdleTick{100};
 
 int g_signal_pipe[2] = {-1, -1};
 
@@ -101,15 +100,20 @@ public:
         max_input_(static_cast<std::size_t>(input_max_length(app.settings()))),
         linger_(linger_time()) {}
 
+  // The 20 ms tick runs while something happens; once a tick finds nothing to do the
+  // loop sleeps in poll() on the change descriptor, stdin and the signal pipe, and a
+  // change wakes it for an immediate tick. While awake the change descriptor is not
+  // watched, so a burst is still rendered one line per tick.
   void run() {
     window_.on_window_shown();
     auto next_tick = Clock::now();
-    last_active_ = Clock::now();
+    bool asleep = false;
     while (!stop_requested_) {
-      wait_for_events(next_tick);
-      if (Clock::now() >= next_tick) {
-        tick();
-        next_tick = Clock::now() + tick_interval();
+      const bool changed = wait_for_events(asleep ? std::nullopt : std::optional(next_tick));
+      if (changed || (!asleep && Clock::now() >= next_tick)) {
+        window_.poll_inbound();
+        next_tick = Clock::now() + ChatWindow::kTickInterval;
+        asleep = window_.idle() && session_.change_fd() >= 0;
       }
       press_return_for_waiting_lines();
       if (input_.at_end() && input_finished()) break;
@@ -118,34 +122,37 @@ public:
   }
 
 private:
-  void tick() {
-    const unsigned long before = window_.activity();
-    window_.poll_inbound();
-    if (window_.activity() != before) last_active_ = Clock::now();
+  // After the end of input the loop must wake to see input_finished() come true.
+  std::optional<Clock::time_point> input_deadline() const {
+    if (!input_.at_end()) return std::nullopt;
+    const auto lingered = input_ended_ + linger_;
+    return Clock::now() < lingered ? lingered : lingered + kPendingBound;
   }
 
-  // Every wake-up of an idle process costs about as much as the tick itself, so after
-  // a quiet while the tick slows down; the first line after the pause waits at most
-  // kIdleTick, and anything shown brings back the 20 ms tick.
-  milliseconds tick_interval() const {
-    const bool quiet = Clock::now() - last_active_ > kQuietAfter;
-    return quiet ? kIdleTick : ChatWindow::kTickInterval;
-  }
-
-  void wait_for_events(Clock::time_point next_tick) {
-    pollfd fds[2] = {{g_signal_pipe[0], POLLIN, 0}, {input_.fd(), POLLIN, 0}};
-    const nfds_t count = input_.at_end() ? 1 : 2;
+  static int poll_timeout(std::optional<Clock::time_point> until) {
+    if (!until) return -1;
     // Rounded up: a poll that wakes a fraction early would otherwise spin until the tick.
-    const auto wait = std::chrono::ceil<milliseconds>(next_tick - Clock::now());
-    const int ready = ::poll(fds, count, wait.count() > 0 ? static_cast<int>(wait.count()) : 0);
-    if (ready <= 0) return;
+    const auto wait = std::chrono::ceil<milliseconds>(*until - Clock::now());
+    return wait.count() > 0 ? static_cast<int>(wait.count()) : 0;
+  }
+
+  // True when the change descriptor woke the loop.
+  bool wait_for_events(std::optional<Clock::time_point> next_tick) {
+    std::optional<Clock::time_point> until = input_deadline();
+    if (next_tick && (!until || *next_tick < *until)) until = next_tick;
+    pollfd fds[3] = {{g_signal_pipe[0], POLLIN, 0}, {-1, POLLIN, 0}, {-1, POLLIN, 0}};
+    if (!input_.at_end()) fds[1].fd = input_.fd();
+    if (!next_tick) fds[2].fd = session_.change_fd();  // poll() skips negative descriptors
+    if (::poll(fds, 3, poll_timeout(until)) <= 0) return false;
     if (fds[0].revents & POLLIN) stop_requested_ = true;
-    if (count == 2 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
-      input_.read_available();
-      while (auto line = input_.next_line()) waiting_.push_back(std::move(*line));
-      last_active_ = Clock::now();
-      if (input_.at_end()) input_ended_ = Clock::now();
-    }
+    if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) read_input();
+    return fds[2].revents & POLLIN;
+  }
+
+  void read_input() {
+    input_.read_available();
+    while (auto line = input_.next_line()) waiting_.push_back(std::move(*line));
+    if (input_.at_end()) input_ended_ = Clock::now();
   }
 
   // Typed lines are taken only once the input line would accept them, in order.
@@ -179,7 +186,6 @@ private:
   milliseconds linger_;
   std::deque<std::string> waiting_;
   Clock::time_point input_ended_{};
-  Clock::time_point last_active_{};
   bool stop_requested_ = false;
 };
 
