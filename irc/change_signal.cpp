@@ -22,14 +22,17 @@ void ChangeSignal::raise() {
   [[maybe_unused]] const ssize_t ignored = ::write(fd_, &one, sizeof one);
 }
 
-// Reads the eventfd even when the flag was down: a raiser may have set the flag, lost
-// it to an earlier drain and only then written, and that write must not leave the
-// descriptor readable for good.
+// The descriptor is read before the flag goes down. The other order loses wake-ups:
+// a raise between the two would find the flag down, write, and have its write read
+// away, leaving the flag up with nothing readable (the unit test caught this within
+// 20000 raises). The eventfd is read even when the flag is down: a raiser that lost
+// its flag to an earlier drain may write late, and that write must not stay readable.
 void ChangeSignal::drain() {
+  if (fd_ >= 0) {
+    std::uint64_t count;
+    [[maybe_unused]] const ssize_t ignored = ::read(fd_, &count, sizeof count);
+  }
   raised_.exchange(false, std::memory_order_acq_rel);
-  if (fd_ < 0) return;
-  std::uint64_t count;
-  [[maybe_unused]] const ssize_t ignored = ::read(fd_, &count, sizeof count);
 }
 
 }  // namespace velmora

@@ -2,6 +2,7 @@
 // real ngircd started by the test.
 
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <mutex>
 #include <thread>
@@ -120,6 +121,25 @@ TEST(StartIrc, ThreeFailedAttemptsWithCountdown) {
   EXPECT_TRUE(state.connecting.load());
   EXPECT_FALSE(state.offline_shown.load());
   EXPECT_EQ(state.status_text(), "Connection failed!");
+}
+
+// A window asleep on the change signal, looking only when it is raised, still sees the
+// connection thread give up and end.
+TEST(StartIrc, GivingUpWakesASleepingWindow) {
+  TempFolder dir;
+  dir.write("setup.ini", settings_text(testing::free_local_port()));
+  AppState state(dir.path(), dir.file("setup.ini"), AppOptions{1ms});
+  ASSERT_TRUE(state.start_connection());
+  bool woken = true;
+  for (int looks = 0; woken && looks < 1000; ++looks) {
+    state.drain_changes();
+    if (!state.connection_thread_running()) break;
+    pollfd p{state.change_fd(), POLLIN, 0};
+    woken = ::poll(&p, 1, 5000) == 1;
+  }
+  EXPECT_TRUE(woken);
+  EXPECT_FALSE(state.connection_thread_running());
+  EXPECT_FALSE(state.offline_shown.load());
 }
 
 TEST(StartIrc, DestructionDuringTheCountdownIsPrompt) {

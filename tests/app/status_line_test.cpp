@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <poll.h>
+
 #include <thread>
 
 #include "app/status_line.h"
@@ -60,6 +62,19 @@ TEST(StatusLine, ManyPostersFromManyThreads) {
   }
   for (auto& p : posters) p.join();
   EXPECT_EQ(status.status_text().substr(0, 1), "t");
+}
+
+// A sleeping window learns of both the new text and its blanking from the signal.
+TEST(StatusLine, SetAndClearRaiseTheChangeSignal) {
+  std::atomic<bool> shutting_down{false};
+  ChangeSignal changes;
+  StatusLine status(shutting_down, &changes);
+  pollfd p{changes.fd(), POLLIN, 0};
+  status.set_status("Joining channel...", 1);
+  EXPECT_EQ(::poll(&p, 1, 0), 1);
+  changes.drain();
+  ASSERT_EQ(::poll(&p, 1, 3000), 1);  // raised by the clear, about a second later
+  EXPECT_EQ(status.status_text(), "");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gdk/gdkkeysyms.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 #include <glade/glade.h>
@@ -301,6 +302,98 @@ TEST_F(FaceTest, QuitWhileConnectedSendsQuitAndWaitsForTheClose) {
   gtk_main();
   EXPECT_EQ(session_.sent, (std::vector<std::string>{"QUIT"}));
   EXPECT_EQ(session_.close_waits, 1);
+}
+
+// The face over a session with a change signal: it sleeps when idle and wakes on it.
+class SleepingFaceTest : public FaceTest {
+protected:
+  void SetUp() override {
+    session_.changes = &signal_;
+    FaceTest::SetUp();
+  }
+
+  // Runs the main loop until `done` or `bound` passes; false when it timed out.
+  template <class Pred>
+  bool run_until(Pred done, std::chrono::milliseconds bound = std::chrono::seconds(3)) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);
+    }
+    return true;
+  }
+  void run_for(std::chrono::milliseconds span) {
+    run_until([] { return false; }, span);
+  }
+  std::string status_shown() {
+    GtkWidget* area = gtk_statusbar_get_message_area(GTK_STATUSBAR(w_.statusbar1));
+    GList* children = gtk_container_get_children(GTK_CONTAINER(area));
+    std::string text = gtk_label_get_text(GTK_LABEL(children->data));
+    g_list_free(children);
+    return text;
+  }
+  void show_and_settle() {
+    session_.hold_key();
+    gtk_widget_show_all(w_.window1);
+    ASSERT_TRUE(run_until([&] { return face_->asleep(); }));
+  }
+
+  ChangeSignal signal_;
+};
+
+TEST_F(SleepingFaceTest, IdleWindowStopsTickingUntilTheSignal) {
+  show_and_settle();
+  EXPECT_TRUE(face_->timer_installed());  // the watch counts as the installed source
+  const int drains = session_.drains;
+  run_for(std::chrono::milliseconds(200));  // ten ticks' worth of time
+  EXPECT_EQ(session_.drains, drains);
+  EXPECT_TRUE(face_->asleep());
+}
+
+TEST_F(SleepingFaceTest, LinePublishedWhileAsleepIsRendered) {
+  show_and_settle();
+  session_.queue.push_back(":bob!u@h PRIVMSG #room :hello while asleep");
+  signal_.raise();
+  ASSERT_TRUE(run_until([&] { return buffer_text().find("hello while asleep") != std::string::npos; }));
+  // A burst still goes one line per tick, then the window sleeps again.
+  for (int i = 0; i < 3; ++i) session_.queue.push_back(":s NOTICE me :burst " + std::to_string(i));
+  signal_.raise();
+  ASSERT_TRUE(run_until([&] { return session_.queue.empty() && face_->asleep(); }));
+  EXPECT_NE(buffer_text().find("burst 2"), std::string::npos);
+}
+
+TEST_F(SleepingFaceTest, StatusSetAndClearedWhileAsleepReachTheStatusBar) {
+  show_and_settle();
+  session_.status = "Joining channel...";
+  signal_.raise();
+  ASSERT_TRUE(run_until([&] { return status_shown() == " Joining channel..."; }));
+  ASSERT_TRUE(run_until([&] { return face_->asleep(); }));
+  session_.status.clear();
+  signal_.raise();
+  EXPECT_TRUE(run_until([&] { return status_shown() == " "; }));
+}
+
+TEST_F(SleepingFaceTest, CloseWhileAsleepBringsBackTheConnectControls) {
+  show_and_settle();
+  EXPECT_FALSE(sensitive(w_.toolbutton1));
+  session_.closed = true;
+  signal_.raise();
+  ASSERT_TRUE(run_until([&] { return sensitive(w_.toolbutton1); }));
+  EXPECT_FALSE(sensitive(w_.toolbutton2));
+}
+
+// Quitting removes the watch, not just a timer: a later raise must not reach the face.
+TEST_F(SleepingFaceTest, QuitWhileAsleepRemovesTheWatch) {
+  show_and_settle();
+  session_.closed = true;
+  g_idle_add([](gpointer) -> gboolean { return on_window1_delete_event(nullptr, nullptr, nullptr), FALSE; },
+             nullptr);
+  gtk_main();
+  EXPECT_FALSE(face_->timer_installed());
+  const int drains = session_.drains;
+  signal_.raise();
+  run_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(session_.drains, drains);
 }
 
 }  // namespace

@@ -161,5 +161,64 @@ TEST_F(WindowTest, QuitWhileDisconnectedSendsNothing) {
   EXPECT_EQ(session_.close_waits, 0);
 }
 
+// A tick is idle when it showed nothing new and left nothing it could show; the faces
+// sleep after such a tick, so a wrong "idle" would freeze the window.
+TEST_F(WindowTest, IdleOnlyWhenNothingWasShownAndNothingIsLeft) {
+  window_.on_window_shown();
+  window_.poll_inbound();  // the first status text
+  EXPECT_FALSE(window_.idle());
+  window_.poll_inbound();
+  EXPECT_TRUE(window_.idle());
+
+  session_.queue.push_back(":s 001 me :Welcome");
+  window_.poll_inbound();  // still connecting: the line waits, nothing to do meanwhile
+  EXPECT_TRUE(window_.idle());
+
+  session_.hold_key();
+  session_.queue.push_back(":s 002 me :Your host");
+  window_.poll_inbound();  // one line per tick, one left
+  EXPECT_FALSE(window_.idle());
+  window_.poll_inbound();
+  EXPECT_FALSE(window_.idle());
+  window_.poll_inbound();
+  EXPECT_TRUE(window_.idle());
+  EXPECT_EQ(session_.queue.size(), 0u);
+
+  session_.status = "Key exchange complete!";
+  window_.poll_inbound();
+  EXPECT_FALSE(window_.idle());
+  session_.dirty = true;  // a redraw that finds the same rows shows nothing new
+  window_.poll_inbound();
+  EXPECT_TRUE(window_.idle());
+  session_.closed = true;
+  window_.poll_inbound();
+  EXPECT_FALSE(window_.idle());
+}
+
+// The tick drains the signal before it reads: a change made just after the drain is
+// shown by this very tick, or else left raised for the next one.
+class ChangeRightAfterDrain : public test::FakeSession {
+public:
+  void drain_changes() override {
+    FakeSession::drain_changes();
+    if (drains == 3) queue.push_back(":bob!u@h PRIVMSG #room :just in time");
+  }
+};
+
+TEST(WindowDrain, ChangeMadeJustAfterTheDrainIsShownByTheSameTick) {
+  ChangeRightAfterDrain session;
+  test::RecorderSurface surface;
+  ChatWindow window(session, surface, "/nonexistent");
+  session.hold_key();
+  window.on_window_shown();
+  window.poll_inbound();
+  window.poll_inbound();
+  ASSERT_TRUE(window.idle());
+  window.poll_inbound();
+  EXPECT_EQ(session.drains, 3);
+  EXPECT_FALSE(window.idle());
+  EXPECT_TRUE(session.queue.empty());
+}
+
 }  // namespace
 }  // namespace velmora

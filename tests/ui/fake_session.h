@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "irc/change_signal.h"
 #include "irc/irc_message.h"
 #include "secure/peer_key_table.h"
 #include "ui/chat_session.h"
@@ -62,6 +63,11 @@ public:
   std::optional<std::string> take_pending_title() override {
     return std::exchange(pending_title, std::nullopt);
   }
+  int change_fd() const override { return changes ? changes->fd() : -1; }
+  void drain_changes() override {
+    ++drains;
+    if (changes) changes->drain();
+  }
 
   // Makes this client a connected key holder.
   void hold_key() {
@@ -88,6 +94,8 @@ public:
   std::string status;
   std::string raw_log;
   std::optional<std::string> pending_title;
+  ChangeSignal* changes = nullptr;  // none: the face never sleeps
+  int drains = 0;                   // one per tick
 };
 
 }  // namespace velmora::test
