@@ -147,6 +147,102 @@ VM_DEFINE_ROW(32, h0)
 #undef VM_E
 #undef VM_STEP
 
+// t[0 .. 2L) := 2 t + the squares of a[0 .. L): adcx doubles limb by limb, carrying the
+// top bit, adox adds the square. The caller guarantees the sum fits 2L limbs.
+template <std::size_t L>
+void adx_double_add_squares(std::uint64_t* t, const std::uint64_t* a);
+
+#define VM_HALF(k, part)             \
+  "mov " k "(%[t]), %[x]\n\t"         \
+  "adcx %[x], %[x]\n\t"              \
+  "adox %[" #part "], %[x]\n\t"      \
+  "mov %[x], " k "(%[t])\n\t"
+#define VM_D(i)                              \
+  "mov 8*" #i "(%[a]), %%rdx\n\t"           \
+  "mulx %%rdx, %[lo], %[hi]\n\t"            \
+  VM_HALF("16*" #i, lo) VM_HALF("16*" #i "+8", hi)
+#define VM_DIAG_1 VM_D(0)
+#define VM_DIAG_2 VM_DIAG_1 VM_D(1)
+#define VM_DIAG_3 VM_DIAG_2 VM_D(2)
+#define VM_DIAG_4 VM_DIAG_3 VM_D(3)
+#define VM_DIAG_5 VM_DIAG_4 VM_D(4)
+#define VM_DIAG_6 VM_DIAG_5 VM_D(5)
+#define VM_DIAG_7 VM_DIAG_6 VM_D(6)
+#define VM_DIAG_8 VM_DIAG_7 VM_D(7)
+#define VM_DIAG_9 VM_DIAG_8 VM_D(8)
+#define VM_DIAG_10 VM_DIAG_9 VM_D(9)
+#define VM_DIAG_11 VM_DIAG_10 VM_D(10)
+#define VM_DIAG_12 VM_DIAG_11 VM_D(11)
+#define VM_DIAG_13 VM_DIAG_12 VM_D(12)
+#define VM_DIAG_14 VM_DIAG_13 VM_D(13)
+#define VM_DIAG_15 VM_DIAG_14 VM_D(14)
+#define VM_DIAG_16 VM_DIAG_15 VM_D(15)
+#define VM_DIAG_17 VM_DIAG_16 VM_D(16)
+#define VM_DIAG_18 VM_DIAG_17 VM_D(17)
+#define VM_DIAG_19 VM_DIAG_18 VM_D(18)
+#define VM_DIAG_20 VM_DIAG_19 VM_D(19)
+#define VM_DIAG_21 VM_DIAG_20 VM_D(20)
+#define VM_DIAG_22 VM_DIAG_21 VM_D(21)
+#define VM_DIAG_23 VM_DIAG_22 VM_D(22)
+#define VM_DIAG_24 VM_DIAG_23 VM_D(23)
+#define VM_DIAG_25 VM_DIAG_24 VM_D(24)
+#define VM_DIAG_26 VM_DIAG_25 VM_D(25)
+#define VM_DIAG_27 VM_DIAG_26 VM_D(26)
+#define VM_DIAG_28 VM_DIAG_27 VM_D(27)
+#define VM_DIAG_29 VM_DIAG_28 VM_D(28)
+#define VM_DIAG_30 VM_DIAG_29 VM_D(29)
+#define VM_DIAG_31 VM_DIAG_30 VM_D(30)
+#define VM_DIAG_32 VM_DIAG_31 VM_D(31)
+
+#define VM_DEFINE_SQUARES(L)                                                              \
+  template <>                                                                             \
+  inline void adx_double_add_squares<L>(std::uint64_t * t, const std::uint64_t* a) {      \
+    std::uint64_t lo, hi, x;                                                              \
+    asm volatile("xor %k[x], %k[x]\n\t" VM_DIAG_##L                                     \
+                 : [lo] "=&r"(lo), [hi] "=&r"(hi), [x] "=&r"(x)                           \
+                 : [t] "r"(t), [a] "r"(a)                                                 \
+                 : "rdx", "cc", "memory");                                                \
+  }
+VM_DEFINE_SQUARES(8)
+VM_DEFINE_SQUARES(16)
+VM_DEFINE_SQUARES(32)
+
+#undef VM_DEFINE_SQUARES
+#undef VM_DIAG_1
+#undef VM_DIAG_2
+#undef VM_DIAG_3
+#undef VM_DIAG_4
+#undef VM_DIAG_5
+#undef VM_DIAG_6
+#undef VM_DIAG_7
+#undef VM_DIAG_8
+#undef VM_DIAG_9
+#undef VM_DIAG_10
+#undef VM_DIAG_11
+#undef VM_DIAG_12
+#undef VM_DIAG_13
+#undef VM_DIAG_14
+#undef VM_DIAG_15
+#undef VM_DIAG_16
+#undef VM_DIAG_17
+#undef VM_DIAG_18
+#undef VM_DIAG_19
+#undef VM_DIAG_20
+#undef VM_DIAG_21
+#undef VM_DIAG_22
+#undef VM_DIAG_23
+#undef VM_DIAG_24
+#undef VM_DIAG_25
+#undef VM_DIAG_26
+#undef VM_DIAG_27
+#undef VM_DIAG_28
+#undef VM_DIAG_29
+#undef VM_DIAG_30
+#undef VM_DIAG_31
+#undef VM_DIAG_32
+#undef VM_D
+#undef VM_HALF
+
 #endif
 
 }  // namespace velmora

@@ -149,14 +149,8 @@ void adx_cross_products(const Limb* a, Limb* t, std::index_sequence<I...>) {
 }
 #endif
 
-template <std::size_t N, bool Adx>
+// The cross products of a square, row by row, for the portable kernel.
 void cross_products(const Limb* a, std::size_t n, Limb* t) {
-#ifdef VELMORA_HAVE_ADX_ROWS
-  if constexpr (Adx) {
-    adx_cross_products<N>(a, t, std::make_index_sequence<N - 1>());
-    return;
-  }
-#endif
   for (std::size_t i = 0; i + 1 < n; ++i)
     t[n + i] = add_mul<0>(t + 2 * i + 1, a + i + 1, n - i - 1, a[i]);
 }
@@ -165,8 +159,18 @@ void cross_products(const Limb* a, std::size_t n, Limb* t) {
 template <std::size_t N, bool Adx>
 void square(const Limb* a, std::size_t n_runtime, Limb* t) {
   const std::size_t n = limbs<N>(n_runtime);
+#ifdef VELMORA_HAVE_ADX_ROWS
+  if constexpr (Adx) {
+    // Rows set t[N .. 2N - 1) through their carries; only the rest starts at zero.
+    std::fill_n(t, N, 0);
+    t[2 * N - 1] = 0;
+    adx_cross_products<N>(a, t, std::make_index_sequence<N - 1>());
+    adx_double_add_squares<N>(t, a);
+    return;
+  }
+#endif
   std::fill_n(t, 2 * n, 0);
-  cross_products<N, Adx>(a, n, t);
+  cross_products(a, n, t);
   Limb top = 0;
   for (std::size_t i = 0; i < 2 * n; ++i) {
     const Limb w = t[i];
