@@ -1,6 +1,7 @@
 #pragma once
 // Modular exponentiation for an odd modulus in Montgomery form: no division per
-// product, a sliding window over the exponent and a dedicated squaring.
+// product, a sliding window over the exponent and a dedicated squaring; base 2 doubles
+// instead of multiplying.
 
 #include "bigint/bigint.h"
 
