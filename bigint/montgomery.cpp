@@ -11,6 +11,10 @@
 #include "bigint/modular_arithmetic.h"
 #include "bigint/service_funcs.h"
 
+#ifdef VELMORA_HAVE_ADX_ROWS
+#include <cpuid.h>
+#endif
+
 namespace velmora {
 
 namespace {
@@ -345,8 +349,13 @@ int montgomery_pow_unrolled(const BigInt* base, const BigInt* exponent, const Bi
 
 bool adx_rows_available() {
 #ifdef VELMORA_HAVE_ADX_ROWS
-  static const bool available =
-      __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("adx");
+  // Asked of cpuid directly: clang 14's __builtin_cpu_supports does not know "adx".
+  static const bool available = [] {
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) return false;
+    const unsigned bmi2 = 1u << 8, adx = 1u << 19;
+    return (ebx & bmi2) != 0 && (ebx & adx) != 0;
+  }();
   return available;
 #else
   return false;
