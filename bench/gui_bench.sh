@@ -126,9 +126,14 @@ timeout 10 xdotool search --sync --onlyvisible --name '^#bench, 127.0.0.1 - Velm
 pid=$(pgrep -P "$timer")
 sleep 2  # connected and settled
 ticks() { awk '{ print $14 + $15 }' "/proc/$pid/stat"; }
+# Clock ticks are 10 ms each, too coarse for an idle process: the scheduler's own
+# nanosecond run time and the context switches (wake-ups) of every thread say more.
+cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { print s + 0 }'; }
+wakeups() { cat /proc/"$1"/task/*/status 2>/dev/null | awk '/ctxt_switches/ { s += $2 } END { print s + 0 }'; }
 hz=$(getconf CLK_TCK)
-t0=$(ticks); sleep 10; t1=$(ticks)
+t0=$(ticks); n0=$(cpu_ns "$pid"); w0=$(wakeups "$pid"); sleep 10; t1=$(ticks); n1=$(cpu_ns "$pid"); w1=$(wakeups "$pid")
 awk -v d=$((t1 - t0)) -v hz="$hz" 'BEGIN { printf "idle connected window: %.2f%% of a core over 10 s (%d ticks at %d Hz)\n", 100 * d / hz / 10, d, hz }'
+awk -v n=$((n1 - n0)) -v w=$((w1 - w0)) 'BEGIN { printf "idle connected window, scheduler run time: %.4f%% of a core, %d wake-ups over 10 s\n", 100 * n / 1e10, w }'
 echo "resident memory, idle connected: $(awk '/VmRSS/ { print $2 / 1024 " MB" }' "/proc/$pid/status")"
 
 if [ -x "$work/reference" ]; then
@@ -136,8 +141,11 @@ if [ -x "$work/reference" ]; then
   ref=$!
   pids+=($ref)
   sleep 2
-  r0=$(awk '{ print $14 + $15 }' "/proc/$ref/stat"); sleep 10; r1=$(awk '{ print $14 + $15 }' "/proc/$ref/stat")
+  r0=$(awk '{ print $14 + $15 }' "/proc/$ref/stat"); m0=$(cpu_ns "$ref"); x0=$(wakeups "$ref")
+  sleep 10
+  r1=$(awk '{ print $14 + $15 }' "/proc/$ref/stat"); m1=$(cpu_ns "$ref"); x1=$(wakeups "$ref")
   awk -v d=$((r1 - r0)) -v hz="$hz" -v v=$((t1 - t0)) 'BEGIN { printf "reference (bare GTK window, 20 ms no-op timer): %.2f%% of a core; Velmora/reference = %s\n", 100 * d / hz / 10, d ? sprintf("%.1f", v / d) : "n/a" }'
+  awk -v m=$((m1 - m0)) -v x=$((x1 - x0)) -v n=$((n1 - n0)) 'BEGIN { printf "reference, scheduler run time: %.4f%% of a core, %d wake-ups; Velmora/reference run time = %.3f\n", 100 * m / 1e10, x, m ? n / m : 0 }'
   echo "reference resident memory: $(awk '/VmRSS/ { print $2 / 1024 " MB" }' "/proc/$ref/status")"
   kill "$ref"
 fi

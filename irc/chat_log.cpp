@@ -15,29 +15,53 @@ ChatLog::ChatLog(std::string file_path, ChangeSignal* changes)
 
 ChatLog::~ChatLog() { close_file(); }
 
-// Each entry is one write on an O_APPEND descriptor, so the file is complete after
-// every line; a file deleted behind our back is noticed (no links left) and recreated.
-// Keeping it open makes a log entry two system calls instead of four.
-void ChatLog::log_line(const std::string& text) {
-  std::string entry = text + "\r\n";
+void ChatLog::log_line(std::string_view text) {
   {
     std::lock_guard<std::mutex> hold(lock_);
-    write_entry(entry);
-    raw_ += entry;
-    // Trim only when twice the bound is reached, so a flood costs one copy per megabyte,
-    // not one per line; take_raw_log hands out the newest kMaxBuffer bytes.
-    if (raw_.size() >= 2 * kMaxBuffer) raw_.erase(0, raw_.size() - kMaxBuffer);
+    append_entry(text);
+    write_held();
   }
   if (changes_) changes_->raise();
 }
 
-void ChatLog::write_entry(const std::string& entry) {
+void ChatLog::hold_line(std::string_view text) {
+  std::lock_guard<std::mutex> hold(lock_);
+  append_entry(text);
+  if (held_.size() >= kMaxHeld) write_held();
+}
+
+void ChatLog::flush() {
+  bool wrote;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    wrote = !held_.empty();
+    write_held();
+  }
+  if (wrote && changes_) changes_->raise();
+}
+
+// With lock_ held.
+void ChatLog::append_entry(std::string_view text) {
+  held_.append(text).append("\r\n");
+  raw_.append(text).append("\r\n");
+  // Trim only when twice the bound is reached, so a flood costs one copy per megabyte,
+  // not one per line; take_raw_log hands out the newest kMaxBuffer bytes.
+  if (raw_.size() >= 2 * kMaxBuffer) raw_.erase(0, raw_.size() - kMaxBuffer);
+}
+
+// With lock_ held. One write on an O_APPEND descriptor per call; a file deleted behind
+// our back is noticed (no links left) and recreated. What cannot be written is lost:
+// the traffic goes on.
+void ChatLog::write_held() {
+  if (held_.empty()) return;
   struct stat info;
   if (fd_ >= 0 && (::fstat(fd_, &info) != 0 || info.st_nlink == 0)) close_file();
   if (fd_ < 0) fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd_ < 0) return;  // the entry is lost; the traffic goes on
-  ssize_t written = ::write(fd_, entry.data(), entry.size());
-  if (written != static_cast<ssize_t>(entry.size())) close_file();
+  if (fd_ >= 0) {
+    ssize_t written = ::write(fd_, held_.data(), held_.size());
+    if (written != static_cast<ssize_t>(held_.size())) close_file();
+  }
+  held_.clear();
 }
 
 void ChatLog::close_file() {
@@ -45,8 +69,10 @@ void ChatLog::close_file() {
   fd_ = -1;
 }
 
+// Held entries belong to the connection whose log goes now.
 void ChatLog::remove_file() {
   std::lock_guard<std::mutex> hold(lock_);
+  held_.clear();
   close_file();
   std::remove(path_.c_str());
 }

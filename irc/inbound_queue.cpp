@@ -2,16 +2,20 @@
 
 namespace velmora {
 
+// Only a pop from a full ring can release the producer, so only that one notifies.
 bool InboundQueue::take_oldest(std::string& line) {
+  bool was_full;
   {
     std::lock_guard<std::mutex> hold(queue_lock_);
-    if (count_.load(std::memory_order_relaxed) == 0) return false;
+    const int count = count_.load(std::memory_order_relaxed);
+    if (count == 0) return false;
+    was_full = count == kCapacity;
     line = std::move(lines_[head_]);
     lines_[head_].clear();
     ++head_;
     count_.fetch_sub(1, std::memory_order_release);
   }
-  space_.notify_one();
+  if (was_full) space_.notify_one();
   return true;
 }
 
@@ -36,6 +40,17 @@ bool InboundQueue::wait_for_space() {
 void InboundQueue::publish(std::string line) {
   if (line.empty()) return;
   std::lock_guard<std::mutex> hold(queue_lock_);
+  push(line);
+}
+
+void InboundQueue::publish_all(std::vector<std::string>& lines) {
+  std::lock_guard<std::mutex> hold(queue_lock_);
+  for (std::string& line : lines) {
+    if (!line.empty()) push(line);
+  }
+}
+
+void InboundQueue::push(std::string& line) {
   // The producer waits for space first; a full ring here would be a caller's mistake,
   // and the oldest line must not be overwritten.
   if (count_.load(std::memory_order_relaxed) >= kCapacity) return;

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "irc/irc_message.h"
 
@@ -25,14 +26,20 @@ public:
 
   // Producer side. Blocks while the ring is full; false when `stop` was called.
   bool wait_for_space();
+  // Room for this many more lines; only the producer makes it smaller.
+  int space() const { return kCapacity - queued_count(); }
   // Publishes a non-empty line; an empty one is dropped. Call after wait_for_space.
   void publish(std::string line);
+  // The lines of a burst under one lock, in order; empty ones are dropped, and so is
+  // whatever would not fit (take at most space() lines).
+  void publish_all(std::vector<std::string>& lines);
   // Wakes a waiting producer for good (shutdown); clear_stop allows waiting again.
   void stop();
   void clear_stop();
 
 private:
   bool take_oldest(std::string& line);
+  void push(std::string& line);  // with queue_lock_ held
 
   std::array<std::string, kCapacity> lines_;
   std::atomic<int> count_{0};

@@ -41,14 +41,13 @@ void ReceiveLoop::run() {
   ReceiveHooks* hooks = connection_.hooks();
   if (hooks) hooks->connection_started();
   if (connection_.terminator().empty()) learn_terminator();
-  std::string terminator = connection_.terminator();
-  ChatSocket& socket = connection_.socket();
+  const std::string terminator = connection_.terminator();
   // Wait for room first: while the window has 256 lines waiting, the next line stays
   // in the socket.
   while (!connection_.stopping() && connection_.queue().wait_for_space()) {
-    std::string line = socket.get_until(terminator);
-    if (line.empty()) break;  // closed with nothing left
-    handle_line(without_terminator(std::move(line), terminator));
+    if (!take_burst(terminator)) break;  // closed with nothing left
+    for (std::string& line : burst_) handle_in_burst(without_terminator(std::move(line), terminator));
+    finish_burst();
   }
   if (hooks) hooks->connection_ended();
   connection_.note_change();  // the window shows the closed connection
@@ -75,16 +74,42 @@ void ReceiveLoop::learn_terminator() {
   connection_.set_terminator(terminator.empty() ? "\r\n" : terminator);
 }
 
+// What waits in the socket, at most as many lines as the queue has room for; when
+// nothing does, one line as soon as it comes. Everything held is already in the file
+// then (finish_burst), so log.txt is complete while this thread sleeps.
+bool ReceiveLoop::take_burst(const std::string& terminator) {
+  ChatSocket& socket = connection_.socket();
+  burst_.clear();
+  const auto room = static_cast<std::size_t>(connection_.queue().space());
+  if (socket.take_lines(terminator, burst_, room) > 0) return true;
+  std::string line = socket.get_until(terminator);
+  if (line.empty()) return false;
+  burst_.push_back(std::move(line));
+  return true;
+}
+
 void ReceiveLoop::handle_line(const std::string& raw) {
+  handle_in_burst(raw);
+  finish_burst();
+}
+
+void ReceiveLoop::handle_in_burst(std::string raw) {
   IrcMessage message = parse_line(raw);
-  connection_.chat_log().log_line(raw);
+  connection_.chat_log().hold_line(raw);
   bool consumed = false;
   if (ReceiveHooks* hooks = connection_.hooks()) {
     consumed = hooks->handle_message(message.nick, message.command, message.text());
   }
   if (dispatch(message, raw)) consumed = true;
-  if (!consumed) connection_.queue().publish(raw);
-  // Consumed lines change things too: the key holders, the user list.
+  if (!consumed && !raw.empty()) shown_.push_back(std::move(raw));
+}
+
+// A line reaches the window only once it is in the file. One raise for the burst:
+// consumed lines change things too (the key holders, the user list).
+void ReceiveLoop::finish_burst() {
+  connection_.chat_log().flush();
+  connection_.queue().publish_all(shown_);
+  shown_.clear();
   connection_.note_change();
 }
 
@@ -98,6 +123,9 @@ bool ReceiveLoop::dispatch(const IrcMessage& message, const std::string& raw) {
     store_names();
     return true;
   }
+  // Only a PING or a query in a PRIVMSG may be answered; the clock is read for those.
+  const bool query = message.command == "PRIVMSG" && message.text().starts_with('\x01');
+  if (message.command != "PING" && !query) return false;
   AutoReply reply = automatic_reply(message, raw, local_now());
   if (reply.kind == ReplyKind::None) return false;
   if (reply.kind == ReplyKind::ServerPing ||

@@ -25,10 +25,16 @@ public:
   explicit ReceiveLoop(ServerConnection& connection) : connection_(connection) {}
   // Runs until the socket is closed (and what it received is drained) or a stop.
   void run();
-  // One line as read, without its terminator. Public so tests can inject lines.
+  // One line as read, without its terminator, handled completely: logged, answered,
+  // queued. Public so tests can inject lines.
   void handle_line(const std::string& raw);
 
 private:
+  // The lines already waiting in the socket are handled as one burst: logged, answered
+  // and kept in shown_, then flushed to the log and published together.
+  bool take_burst(const std::string& terminator);
+  void handle_in_burst(std::string raw);
+  void finish_burst();
   void learn_terminator();
   bool dispatch(const IrcMessage& message, const std::string& raw);
   void collect_names(const std::string& text);
@@ -36,6 +42,8 @@ private:
 
   ServerConnection& connection_;
   std::vector<std::string> names_collect_;
+  std::vector<std::string> burst_;
+  std::vector<std::string> shown_;
   QueryLimiter limiter_;
 };
 

@@ -102,11 +102,13 @@ struct ChatSocket::Impl {
     recv_changed.notify_all();
   }
 
-  // With recv_lock held.
+  // With recv_lock held. Only the step below kMaxWaiting can release the paused
+  // receive worker; notifying on every read woke it for nothing once per line.
   void consume(std::size_t count) {
+    const bool was_paused = recv_buffer.waiting() >= kMaxWaiting;
     recv_buffer.consume(count);
     recv_waiting.store(recv_buffer.waiting());
-    recv_changed.notify_all();  // the receive worker may be paused at kMaxWaiting
+    if (was_paused && recv_buffer.waiting() < kMaxWaiting) recv_changed.notify_all();
   }
 
   // The server closed the connection, or receiving failed.
@@ -288,6 +290,26 @@ std::string ChatSocket::get_until(std::string_view delimiter) {
     });
   }
   return cutter.line();
+}
+
+std::size_t ChatSocket::take_lines(std::string_view delimiter, std::vector<std::string>& lines,
+                                   std::size_t max) {
+  if (delimiter.empty()) return 0;
+  std::lock_guard lock(impl_->recv_lock);
+  const std::string_view waiting = impl_->recv_buffer.view();
+  std::size_t used = 0;
+  std::size_t taken = 0;
+  while (taken < max) {
+    const std::string_view rest = waiting.substr(used);
+    const std::size_t at = rest.substr(0, kMaxLine + delimiter.size()).find(delimiter);
+    if (at == std::string_view::npos) break;
+    const std::size_t end = at + delimiter.size();
+    lines.emplace_back(rest.substr(0, end));
+    used += end;
+    ++taken;
+  }
+  if (used > 0) impl_->consume(used);
+  return taken;
 }
 
 bool ChatSocket::wait_for_data(std::chrono::milliseconds timeout) {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmora {
 
@@ -45,6 +46,11 @@ public:
   // A line longer than kMaxLine is returned cut to kMaxLine bytes plus the delimiter,
   // and the rest of it up to the delimiter is dropped.
   std::string get_until(std::string_view delimiter);
+  // Without waiting: appends up to `max` complete lines that are already here to
+  // `lines`, each as get_until would return it, under one lock; returns how many. A
+  // line longer than kMaxLine stops it: get_until cuts that one.
+  std::size_t take_lines(std::string_view delimiter, std::vector<std::string>& lines,
+                         std::size_t max);
 
   // Waits until at least one byte is waiting (true) or the connection is closed or the
   // time is up (false).

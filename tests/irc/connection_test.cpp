@@ -213,6 +213,22 @@ TEST_F(ConnectionTest, HookConsumedLinesAreNotQueued) {
   EXPECT_EQ(hooks.seen, (std::vector<std::string>{"bob:@PUBLIC 123", "bob:#c"}));
 }
 
+// Lines of a burst are logged in one write, but never after the window can see them:
+// every line popped from the queue is already in log.txt.
+TEST_F(ConnectionTest, EveryQueuedLineIsAlreadyInTheLogFile) {
+  ScriptedServer server(":s NOTICE * :hi\r\n");
+  connect(server);
+  std::string burst;
+  for (int i = 0; i < 200; ++i) burst += ":a!u@h PRIVMSG #c :line " + std::to_string(i) + "\r\n";
+  server.send(burst);
+  EXPECT_EQ(pop_when_ready(), ":s NOTICE * :hi");
+  for (int i = 0; i < 200; ++i) {
+    const std::string line = pop_when_ready();
+    ASSERT_EQ(line, ":a!u@h PRIVMSG #c :line " + std::to_string(i));
+    ASSERT_NE(dir.read("log.txt").find(line + "\r\n"), std::string::npos) << line;
+  }
+}
+
 TEST_F(ConnectionTest, DelimiterSplitAcrossReceipts) {
   ScriptedServer server(":s NOTICE * :hi\r\n");
   connect(server);

@@ -121,5 +121,45 @@ TEST(ChatLog, TwoThreadsNeverInterleaveEntries) {
   }
 }
 
+// The receive thread holds a burst's entries and writes them with one flush; nothing
+// may reorder or lose them, and a new connection's log must not get the old ones.
+TEST(ChatLog, HeldEntriesReachTheFileAtFlushInOrder) {
+  testing::TempFolder dir;
+  ChatLog log(dir.file("log.txt"));
+  log.hold_line(":s 001 me :Welcome");
+  log.hold_line(":s 002 me :Host");
+  EXPECT_EQ(dir.read("log.txt"), "");
+  EXPECT_EQ(log.take_raw_log(), ":s 001 me :Welcome\r\n:s 002 me :Host\r\n");
+  log.log_line("SEND: names #c");  // a send between held lines keeps its place
+  log.hold_line(":s 003 me :Created");
+  log.flush();
+  EXPECT_EQ(dir.read("log.txt"),
+            ":s 001 me :Welcome\r\n:s 002 me :Host\r\nSEND: names #c\r\n:s 003 me :Created\r\n");
+  log.hold_line("old connection");
+  log.remove_file();
+  log.flush();
+  log.log_line("new connection");
+  EXPECT_EQ(dir.read("log.txt"), "new connection\r\n");
+}
+
+TEST(ChatLog, HoldingIsBounded) {
+  testing::TempFolder dir;
+  ChatLog log(dir.file("log.txt"));
+  const std::string line(1000, 'x');
+  for (std::size_t i = 0; i < ChatLog::kMaxHeld / 1000 + 1; ++i) log.hold_line(line);
+  EXPECT_GE(dir.read("log.txt").size(), ChatLog::kMaxHeld);
+}
+
+TEST(InboundQueue, PublishAllKeepsOrderAndDropsEmptyLines) {
+  InboundQueue q;
+  std::vector<std::string> burst{"a", "", "b", "c"};
+  q.publish_all(burst);
+  EXPECT_EQ(q.queued_count(), 3);
+  EXPECT_EQ(q.space(), InboundQueue::kCapacity - 3);
+  EXPECT_EQ(q.pop_line(), "a");
+  EXPECT_EQ(q.pop_line(), "b");
+  EXPECT_EQ(q.pop_line(), "c");
+}
+
 }  // namespace
 }  // namespace velmora

@@ -281,3 +281,36 @@ TEST(ChatSocket, IdleConnectionCausesNoWakeUps) {
 
 }  // namespace
 }  // namespace velmora
+
+namespace velmora {
+namespace {
+
+// Burst reads take what get_until would return, line by line, and nothing else: no
+// partial line, no more than asked, and a line too long for them stays for get_until.
+TEST(ChatSocketBurst, TakeLinesLeavesPartialAndOverlongLinesToGetUntil) {
+  TestServer server;
+  ChatSocket socket;
+  TestPeer peer = connect_to(socket, server);
+  ASSERT_TRUE(peer.send_all("one\r\ntwo\r\n\r\nthree\r\npar"));
+  ASSERT_TRUE(socket.wait_for_data(std::chrono::seconds(2)));
+  while (socket.length() < 22) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  std::vector<std::string> lines;
+  EXPECT_EQ(socket.take_lines("\r\n", lines, 2), 2u);
+  EXPECT_EQ(socket.take_lines("\r\n", lines, 10), 2u);
+  EXPECT_EQ(lines, (std::vector<std::string>{"one\r\n", "two\r\n", "\r\n", "three\r\n"}));
+  EXPECT_EQ(socket.take_lines("\r\n", lines, 10), 0u);  // "par" has no end yet
+  EXPECT_EQ(socket.length(), 3u);
+
+  const std::string huge(ChatSocket::kMaxLine + 10, 'x');
+  ASSERT_TRUE(peer.send_all("t\r\n" + huge + "\r\nafter\r\n"));
+  EXPECT_EQ(socket.get_until("\r\n"), "part\r\n");
+  while (socket.length() < huge.size() + 9) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  lines.clear();
+  EXPECT_EQ(socket.take_lines("\r\n", lines, 10), 0u);
+  EXPECT_EQ(socket.get_until("\r\n"), huge.substr(0, ChatSocket::kMaxLine) + "\r\n");
+  EXPECT_EQ(socket.take_lines("\r\n", lines, 10), 1u);
+  EXPECT_EQ(lines, std::vector<std::string>{"after\r\n"});
+}
+
+}  // namespace
+}  // namespace velmora
