@@ -102,13 +102,11 @@ struct ChatSocket::Impl {
     recv_changed.notify_all();
   }
 
-  // With recv_lock held. Only the step below kMaxWaiting can release the paused
-  // receive worker; notifying on every read woke it for nothing once per line.
+  // With recv_lock held.
   void consume(std::size_t count) {
-    const bool was_paused = recv_buffer.waiting() >= kMaxWaiting;
     recv_buffer.consume(count);
     recv_waiting.store(recv_buffer.waiting());
-    if (was_paused && recv_buffer.waiting() < kMaxWaiting) recv_changed.notify_all();
+    recv_changed.notify_all();  // the receive worker may be paused at kMaxWaiting
   }
 
   // The server closed the connection, or receiving failed.
