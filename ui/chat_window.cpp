@@ -29,16 +29,27 @@ bool ChatWindow::poll_inbound() {
   const unsigned long before = activity_;
   show_posted_title();
   if (!session_.connecting() && session_.queued_count() != 0) render_next_message();
-  if (input_sensitive()) set_sensitive(Control::InputLine, true);
-  show_connection_state();
-  if (session_.take_user_list_dirty()) refresh_user_list();
-  if (raw_traffic_visible_) show_raw_traffic();
-  show_status();
+  show_state();
   // While connecting, waiting lines cannot be rendered; the end of connecting raises
   // the signal.
   const bool more = !session_.connecting() && session_.queued_count() != 0;
   idle_ = activity_ == before && !more;
   return true;
+}
+
+void ChatWindow::refresh() {
+  if (stopped_) return;
+  session_.drain_changes();
+  show_posted_title();
+  show_state();
+}
+
+void ChatWindow::show_state() {
+  if (input_sensitive()) set_sensitive(Control::InputLine, true);
+  show_connection_state();
+  if (session_.take_user_list_dirty()) refresh_user_list();
+  if (raw_traffic_visible_) show_raw_traffic();
+  show_status();
 }
 
 bool ChatWindow::input_sensitive() const {

@@ -36,6 +36,10 @@ public:
   // One tick; always true (the timer stays installed). Drains the session's change
   // signal before it reads anything, so a change made during the tick is not lost.
   bool poll_inbound();
+  // Between ticks: brings title, controls, user list, raw traffic and status in line
+  // with the shared state at once, without rendering a line (lines keep their pace of
+  // one per tick). A face calls it when the change signal fires while it is ticking.
+  void refresh();
   // The last tick rendered nothing, changed nothing on the surface and left no line it
   // could render: further ticks would do nothing until the change signal is raised.
   bool idle() const { return idle_; }
@@ -60,6 +64,7 @@ public:
 
 private:
   void render_next_message();
+  void show_state();
   void show_posted_title();
   void show_connection_state();
   void refresh_user_list();

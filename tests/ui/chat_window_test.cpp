@@ -195,6 +195,26 @@ TEST_F(WindowTest, IdleOnlyWhenNothingWasShownAndNothingIsLeft) {
   EXPECT_FALSE(window_.idle());
 }
 
+// Between ticks the state is brought in line at once, but lines keep their pace of
+// one per tick: refresh() never renders one.
+TEST_F(WindowTest, RefreshShowsStateButRendersNoLine) {
+  window_.on_window_shown();
+  session_.hold_key();
+  window_.poll_inbound();
+  session_.queue.push_back(":bob!u@h PRIVMSG #room :waits for the tick");
+  session_.status = "Key exchange complete!";
+  session_.pending_title = "#room, irc.example - Velmora";
+  surface_.inserted.clear();
+  window_.refresh();
+  EXPECT_EQ(surface_.statuses.back(), " Key exchange complete!");
+  EXPECT_EQ(surface_.titles.back(), "#room, irc.example - Velmora");
+  EXPECT_TRUE(surface_.inserted.empty());
+  EXPECT_EQ(session_.queue.size(), 1u);
+  window_.poll_inbound();
+  EXPECT_TRUE(session_.queue.empty());
+  EXPECT_FALSE(surface_.inserted.empty());
+}
+
 // The tick drains the signal before it reads: a change made just after the drain is
 // shown by this very tick, or else left raised for the next one.
 class ChangeRightAfterDrain : public test::FakeSession {

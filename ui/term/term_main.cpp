@@ -102,18 +102,21 @@ public:
 
   // The 20 ms tick runs while something happens; once a tick finds nothing to do the
   // loop sleeps in poll() on the change descriptor, stdin and the signal pipe, and a
-  // change wakes it for an immediate tick. While awake the change descriptor is not
-  // watched, so a burst is still rendered one line per tick.
+  // change wakes it for an immediate tick. While awake, a change between two ticks is
+  // shown at once (status, controls, user list) but lines still come one per tick: the
+  // key exchange's "complete" no longer waits up to 20 ms for the next tick.
   void run() {
     window_.on_window_shown();
     auto next_tick = Clock::now();
     bool asleep = false;
     while (!stop_requested_) {
       const bool changed = wait_for_events(asleep ? std::nullopt : std::optional(next_tick));
-      if (changed || (!asleep && Clock::now() >= next_tick)) {
+      if ((asleep && changed) || (!asleep && Clock::now() >= next_tick)) {
         window_.poll_inbound();
         next_tick = Clock::now() + ChatWindow::kTickInterval;
         asleep = window_.idle() && session_.change_fd() >= 0;
+      } else if (changed) {
+        window_.refresh();
       }
       press_return_for_waiting_lines();
       if (input_.at_end() && input_finished()) break;
@@ -142,7 +145,7 @@ private:
     if (next_tick && (!until || *next_tick < *until)) until = next_tick;
     pollfd fds[3] = {{g_signal_pipe[0], POLLIN, 0}, {-1, POLLIN, 0}, {-1, POLLIN, 0}};
     if (!input_.at_end()) fds[1].fd = input_.fd();
-    if (!next_tick) fds[2].fd = session_.change_fd();  // poll() skips negative descriptors
+    fds[2].fd = session_.change_fd();  // poll() skips a negative descriptor
     if (::poll(fds, 3, poll_timeout(until)) <= 0) return false;
     if (fds[0].revents & POLLIN) stop_requested_ = true;
     if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) read_input();
