@@ -12,23 +12,15 @@
 #include "tests/support/ngircd_server.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/eventually.h"
 
 namespace velmora {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::eventually;
 using testing::ScriptedServer;
 using testing::TempFolder;
-
-template <class Pred>
-bool eventually(Pred pred, std::chrono::milliseconds timeout = 5s) {
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(2ms);
-  }
-  return true;
-}
 
 // Records every status text on its way to the status line.
 class RecordingState : public AppState {

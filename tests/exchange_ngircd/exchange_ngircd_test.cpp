@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -13,22 +12,15 @@
 #include "app/app_state.h"
 #include "tests/support/ngircd_server.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/eventually.h"
 
 namespace velmora {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::eventually;
 using testing::NgircdServer;
 using testing::TempFolder;
-
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
-  auto end = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < end) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(5ms);
-  }
-  return condition();
-}
 
 // One client: its folder, settings file and state. The window's part (draining the
 // queue) is done by the test through take_chat_texts().

@@ -12,22 +12,14 @@
 #include "irc/server_connection.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/eventually.h"
 
 namespace velmora {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::eventually;
 using testing::ScriptedServer;
-
-template <class Pred>
-bool eventually(Pred pred, std::chrono::milliseconds timeout = 5s) {
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(2ms);
-  }
-  return true;
-}
 
 // Consumes texts starting with "@", like the key-exchange rules do.
 class RecordingHooks : public ReceiveHooks {

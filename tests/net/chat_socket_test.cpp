@@ -8,24 +8,16 @@
 
 #include "net/chat_socket.h"
 #include "tests/net/test_server.h"
+#include "tests/support/eventually.h"
 
 namespace velmora {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::eventually;
 using testing::RefusingPort;
 using testing::TestPeer;
 using testing::TestServer;
-
-template <typename Condition>
-bool eventually(Condition condition, std::chrono::milliseconds bound = 2000ms) {
-  auto deadline = std::chrono::steady_clock::now() + bound;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
 
 TestPeer connect_to(ChatSocket& socket, TestServer& server) {
   EXPECT_EQ(socket.connect("127.0.0.1", server.port()), 0);
