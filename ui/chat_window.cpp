@@ -103,7 +103,9 @@ void ChatWindow::show_raw_traffic() {
 }
 
 void ChatWindow::show_status() {
-  std::string text = display_text(" " + session_.status_text());
+  std::string bar(1, ' ');  // (" " + text trips a false -Wrestrict in g++ 12 -O3)
+  bar += session_.status_text();
+  std::string text = display_text(bar);
   if (shown_status_ == text) return;
   ++activity_;
   surface_.set_status_bar(text);
