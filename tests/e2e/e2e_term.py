@@ -149,10 +149,32 @@ def stdin_waits_for_the_key(binary):
         assert alice.finish() == 0
 
 
+def dialog_on_the_terminal(binary):
+    """Without AUTOCONNECT the terminal asks what the connection dialog would: the
+    channel gets its "#vm" prefix, a refused nick is asked again, and the client then
+    connects with what was typed."""
+    with Scene(binary) as scene:
+        port = scene.server.port
+        client = scene.term("nobody", channel="", key="", extra_settings="AUTOCONNECT=0\n")
+        client.type("dialogroom")   # channel, no "#"
+        client.type("bad.nick")     # refused: a dot is not allowed in a nick
+        client.type("127.0.0.1")    # server
+        client.type(str(port))      # port
+        client.type("typed secret") # passphrase
+        client.type("dlg_nick")     # the nick asked again
+        client.err.wait_for(r"Nick refused\.")
+        client.err.wait_for(r"^title: #vmdialogroom, 127\.0\.0\.1 - Velmora$")
+        client.wait_key()           # alone in #vmdialogroom: it made the key
+        raw = scene.raw("watcher")
+        raw.join("#vmdialogroom")
+        raw.lines.wait_for(r" 353 watcher = #vmdialogroom :.*dlg_nick")
+        assert client.finish() == 0
+
+
 SCENARIOS = {f.__name__: f for f in [
     chat_both_ways, raw_observer_sees_only_hex, wrong_passphrase_is_refused,
     holder_leaves_mid_exchange, commands_reach_the_other_side, five_clients_share_one_key,
-    stdin_waits_for_the_key]}
+    stdin_waits_for_the_key, dialog_on_the_terminal]}
 
 
 if __name__ == "__main__":
