@@ -22,6 +22,7 @@ AppState::~AppState() {
     stop_ = true;
   }
   stop_signal_.notify_all();
+  connection.socket().abort_connect();  // a host that does not answer must not hold us
   if (start_thread_.joinable()) start_thread_.join();
   if (connection.connected() && !connection.is_closed()) connection.quit("bye");
   connection.shutdown();

@@ -3,13 +3,17 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <thread>
 
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -44,6 +48,10 @@ struct ChatSocket::Impl {
   std::thread recv_thread;
   std::thread send_thread;
 
+  // Readable once abort_connect() was called; a connect in progress waits on it too.
+  int abort_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  std::atomic<bool> connect_aborted{false};
+
   Impl() {
     recv_thread = std::thread([this] { receive_worker(); });
     send_thread = std::thread([this] { send_worker(); });
@@ -54,6 +62,32 @@ struct ChatSocket::Impl {
     wake_all();
     recv_thread.join();
     send_thread.join();
+    if (abort_fd >= 0) ::close(abort_fd);
+  }
+
+  // A blocking connect to a host that drops our SYNs takes the kernel about two
+  // minutes to give up, and nothing could cut it short: closing the window then hung
+  // the program that long. The socket connects non-blocking and waits here instead.
+  bool connect_within_bound(int fd, const sockaddr_in& remote) {
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == 0) return true;
+    if (errno != EINPROGRESS) return false;
+    const auto deadline = Clock::now() + kConnectBound;
+    pollfd fds[2] = {{fd, POLLOUT, 0}, {abort_fd, POLLIN, 0}};
+    for (;;) {
+      if (connect_aborted.load()) return false;
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) return false;
+      const int ready = ::poll(fds, abort_fd >= 0 ? 2 : 1, static_cast<int>(left.count()));
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready <= 0 || (fds[1].revents & POLLIN)) return false;
+      break;
+    }
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) return false;
+    // The workers use blocking calls on the connection.
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
   }
 
   // Taking each lock before notifying means no waiter can miss a change of `handle`
@@ -205,7 +239,8 @@ ChatSocket::~ChatSocket() { close(); }
 int ChatSocket::connect(const std::string& host, int port) {
   std::optional<std::uint32_t> address = resolve_host(host);
   if (!address) return 2;
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (impl_->connect_aborted.load()) return 3;
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return 1;
   int one = 1;
   if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0) {
@@ -220,7 +255,7 @@ int ChatSocket::connect(const std::string& host, int port) {
   remote.sin_family = AF_INET;
   remote.sin_port = htons(static_cast<std::uint16_t>(port & 0xFFFF));
   remote.sin_addr.s_addr = *address;
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
+  if (!impl_->connect_within_bound(fd, remote)) {
     ::close(fd);
     return 3;
   }
@@ -228,6 +263,14 @@ int ChatSocket::connect(const std::string& host, int port) {
   impl_->handle.open(fd);
   impl_->wake_all();
   return 0;
+}
+
+void ChatSocket::abort_connect() {
+  impl_->connect_aborted.store(true);
+  if (impl_->abort_fd >= 0) {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t written = ::write(impl_->abort_fd, &one, sizeof one);
+  }
 }
 
 bool ChatSocket::is_closed() const { return !impl_->handle.is_open(); }

@@ -23,6 +23,8 @@ public:
   static constexpr std::size_t kMaxWaiting = 1024 * 1024;
   // How long close() and destruction wait for queued output to leave.
   static constexpr std::chrono::milliseconds kDrainBound{3000};
+  // How long connect() waits for a host that does not answer before it counts as failed.
+  static constexpr std::chrono::milliseconds kConnectBound{30000};
 
   ChatSocket();             // not connected; both workers running
   ~ChatSocket();            // sends queued output (bounded), closes, joins both workers
@@ -32,6 +34,9 @@ public:
   // 0 connected; 1 no socket; 2 host not resolved; 3 connect refused/failed;
   // 4 socket option failed. IPv4 only; "http://" prefixes and a "/path" are stripped.
   int connect(const std::string& host, int port);
+  // Makes a connect() in progress fail at once (result 3), and every later one too: for
+  // an owner that is going away while a host does not answer.
+  void abort_connect();
   bool is_closed() const;
   std::size_t length() const;  // received bytes not yet consumed
 

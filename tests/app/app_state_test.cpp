@@ -2,7 +2,11 @@
 // real ngircd started by the test.
 
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <mutex>
 #include <thread>
@@ -144,6 +148,32 @@ TEST(StartIrc, DestructionDuringTheCountdownIsPrompt) {
     std::this_thread::sleep_for(100ms);
   }
   EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+}
+
+// A host that never answers the connection attempt (its accept queue is full and
+// never drained): closing the program must not wait for the kernel to give up.
+TEST(StartIrc, DestructionWhileTheHostIsSilentIsPrompt) {
+  TempFolder dir;
+  int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
+  ASSERT_EQ(::listen(listener, 0), 0);
+  int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_EQ(::connect(filler, reinterpret_cast<sockaddr*>(&address), size), 0);
+  dir.write("setup.ini", settings_text(ntohs(address.sin_port)));
+  auto start = std::chrono::steady_clock::now();
+  {
+    AppState state(dir.path(), dir.file("setup.ini"));
+    ASSERT_TRUE(state.start_connection());
+    std::this_thread::sleep_for(200ms);  // the connect is under way
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  ::close(filler);
+  ::close(listener);
 }
 
 TEST(StartIrc, DestructionSaysGoodbyeBounded) {

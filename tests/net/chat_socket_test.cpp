@@ -93,6 +93,20 @@ TEST(ChatSocket, GetWaitsForTheRestAndReportsWhatItCopied) {
   EXPECT_EQ(socket.length(), 0u);
 }
 
+// A host that never answers: connect waits (bounded), and an owner going away cuts the
+// wait short instead of hanging for the kernel's two minutes.
+TEST(ChatSocket, ConnectToASilentHostCanBeAborted) {
+  testing::SilentPort silent;
+  ChatSocket socket;
+  auto result = std::async(std::launch::async, [&] { return socket.connect("127.0.0.1", silent.port()); });
+  EXPECT_EQ(result.wait_for(200ms), std::future_status::timeout) << "a silent host is not a refusal";
+  socket.abort_connect();
+  ASSERT_EQ(result.wait_for(5s), std::future_status::ready);
+  EXPECT_EQ(result.get(), 3);
+  EXPECT_TRUE(socket.is_closed());
+  EXPECT_EQ(socket.connect("127.0.0.1", silent.port()), 3) << "aborted for good";
+}
+
 TEST(ChatSocket, EmptyPutsQueueNothingOrOnlyLineEnd) {
   ChatSocket socket;
   EXPECT_EQ(socket.put_data("x", 0), 0);

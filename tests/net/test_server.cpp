@@ -114,4 +114,20 @@ RefusingPort::~RefusingPort() {
   if (fd_ != -1) ::close(fd_);
 }
 
+SilentPort::SilentPort() {
+  fd_ = bound_socket(0, port_);
+  if (fd_ == -1 || ::listen(fd_, 0) != 0) return;
+  filler_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(port_));
+  ::connect(filler_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+}
+
+SilentPort::~SilentPort() {
+  if (filler_ != -1) ::close(filler_);
+  if (fd_ != -1) ::close(fd_);
+}
+
 }  // namespace velmora::testing

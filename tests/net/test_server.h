@@ -63,4 +63,18 @@ private:
   int port_ = 0;
 };
 
+// A port whose one-place accept queue is already full and never drained: the kernel
+// drops further connection attempts, so a connect to it neither succeeds nor fails.
+class SilentPort {
+public:
+  SilentPort();
+  ~SilentPort();
+  int port() const { return port_; }
+
+private:
+  int fd_ = -1;
+  int filler_ = -1;
+  int port_ = 0;
+};
+
 }  // namespace velmora::testing
