@@ -10,7 +10,10 @@
 // made for every connection. It uses cipher instances of its own for the passphrase key
 // and the transport key.
 
+#include <chrono>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,9 +75,18 @@ private:
   std::unique_ptr<Impl> impl_;
 };
 
+// A channel key as every client makes it: 56 printable ASCII characters (33..126).
+// Anything else that comes out of an @XKEY was not sealed by a holder.
+bool well_formed_channel_key(std::string_view key);
+
 class KeyExchange {
 public:
-  KeyExchange(ChannelSecurity& security, PeerKeyTable& peers, ExchangeEnvironment& env);
+  using Clock = std::chrono::steady_clock;
+  using Now = std::function<Clock::time_point()>;
+
+  // `now` is the clock the request time-outs and the welcome pace are measured on.
+  KeyExchange(ChannelSecurity& security, PeerKeyTable& peers, ExchangeEnvironment& env,
+              Now now = Clock::now);
   ~KeyExchange();
   KeyExchange(const KeyExchange&) = delete;
   KeyExchange& operator=(const KeyExchange&) = delete;
@@ -88,6 +100,12 @@ public:
   // Sends a key request to `nick` and marks the request as pending. Only the answer
   // of that holder (followed through nick changes) is accepted.
   void initiate_exchange(const std::string& nick);
+
+  // Time-outs: a request unanswered for 10 s goes to the next holder; a new round of
+  // requests starts 30 s after every holder was tried. The caller runs tick() when
+  // next_deadline() has passed (and may run it at any other time).
+  void tick();
+  std::optional<Clock::time_point> next_deadline() const;
 
   bool exchange_pending() const;
   std::string exchange_partner() const;
