@@ -70,6 +70,13 @@ public:
   // "@CRYPTO ..." opened under the channel key; any other text unchanged.
   std::string open_chat_text(std::string_view text) const;
 
+  // "/me" while a passphrase is set: the action's text sealed and split like a chat
+  // line, each piece a CTCP action "\x01ACTION @CRYPTO <hex>\x01"; a peer that cannot
+  // open it shows hex, never the words. Nothing without the channel key. Empty
+  // passphrase: std::nullopt, the action goes out as typed.
+  std::optional<std::vector<std::string>> seal_action(std::string_view text,
+                                                      std::string_view channel) const;
+
 private:
   struct Impl;
   std::unique_ptr<Impl> impl_;

@@ -137,7 +137,8 @@ void MessageRenderer::render_privmsg(const IrcMessage& m) {
   if (session_.peer_keys().get(session_.current_nick()) != 1) return;
   const std::string text = session_.open_chat_text(m.text());
   if (const auto action = ctcp_action(text)) {
-    view_.render_chat_line(m.nick, *action, true);
+    // A sealed action carries "@CRYPTO " and hex inside the CTCP frame.
+    view_.render_chat_line(m.nick, session_.open_chat_text(*action), true);
   } else {
     view_.render_chat_line(m.nick, text, false);
   }

@@ -121,9 +121,10 @@ TEST_F(RenderTest, PrivmsgDroppedUntilTheKeyIsHeld) {
   EXPECT_EQ(surface_.view_text(), "\r\nbob  AB\r\n");
 }
 
-TEST_F(RenderTest, ActionsInEitherCase) {
+TEST_F(RenderTest, ActionsInEitherCaseSealedOrNot) {
   for (const char* line : {":bob!u@h PRIVMSG #room :\x01" "ACTION waves\x01",
                            ":bob!u@h PRIVMSG #room :@CRYPTO \x01" "action waves\x01",
+                           ":bob!u@h PRIVMSG #room :\x01" "ACTION @CRYPTO waves\x01",
                            ":bob!u@h PRIVMSG #room :\x01" "Action waves"}) {
     const auto shown = show(line);
     ASSERT_FALSE(shown.empty()) << line;
