@@ -1,5 +1,7 @@
 #include "app/app_state.h"
 
+#include <algorithm>
+
 #include "app/exchange_hooks.h"
 
 namespace velmora {
@@ -12,7 +14,10 @@ AppState::AppState(std::string program_folder, std::string settings_path, AppOpt
       chat_log_(program_folder_ + "/log.txt", &changes_),
       status_(shutting_down, &changes_),
       hooks_(std::make_unique<ExchangeHooks>(*this)),
-      connection(chat_log_, hooks_.get(), &changes_) {}
+      connection(chat_log_, hooks_.get(), &changes_) {
+  connection.outbound().set_still_wanted(
+      [this](SendPriority priority, const std::string& nick) { return still_wanted(priority, nick); });
+}
 
 // Every thread goes before any member: the connection thread, then the receive
 // thread (through the connection, after a bounded goodbye), then the status worker.
@@ -88,9 +93,23 @@ std::optional<std::string> AppState::take_pending_title() {
   return title;
 }
 
+// The key-exchange rules' lines: a private "@AUTHENTICATED" is a welcome and waits
+// behind everything else; the rest of the exchange goes before it.
 void AppState::send_message(const std::string& command, const std::string& target,
                             const std::string& text) {
-  connection.send_message(command, target, text);
+  const bool to_channel = target == current_channel();
+  const bool welcome = !to_channel && text == "@AUTHENTICATED";
+  connection.send_message(command, target, text,
+                          welcome ? SendPriority::Background : SendPriority::Exchange,
+                          to_channel ? std::string() : target);
+}
+
+// A line for a nick is still wanted while the nick is in the channel; a welcome only
+// while the nick has not announced itself meanwhile.
+bool AppState::still_wanted(SendPriority priority, const std::string& nick) const {
+  const std::vector<std::string> members = connection.users();
+  if (std::find(members.begin(), members.end(), nick) == members.end()) return false;
+  return priority != SendPriority::Background || peer_keys.get(nick) != 1;
 }
 
 std::vector<std::string> AppState::server_users() const { return connection.users(); }

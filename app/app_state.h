@@ -130,6 +130,7 @@ public:
   ServerConnection connection;
 
 private:
+  bool still_wanted(SendPriority priority, const std::string& nick) const;
   void run_start_irc();
   bool attempt_connect(const Settings& settings);
   void countdown();

@@ -45,7 +45,7 @@ void ExchangeHooks::store_members(const std::vector<std::string>& members) {
 }
 
 void ExchangeHooks::request_names() {
-  state_.connection.send_line("names " + state_.current_channel());
+  state_.connection.send_line("names " + state_.current_channel(), SendPriority::Background);
 }
 
 void ExchangeHooks::names_stored(const std::vector<std::string>& users) {

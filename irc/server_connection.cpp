@@ -10,7 +10,13 @@
 namespace velmora {
 
 ServerConnection::ServerConnection(ChatLog& log, ReceiveHooks* hooks, ChangeSignal* changes)
-    : log_(log), hooks_(hooks), changes_(changes) {}
+    : log_(log),
+      hooks_(hooks),
+      changes_(changes),
+      outbound_([this](const std::string& line) {
+        log_.log_line("SEND: " + line);
+        socket_.put_line(line);
+      }) {}
 
 void ServerConnection::note_change() {
   if (changes_) changes_->raise();
@@ -98,13 +104,15 @@ bool ServerConnection::join(const std::string& channel) {
 }
 
 bool ServerConnection::send_message(const std::string& command, const std::string& target,
-                                    const std::string& text) {
-  return send_line(command + " " + target + " :" + text);
+                                    const std::string& text, SendPriority priority,
+                                    const std::string& nick) {
+  return send_line(command + " " + target + " :" + text, priority, nick);
 }
 
-bool ServerConnection::send_line(const std::string& line) {
-  log_.log_line("SEND: " + line);
-  return socket_.put_line(line);
+bool ServerConnection::send_line(const std::string& line, SendPriority priority,
+                                 const std::string& nick) {
+  outbound_.push(priority, line, nick);
+  return true;
 }
 
 bool ServerConnection::quit(const std::string& reason) {

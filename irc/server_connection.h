@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "irc/inbound_queue.h"
+#include "irc/outbound_queue.h"
 #include "net/chat_socket.h"
 
 namespace velmora {
@@ -47,10 +48,15 @@ public:
              const std::string& servername);
   bool join(const std::string& channel);
 
-  // command + " " + target + " :" + text, logged first.
+  // command + " " + target + " :" + text. Lines wait their turn in the outbound
+  // queue (see irc/outbound_queue.h) and are logged as they go out; `nick`, when given,
+  // is whom the line is for. Lines put before a connect go out once it stands.
   bool send_message(const std::string& command, const std::string& target,
-                    const std::string& text);
-  bool send_line(const std::string& line);  // logged first
+                    const std::string& text, SendPriority priority = SendPriority::User,
+                    const std::string& nick = {});
+  bool send_line(const std::string& line, SendPriority priority = SendPriority::User,
+                 const std::string& nick = {});
+  OutboundQueue& outbound() { return outbound_; }
   // "QUIT :" + reason and a bounded wait for the server to close. False when not connected.
   bool quit(const std::string& reason);
   bool part(const std::string& channel, const std::string& reason);
@@ -93,6 +99,7 @@ private:
   std::atomic<bool> connected_{false};
   std::atomic<bool> stopping_{false};
   ChatSocket socket_;
+  OutboundQueue outbound_;  // after the socket: its thread writes there
   InboundQueue queue_;
   std::thread receive_thread_;
 };

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <mutex>
 #include <thread>
 
@@ -187,6 +188,34 @@ TEST(StartIrc, DestructionSaysGoodbyeBounded) {
   state.reset();  // the server never closes
   EXPECT_TRUE(server.wait_for_line("QUIT :bye"));
   EXPECT_LT(std::chrono::steady_clock::now() - start, 8s);
+}
+
+// 1000 joiners at once: one names request at a time, each joiner welcomed through the
+// paced queue, and a line the user types goes out ahead of all of it.
+TEST(StartIrc, JoinFloodNeitherFloodsTheServerNorHoldsBackTheUser) {
+  TempFolder dir;
+  ScriptedServer server;
+  dir.write("setup.ini", settings_text(server.port(), "KEY=pw\r\n"));
+  AppState state(dir.path(), dir.file("setup.ini"));
+  ASSERT_TRUE(state.start_connection());
+  ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
+  server.send(":me!u@h JOIN #chan\r\n:s 353 me = #chan :me\r\n:s 366 me #chan :End\r\n");
+  ASSERT_TRUE(eventually([&] { return state.peer_keys.get("me") == 1; }));
+  std::string joins;
+  for (int i = 0; i < 1000; ++i) joins += ":n" + std::to_string(i) + "!u@h JOIN #chan\r\n";
+  server.send(joins);
+  ASSERT_TRUE(eventually([&] {
+    while (state.connection.queued_count() > 0) state.connection.pop_line();  // the window's part
+    return state.channel_users().size() == 1001;
+  }));
+  state.connection.send_line("PRIVMSG #chan :typed");
+  ASSERT_TRUE(server.wait_for_line("PRIVMSG #chan :typed"));
+  const auto lines = server.lines();
+  const auto typed = std::find(lines.begin(), lines.end(), "PRIVMSG #chan :typed");
+  const auto join = std::find(lines.begin(), lines.end(), "JOIN #chan");
+  EXPECT_LE(typed - join, 1 + SendPace::kBurst + 1);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "names #chan"), 1);
+  server.close_client();
 }
 
 TEST(AppStateNgircd, LoginJoinNamesPingAndQuit) {
