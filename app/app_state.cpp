@@ -98,7 +98,7 @@ std::optional<std::string> AppState::take_pending_title() {
 void AppState::send_message(const std::string& command, const std::string& target,
                             const std::string& text) {
   const bool to_channel = target == current_channel();
-  const bool welcome = !to_channel && text == "@AUTHENTICATED";
+  const bool welcome = !to_channel && text.starts_with("@AUTHENTICATED");
   connection.send_message(command, target, text,
                           welcome ? SendPriority::Background : SendPriority::Exchange,
                           to_channel ? std::string() : target);

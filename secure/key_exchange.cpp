@@ -60,6 +60,12 @@ struct KeyExchange::Impl {
   std::string request_target;  // the holder our @PUBLIC went to
 
   RequestRound round;
+  // Two clients that made a key each at about the same time converge on the key with
+  // the smaller check: the other side asks for it through an ordinary exchange and
+  // keeps its own key until that exchange succeeds.
+  bool reconciling = false;
+  std::unordered_map<std::string, std::string> key_checks;  // announced, per holder
+  std::vector<std::string> reconcile_tried;
   // Until our own names list is in, nobody can be told apart from an outsider: a
   // welcome that comes that early waits for the list.
   bool names_complete = false;
@@ -146,9 +152,13 @@ struct KeyExchange::Impl {
   void holder_value_received(const std::string& sender, const std::string& text);
   void key_received(const std::string& sender, const std::string& text);
   void welcome(const std::string& sender);
-  void announcement_received(const std::string& sender);
+  void announcement_received(const std::string& sender, const std::string& text);
   void ask_early_welcomer();
   void tick();
+  void make_key_and_announce();
+  void note_key_check(const std::string& sender, const std::string& text);
+  void reconcile();
+  bool asking_as_holder() const { return reconciling; }
 };
 
 // Holders in the channel not yet asked in this round: those heard from on this
@@ -209,6 +219,11 @@ void KeyExchange::Impl::drop_request() {
 void KeyExchange::Impl::move_on(const std::string& nick, RequestRound::Outcome outcome) {
   round.ended(outcome);
   drop_request();
+  if (reconciling) {  // we still have our own key: try the next smaller one, if any
+    reconciling = false;
+    reconcile();
+    return;
+  }
   const bool no_answer = outcome == RequestRound::Outcome::NoAnswer;
   if (const auto next = next_holder(nick)) {
     initiate(*next, no_answer ? "No answer from " + nick + "; asking " + *next + "..."
@@ -239,6 +254,10 @@ void KeyExchange::Impl::move_mark(const std::string& from, const std::string& to
 }
 
 void KeyExchange::Impl::partner_gone(const std::string& sender) {
+  if (reconciling) {
+    move_on(sender, RequestRound::Outcome::NoAnswer);
+    return;
+  }
   round.ended(RequestRound::Outcome::NoAnswer);
   drop_request();
   if (const auto next = next_holder(sender)) {
@@ -334,9 +353,12 @@ void KeyExchange::Impl::key_received(const std::string& sender, const std::strin
   security.set_request_values({}, {});
   drop_request();
   round.finished();
-  env.send_message("PRIVMSG", env.current_channel(), std::string(authenticated_marker));
+  reconciling = false;
+  reconcile_tried.clear();
+  env.send_message("PRIVMSG", env.current_channel(), announcement(key));
   mark(env.current_nick(), 1);
   status("Key exchange complete!");
+  reconcile();  // a still smaller key may have been announced meanwhile
 }
 
 void KeyExchange::Impl::welcome(const std::string& sender) {
@@ -349,13 +371,15 @@ void KeyExchange::Impl::welcome(const std::string& sender) {
     if (welcomed.size() >= kMaxWelcomed) welcomed.clear();
   }
   welcomed[sender] = t;
-  env.send_message("PRIVMSG", sender, std::string(authenticated_marker));
+  env.send_message("PRIVMSG", sender, announcement(security.channel_key()));
 }
 
 // Anyone may say "@AUTHENTICATED" and is marked for it; only a nick in the channel
 // is asked for the key.
-void KeyExchange::Impl::announcement_received(const std::string& sender) {
+void KeyExchange::Impl::announcement_received(const std::string& sender,
+                                              const std::string& text) {
   mark(sender, 1);
+  note_key_check(sender, text);
   if (!names_complete) {
     remember(early_welcomes, sender);
     return;
@@ -364,7 +388,53 @@ void KeyExchange::Impl::announcement_received(const std::string& sender) {
   if (peers.get(env.current_nick()) == 0 && !pending() && listed(sender) &&
       !round.tried(sender)) {
     initiate(sender, "Initiating key exchange with " + sender + "...");
+    return;
   }
+  reconcile();
+}
+
+void KeyExchange::Impl::note_key_check(const std::string& sender, const std::string& text) {
+  const std::string check(announced_key_check(text));
+  if (check.empty()) {
+    key_checks.erase(sender);
+  } else if (key_checks.size() < kMaxRemembered || key_checks.contains(sender)) {
+    key_checks[sender] = check;
+  }
+}
+
+// Holding a key, we ask the member whose announced key has the smallest check below
+// ours for it, once per member. The exchange is the usual one, so only a holder who
+// knows the passphrase can hand us a key, and ours stays until one arrives.
+void KeyExchange::Impl::reconcile() {
+  const std::string key = security.channel_key();
+  if (reconciling || pending() || key.empty() || security.passphrase().empty()) return;
+  const std::string own_check = key_check(key);
+  const std::string own = env.current_nick();
+  const std::vector<std::string> users = env.server_users();
+  const std::string* best = nullptr;
+  const std::string* best_check = &own_check;
+  for (const auto& [nick, check] : key_checks) {
+    if (check < *best_check && nick != own && contains(users, nick) &&
+        !contains(reconcile_tried, nick)) {
+      best = &nick;
+      best_check = &check;
+    }
+  }
+  if (!best) return;
+  const std::string nick = *best;
+  if (reconcile_tried.size() < kMaxRemembered) reconcile_tried.push_back(nick);
+  reconciling = true;
+  initiate(nick, "Initiating key exchange with " + nick + "...");
+}
+
+// Only ordinary IRC users with us, or holders that never spoke: someone has to make
+// the key. Announced, so that every Velmora client in the channel asks for it.
+void KeyExchange::Impl::make_key_and_announce() {
+  become_keeper();
+  const std::string key = security.channel_key();
+  if (key.empty()) return;
+  env.send_message("PRIVMSG", env.current_channel(), announcement(key));
+  reconcile();
 }
 
 void KeyExchange::Impl::ask_early_welcomer() {
@@ -377,8 +447,9 @@ void KeyExchange::Impl::ask_early_welcomer() {
     initiate(nick, "Initiating key exchange with " + nick + "...");
     return;
   }
-  // Nobody welcomed us yet: should no welcome come, ask a holder we know of anyway.
-  if (!round.deadline()) round.start_round_at(now() + RequestRound::kAnswerWait);
+  // Nobody welcomed us yet: should no welcome come, ask a holder we know of anyway, or
+  // make the key ourselves.
+  if (!round.deadline()) round.start_round_at(now() + RequestRound::kWelcomeWait);
 }
 
 void KeyExchange::Impl::tick() {
@@ -392,6 +463,8 @@ void KeyExchange::Impl::tick() {
   if (!wants_key()) return;
   if (const auto next = next_holder({})) {
     initiate(*next, "Initiating key exchange with " + *next + "...");
+  } else if (names_complete && !other_holder_listed({})) {
+    make_key_and_announce();
   }
 }
 
@@ -412,13 +485,15 @@ bool KeyExchange::handle_message(const std::string& sender, const std::string& c
   if ((command == "QUIT" || command == "PART") && x.pending() && x.is_counterpart(sender)) {
     x.partner_gone(sender);
   }
-  if (privmsg && text.starts_with(badauth_marker) && x.security.channel_key().empty()) {
+  // Waiting for a key: without one, or holding one while asking for a smaller one.
+  const auto asking = [&x] { return x.security.channel_key().empty() || x.asking_as_holder(); };
+  if (privmsg && text.starts_with(badauth_marker) && asking()) {
     consumed = x.refusal_received(sender, text);
   }
   if (privmsg && text.starts_with(public_marker) && !x.security.channel_key().empty()) {
     x.answer_request(sender, text);
   }
-  if (privmsg && x.pending() && x.security.channel_key().empty()) {
+  if (privmsg && x.pending() && asking()) {
     if (text.starts_with(xpublic_marker)) x.holder_value_received(sender, text);
     if (!x.partner().empty() && sender == x.partner() && text.starts_with(xkey_marker)) {
       x.key_received(sender, text);
@@ -433,7 +508,7 @@ bool KeyExchange::handle_message(const std::string& sender, const std::string& c
     x.welcome(sender);
   }
   if (text.starts_with(authenticated_marker)) {
-    x.announcement_received(sender);
+    x.announcement_received(sender, text);
     consumed = true;
   }
   return consumed;

@@ -23,6 +23,9 @@ public:
   using Clock = std::chrono::steady_clock;
   static constexpr std::chrono::seconds kAnswerWait{10};
   static constexpr std::chrono::seconds kRoundPause{30};
+  // How long a joiner waits for a welcome before it asks a holder it knows of, or, with
+  // no holder in the channel (only ordinary IRC users), makes the key itself.
+  static constexpr std::chrono::seconds kWelcomeWait{5};
 
   enum class Outcome { NoAnswer, Failed, Refused };
 

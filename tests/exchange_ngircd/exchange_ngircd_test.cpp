@@ -198,5 +198,51 @@ TEST(ExchangeThroughServer, AMemberWithoutThePassphraseCannotPlantAKey) {
   EXPECT_EQ(bob.state().security.channel_key(), alice.state().security.channel_key());
 }
 
+// A plain IRC user sits in the channel first, so no Velmora client is ever alone in it.
+// Clients that come together, or one after another, still end up on one key.
+TEST(ExchangeThroughServer, WithAnOrdinaryUserInTheChannelEveryoneGetsOneKey) {
+  NgircdServer server;
+  ASSERT_TRUE(server.running());
+  RawClient lurker(server.port(), "lurker");
+  ASSERT_TRUE(lurker.connected());
+  lurker.say("JOIN #room");
+  std::this_thread::sleep_for(300ms);
+  int run = 0;
+  for (const int together : {1, 2, 2, 10}) {
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int i = 0; i < together; ++i) {
+      clients.push_back(std::make_unique<Client>(
+          server.port(), "c" + std::to_string(run) + "x" + std::to_string(i), "pass"));
+    }
+    for (auto& c : clients) ASSERT_TRUE(c->state().start_connection());
+    for (auto& c : clients) {
+      ASSERT_TRUE(eventually([&] { return c->holds_key(); }, 20s))
+          << c->nick() << ": " << c->state().status_text() << "\n" << c->state().take_raw_log();
+    }
+    if (together == 1) {  // and one more after the first holds the key
+      clients.push_back(std::make_unique<Client>(server.port(), "late", "pass"));
+      ASSERT_TRUE(clients.back()->state().start_connection());
+      ASSERT_TRUE(eventually([&] { return clients.back()->holds_key(); }, 20s));
+    }
+    // Every key agrees, and every client reads every other's lines.
+    ASSERT_TRUE(eventually([&] {
+      for (auto& c : clients) {
+        if (c->state().security.channel_key() != clients[0]->state().security.channel_key())
+          return false;
+      }
+      return true;
+    }, 20s)) << together << " together";
+    for (auto& from : clients) from->say("from " + from->nick());
+    for (auto& to : clients) {
+      for (auto& from : clients) {
+        if (to != from) {
+          EXPECT_TRUE(to->wait_for_text("from " + from->nick()));
+        }
+      }
+    }
+    ++run;
+  }
+}
+
 }  // namespace
 }  // namespace velmora

@@ -102,6 +102,19 @@ public:
     pump();
   }
 
+  // An ordinary IRC user: listed, says nothing.
+  void add_plain_user(const std::string& nick) {
+    plain_users_.push_back(nick);
+    refresh_user_lists();
+  }
+
+  // Everyone's clock moves on before anything they send is delivered, as when clients
+  // decide at about the same time.
+  void wait_all(std::chrono::seconds seconds) {
+    for (Client* member : std::vector<Client*>(members_)) member->wait(seconds);
+    pump();
+  }
+
   void quit(Client& client) {
     std::erase(members_, &client);
     refresh_user_lists();
@@ -149,13 +162,14 @@ private:
   }
 
   void refresh_user_lists() {
-    std::vector<std::string> nicks;
+    std::vector<std::string> nicks = plain_users_;
     for (Client* member : members_) nicks.push_back(member->env.nick);
     for (Client* member : members_) member->env.users = nicks;
   }
 
   std::string channel_;
   std::vector<Client*> members_;
+  std::vector<std::string> plain_users_;
 };
 
 }  // namespace velmora::testing_support

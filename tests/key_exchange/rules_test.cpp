@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "secure/control_text.h"
 #include "secure/dh_arith.h"
 #include "secure/token.h"
 #include "tests/key_exchange/exchange_harness.h"
@@ -68,7 +69,7 @@ TEST(Rules, HolderWelcomesAJoinerPrivately) {
   EXPECT_FALSE(h.exchange->handle_message("joe", "JOIN", "#velmora"));
   ASSERT_EQ(h.env.sent.size(), 1u);
   EXPECT_EQ(h.env.sent[0].target, "joe");
-  EXPECT_EQ(h.env.sent[0].text, "@AUTHENTICATED");
+  EXPECT_EQ(h.env.sent[0].text, "@AUTHENTICATED " + key_check(channel_key));
   EXPECT_EQ(h.peers.get("joe"), 0);
   h.env.take_sent();
   h.exchange->handle_message("h", "JOIN", "#velmora");  // its own join
@@ -112,7 +113,7 @@ TEST(Rules, CompleteExchangeAnnouncedToTheChannel) {
   EXPECT_EQ(j.env.last_status(), "Key exchange complete!");
   ASSERT_EQ(j.env.sent.size(), 1u);
   EXPECT_EQ(j.env.sent[0].target, "#velmora");
-  EXPECT_EQ(j.env.sent[0].text, "@AUTHENTICATED");
+  EXPECT_EQ(j.env.sent[0].text, "@AUTHENTICATED " + key_check(channel_key));
   for (Client* c : {&h, &other}) {
     int dirty = c->env.dirty_marks;
     EXPECT_TRUE(c->exchange->handle_message("joe", "PRIVMSG", "@AUTHENTICATED"));
