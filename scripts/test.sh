@@ -21,6 +21,10 @@ build() {  # build DIR [cmake options...]
 
 step "build"
 build build
+step "the window loads its layout with GtkBuilder, not libglade"
+if ldd build/velmora | grep -q libglade; then
+  echo "build/velmora links libglade:"; ldd build/velmora | grep libglade; exit 1
+fi
 step "tests"
 (cd build && ctest -j"$jobs" --output-on-failure --timeout 300)
 [ "$mode" = quick ] && exit 0

@@ -1,5 +1,4 @@
 // velmora [settings-file]: the GTK+ 2 chat window.
-#include <glade/glade.h>
 #include <gtk/gtk.h>
 
 #include <cstdio>
@@ -38,7 +37,7 @@ int main(int argc, char** argv) {
   face.connect_show_signals();
   face.create_tags();
   face.show_first_window();
-  glade_xml_signal_autoconnect(layout.widgets.glade);
+  connect_layout_handlers(layout.widgets);
   gtk_main();
 
   set_active_face(nullptr);
