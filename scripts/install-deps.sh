@@ -11,6 +11,7 @@ packages=(
   ngircd
   xvfb xauth xdotool imagemagick x11-utils
   time procps python3
+  dpkg-dev file desktop-file-utils lintian
 )
 
 missing=()

@@ -27,6 +27,8 @@ if ldd build/velmora | grep -q libglade; then
 fi
 step "tests"
 (cd build && ctest -j"$jobs" --output-on-failure --timeout 300)
+step "Debian package"
+bash scripts/check-package.sh build
 [ "$mode" = quick ] && exit 0
 
 step "AddressSanitizer + UndefinedBehaviorSanitizer"
