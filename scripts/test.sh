@@ -22,9 +22,11 @@ build() {  # build DIR [cmake options...]
 step "build"
 build build
 step "the window loads its layout with GtkBuilder, not libglade"
-if ldd build/velmora | grep -q libglade; then
-  echo "build/velmora links libglade:"; ldd build/velmora | grep libglade; exit 1
+# Neither linked nor compiled against it: the build needs no libglade2-dev.
+if ldd build/velmora | grep -q libglade || grep -q libglade build/compile_commands.json; then
+  echo "the build uses libglade:"; ldd build/velmora | grep libglade; exit 1
 fi
+echo "build/velmora: no libglade"
 step "tests"
 (cd build && ctest -j"$jobs" --output-on-failure --timeout 300)
 step "Debian package"
