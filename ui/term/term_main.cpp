@@ -1,4 +1,4 @@
-// velmora-term [settings-file]: the chat window on a terminal (velmora-term --help). Rendered lines go to
+// velmora-term [settings-file]: the chat window on a terminal. Rendered lines go to
 // standard output; status, title and control changes to standard error; every line of
 // standard input is a press of Return in the input line.
 //
