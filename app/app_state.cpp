@@ -6,18 +6,20 @@
 
 namespace velmora {
 
-AppState::AppState(std::string program_folder, std::string settings_path, AppOptions options)
-    : settings_(load_settings(settings_path)),
-      program_folder_(std::move(program_folder)),
-      settings_path_(std::move(settings_path)),
+AppState::AppState(ProgramFiles files, AppOptions options)
+    : settings_(load_settings(files.settings_file)),
+      files_(std::move(files)),
       options_(options),
-      chat_log_(program_folder_ + "/log.txt", &changes_),
+      chat_log_(files_.log_folder + "/log.txt", &changes_),
       status_(shutting_down, &changes_),
       hooks_(std::make_unique<ExchangeHooks>(*this)),
       connection(chat_log_, hooks_.get(), &changes_) {
   connection.outbound().set_still_wanted(
       [this](SendPriority priority, const std::string& nick) { return still_wanted(priority, nick); });
 }
+
+AppState::AppState(const std::string& folder, std::string settings_path, AppOptions options)
+    : AppState(ProgramFiles{folder, std::move(settings_path), folder}, options) {}
 
 // Every thread goes before any member: the connection thread, then the receive
 // thread (through the connection, after a bounded goodbye), then the status worker.

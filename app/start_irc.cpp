@@ -85,7 +85,7 @@ void AppState::run_start_irc() {
   connection.join(current_channel());
   post_title(current_channel() + ", " + s.server + " - Velmora");
   set_status("", kStatusSeconds);
-  if (s.destroy_after == 1) std::remove(settings_path_.c_str());
+  if (s.destroy_after == 1) std::remove(files_.settings_file.c_str());
   std::cout << "End StartIRC" << std::endl;
 }
 

@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <thread>
 
 #include "app/app_state.h"
+#include "app/command_line.h"
 #include "app/program_paths.h"
 #include "tests/support/ngircd_server.h"
 #include "tests/support/scripted_server.h"
@@ -86,11 +88,42 @@ TEST(StartIrc, DestroyAfterDeletesExactlyTheChosenFile) {
   std::string first_word = elsewhere.file("my");
   const char* argv[] = {"velmora", first_word.c_str(), "settings.ini"};
   {
-    AppState state(dir.path(), settings_path(3, argv, dir.path()));
+    AppState state(find_program_files(dir.path(), parse_command_line(3, argv).settings_argument,
+                                      PathEnvironment{}));
     ASSERT_TRUE(state.start_connection());
     ASSERT_TRUE(eventually([&] { return !state.connection_thread_running(); }));
     EXPECT_FALSE(elsewhere.exists("my settings.ini"));
     EXPECT_TRUE(dir.exists("setup.ini"));
+    server.close_client();
+  }
+}
+
+// Installed: no setup.ini beside the program, so the one in the XDG folder is read, and
+// that one goes; the log is written, readable by the user only, in the state folder.
+TEST(StartIrc, InstalledProgramUsesAndDeletesItsXdgFiles) {
+  TempFolder prefix, home;
+  ScriptedServer server;
+  ASSERT_TRUE(make_private_folder(prefix.file("bin")));
+  ASSERT_TRUE(make_private_folder(prefix.file("share/velmora")));
+  prefix.write("share/velmora/gui.glade", "");
+  const PathEnvironment env{home.path(), home.file("config"), home.file("state")};
+  ASSERT_TRUE(make_private_folder(home.file("config/velmora")));
+  home.write("config/velmora/setup.ini", settings_text(server.port(), "DESTROYAFTER=1\r\n"));
+  const ProgramFiles files = find_program_files(prefix.file("bin"), "", env);
+  ASSERT_EQ(files.settings_file, home.file("config/velmora/setup.ini"));
+  ASSERT_TRUE(make_private_folder(files.log_folder));
+  {
+    AppState state(files);
+    ASSERT_TRUE(state.start_connection());
+    ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
+    ASSERT_TRUE(eventually([&] { return !state.connection_thread_running(); }));
+    EXPECT_FALSE(home.exists("config/velmora/setup.ini"));
+    server.send_line(":s NOTICE * :logged");
+    ASSERT_TRUE(eventually([&] { return home.read("state/velmora/log.txt").find("logged") != std::string::npos; }));
+    struct stat info {};
+    ASSERT_EQ(::stat(home.file("state/velmora/log.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_FALSE(prefix.exists("bin/log.txt"));
     server.close_client();
   }
 }
