@@ -101,17 +101,21 @@ void AppState::send_message(const std::string& command, const std::string& targe
                             const std::string& text) {
   const bool to_channel = target == current_channel();
   const bool welcome = !to_channel && text.starts_with("@AUTHENTICATED");
+  // An answer to a joiner is wanted only until it holds the key; our own request
+  // is for a holder and must go out.
+  const bool answer = text.starts_with("@XPUBLIC") || text.starts_with("@XKEY");
   connection.send_message(command, target, text,
                           welcome ? SendPriority::Background : SendPriority::Exchange,
-                          to_channel ? std::string() : target);
+                          welcome || answer ? target : std::string());
 }
 
-// A line for a nick is still wanted while the nick is in the channel; a welcome only
-// while the nick has not announced itself meanwhile.
+// A welcome or an answer is still wanted while its nick is in the channel and has not
+// announced our key meanwhile (a holder of another key may be asking for ours).
 bool AppState::still_wanted(SendPriority priority, const std::string& nick) const {
   const std::vector<std::string> members = connection.users();
   if (std::find(members.begin(), members.end(), nick) == members.end()) return false;
-  return priority != SendPriority::Background || peer_keys.get(nick) != 1;
+  if (priority == SendPriority::Background) return peer_keys.get(nick) != 1;
+  return hooks_->answer_wanted(nick);
 }
 
 std::vector<std::string> AppState::server_users() const { return connection.users(); }

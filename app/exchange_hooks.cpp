@@ -56,6 +56,11 @@ void ExchangeHooks::names_stored(const std::vector<std::string>& users) {
   timer_wake_.notify_one();
 }
 
+bool ExchangeHooks::answer_wanted(const std::string& nick) {
+  std::lock_guard hold(lock_);
+  return !exchange_ || exchange_->answer_wanted(nick);
+}
+
 // A half-finished exchange does not survive the connection.
 void ExchangeHooks::connection_ended() {
   stop_timer();

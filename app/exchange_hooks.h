@@ -25,6 +25,8 @@ public:
   bool handle_message(const IrcMessage& message) override;
   void names_stored(const std::vector<std::string>& users) override;
   void connection_ended() override;
+  // See KeyExchange::answer_wanted; true between connections.
+  bool answer_wanted(const std::string& nick);
 
 private:
   void follow_membership(const IrcMessage& message);

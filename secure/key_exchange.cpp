@@ -26,6 +26,7 @@ constexpr auto kWelcomePause = std::chrono::seconds(30);
 constexpr std::size_t kMaxRemembered = 256;     // early welcomes, announced holders
 constexpr std::size_t kMaxWelcomed = 4096;      // nicks with a welcome pause running
 constexpr std::size_t kMaxPeers = 10000;        // holder marks, beyond the channel's own
+constexpr auto kSpreadAfter = std::chrono::seconds(1);
 
 bool contains(const std::vector<std::string>& list, const std::string& nick) {
   return std::find(list.begin(), list.end(), nick) != list.end();
@@ -60,6 +61,7 @@ struct KeyExchange::Impl {
   std::string request_target;  // the holder our @PUBLIC went to
 
   RequestRound round;
+  Clock::time_point asked_at{};  // when the request in flight went out
   // Two clients that made a key each at about the same time converge on the key with
   // the smaller check: the other side asks for it through an ordinary exchange and
   // keeps its own key until that exchange succeeds.
@@ -158,6 +160,7 @@ struct KeyExchange::Impl {
   void make_key_and_announce();
   void note_key_check(const std::string& sender, const std::string& text);
   void reconcile();
+  void spread_out();
   bool asking_as_holder() const { return reconciling; }
 };
 
@@ -193,7 +196,8 @@ void KeyExchange::Impl::initiate(const std::string& nick, const std::string& sta
   set_partner({});
   shared_secret.clear();
   request_target = nick;
-  round.asked(nick, now());
+  asked_at = now();
+  round.asked(nick, asked_at);
   const std::string exponent = random_integer(private_exponent_bits);
   const std::string value =
       exponent.empty() ? std::string() : mod_pow_decimal(dh_generator, exponent, dh_prime);
@@ -390,7 +394,32 @@ void KeyExchange::Impl::announcement_received(const std::string& sender,
     initiate(sender, "Initiating key exchange with " + sender + "...");
     return;
   }
+  spread_out();
   reconcile();
+}
+
+// Many joiners at once all ask the one holder there is, which answers them one after
+// another at the pace the server allows. Each newcomer that gets the key is one more
+// holder: a joiner still waiting for its first answer after kSpreadAfter moves to the
+// holder its nick falls on among those announced, so the load spreads as the key does.
+void KeyExchange::Impl::spread_out() {
+  if (!pending() || reconciling || !partner().empty() || request_target.empty()) return;
+  if (now() - asked_at < kSpreadAfter) return;
+  const std::string own = env.current_nick();
+  const std::vector<std::string> users = env.server_users();
+  std::vector<std::string> holders;
+  for (const std::string& nick : announced) {
+    if (nick != own && peers.get(nick) == 1 && contains(users, nick) &&
+        (nick == request_target || !round.tried(nick))) {
+      holders.push_back(nick);
+    }
+  }
+  if (holders.size() < 2) return;
+  const std::string& chosen = holders[std::hash<std::string>{}(own) % holders.size()];
+  if (chosen == request_target) return;
+  round.ended(RequestRound::Outcome::NoAnswer);
+  drop_request();
+  initiate(chosen, "Initiating key exchange with " + chosen + "...");
 }
 
 void KeyExchange::Impl::note_key_check(const std::string& sender, const std::string& text) {
@@ -541,6 +570,13 @@ void KeyExchange::tick() { impl_->tick(); }
 
 std::optional<KeyExchange::Clock::time_point> KeyExchange::next_deadline() const {
   return impl_->round.deadline();
+}
+
+bool KeyExchange::answer_wanted(const std::string& nick) const {
+  const Impl& x = *impl_;
+  if (x.peers.get(nick) != 1) return true;
+  const auto check = x.key_checks.find(nick);
+  return check != x.key_checks.end() && check->second != key_check(x.security.channel_key());
 }
 
 bool KeyExchange::exchange_pending() const { return impl_->pending(); }

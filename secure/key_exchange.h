@@ -114,6 +114,9 @@ public:
   void tick();
   std::optional<Clock::time_point> next_deadline() const;
 
+  // Whether an answer to `nick` still serves: not once it announced the key we hold.
+  bool answer_wanted(const std::string& nick) const;
+
   bool exchange_pending() const;
   std::string exchange_partner() const;
 

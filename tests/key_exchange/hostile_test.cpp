@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "secure/control_text.h"
 #include "secure/hex.h"
 #include "secure/random_source.h"
 #include "tests/key_exchange/exchange_harness.h"
@@ -119,6 +120,38 @@ TEST(Hostile, AnUnansweredRequestMovesOnAndStartsOverButNeverSplitsTheChannel) {
   EXPECT_TRUE(j.env.sent.empty());
   j.wait(seconds(1));
   EXPECT_EQ(targets(j), std::vector<std::string>{"h1"});
+}
+
+// A herd of joiners all asked the one holder; as newcomers get the key and announce
+// it, a joiner still waiting for its first answer after a second moves to the holder
+// its nick falls on, and answers to joiners that hold our key by now are not sent.
+TEST(Hostile, WaitingJoinersSpreadOverNewHolders) {
+  int moved = 0;
+  for (int i = 0; i < 20; ++i) {
+    Client j("joiner" + std::to_string(i), "pw");
+    j.env.users = {"h", j.env.nick, "n1", "n2"};
+    j.exchange->handle_names_end();
+    j.exchange->handle_message("h", "PRIVMSG", "@AUTHENTICATED");
+    EXPECT_EQ(targets(j), std::vector<std::string>{"h"});
+    j.exchange->handle_message("n1", "PRIVMSG", "@AUTHENTICATED");  // too soon to move
+    EXPECT_TRUE(j.env.sent.empty());
+    j.now += seconds(1);
+    j.exchange->handle_message("n2", "PRIVMSG", "@AUTHENTICATED");
+    for (const std::string& target : targets(j)) {
+      EXPECT_TRUE(target == "n1" || target == "n2") << target;
+      ++moved;
+    }
+  }
+  EXPECT_GT(moved, 5);
+  EXPECT_LT(moved, 20);
+
+  Client h("h", "pw");
+  make_holder(h, {"h", "joe", "other"});
+  EXPECT_TRUE(h.exchange->answer_wanted("joe"));
+  h.exchange->handle_message("joe", "PRIVMSG", announcement(channel_key));
+  EXPECT_FALSE(h.exchange->answer_wanted("joe"));
+  h.exchange->handle_message("other", "PRIVMSG", announcement(std::string(56, 'O')));
+  EXPECT_TRUE(h.exchange->answer_wanted("other"));  // holds another key: may ask for ours
 }
 
 TEST(Hostile, AJoinerIsWelcomedAtMostOnceIn30Seconds) {
