@@ -63,11 +63,11 @@ void ReceiveLoop::learn_terminator() {
       if (socket.is_closed()) break;
       continue;
     }
-    std::string peeked(std::min(socket.length(), kTerminatorWindow), '\0');
+    const bool more_may_follow = !socket.is_closed();
+    std::string peeked(std::min(socket.length(), kTerminatorPeek), '\0');
     int got = socket.get_data(peeked.data(), static_cast<int>(peeked.size()), true);
     peeked.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-    terminator = detect_terminator(peeked);
-    if (terminator.empty() && (peeked.size() >= kTerminatorWindow || socket.is_closed())) break;
+    terminator = settle_terminator(peeked, more_may_follow);
     // Only a server that sends part of a first line and stalls brings us here.
     if (terminator.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }

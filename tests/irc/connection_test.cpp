@@ -123,6 +123,38 @@ TEST_F(ConnectionTest, TerminatorFromTheGreeting) {
   }
 }
 
+// The first lines cut in two at every byte, the halves in separate segments: the
+// client still reads them as the server meant and answers the PING.
+TEST_F(ConnectionTest, FirstLinesSplitAnywhereStillHeard) {
+  const std::string first = ":s 001 me :Welcome\r\nPING :x\r\n";
+  for (std::size_t cut = 1; cut < first.size(); ++cut) {
+    ServerConnection c(log, nullptr);
+    ScriptedServer server;
+    std::thread speaker([&] {
+      server.wait_for_client();
+      server.send(first.substr(0, cut));
+      std::this_thread::sleep_for(20ms);
+      server.send(first.substr(cut));
+    });
+    ASSERT_EQ(c.open("127.0.0.1", server.port()), 0);
+    ASSERT_TRUE(c.login("me", "*", "", "undefined", "*", "*"));
+    EXPECT_TRUE(server.wait_for_line("PONG :x", 2s)) << "cut after " << cut;
+    EXPECT_EQ(c.terminator(), "\r\n");
+    speaker.join();
+  }
+}
+
+// The same when the server speaks only after the login: the receive thread learns it.
+TEST_F(ConnectionTest, SplitCrLfAfterTheLoginStillHeard) {
+  ScriptedServer server;
+  connect(server);
+  server.send(":s 001 me :Welcome\r");
+  std::this_thread::sleep_for(30ms);
+  server.send("\nPING :x\r\n");
+  EXPECT_TRUE(server.wait_for_line("PONG :x", 2s));
+  EXPECT_EQ(pop_when_ready(), ":s 001 me :Welcome");
+}
+
 TEST_F(ConnectionTest, SilentServerTerminatorLearnedLater) {
   ScriptedServer server;
   connect(server);
