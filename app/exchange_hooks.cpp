@@ -19,6 +19,11 @@ void ExchangeHooks::names_stored(const std::vector<std::string>& users) {
 }
 
 // A half-finished exchange does not survive the connection.
-void ExchangeHooks::connection_ended() { exchange_.reset(); }
+void ExchangeHooks::connection_ended() {
+  exchange_.reset();
+  if (state_.connection.socket().output_overflowed()) {
+    state_.set_status("Server is not reading; disconnected", 10);
+  }
+}
 
 }  // namespace velmora
