@@ -12,6 +12,9 @@
 namespace velmora {
 namespace {
 
+// Lines handled between two publications to the window (and two log writes).
+constexpr std::size_t kBurstLines = 256;
+
 std::tm local_now() {
   std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -42,9 +45,9 @@ void ReceiveLoop::run() {
   if (hooks) hooks->connection_started();
   if (connection_.terminator().empty()) learn_terminator();
   const std::string terminator = connection_.terminator();
-  // Wait for room first: while the window has 256 lines waiting, the next line stays
-  // in the socket.
-  while (!connection_.stopping() && connection_.queue().wait_for_space()) {
+  // Never waits for the window: PING and the key exchange are answered whatever the
+  // view's backlog (the queue bounds its memory itself).
+  while (!connection_.stopping()) {
     if (!take_burst(terminator)) break;  // closed with nothing left
     for (std::string& line : burst_) handle_in_burst(without_terminator(std::move(line), terminator));
     finish_burst();
@@ -74,14 +77,13 @@ void ReceiveLoop::learn_terminator() {
   connection_.set_terminator(terminator.empty() ? "\r\n" : terminator);
 }
 
-// What waits in the socket, at most as many lines as the queue has room for; when
-// nothing does, one line as soon as it comes. Everything held is already in the file
-// then (finish_burst), so log.txt is complete while this thread sleeps.
+// What waits in the socket, up to kBurstLines lines; when nothing does, one line as
+// soon as it comes. Everything held is already in the file then (finish_burst), so
+// log.txt is complete while this thread sleeps.
 bool ReceiveLoop::take_burst(const std::string& terminator) {
   ChatSocket& socket = connection_.socket();
   burst_.clear();
-  const auto room = static_cast<std::size_t>(connection_.queue().space());
-  if (socket.take_lines(terminator, burst_, room) > 0) return true;
+  if (socket.take_lines(terminator, burst_, kBurstLines) > 0) return true;
   std::string line = socket.get_until(terminator);
   if (line.empty()) return false;
   burst_.push_back(std::move(line));

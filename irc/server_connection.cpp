@@ -29,10 +29,8 @@ void ServerConnection::shutdown() {
 void ServerConnection::stop_receive_thread() {
   if (!receive_thread_.joinable()) return;
   stopping_ = true;
-  queue_.stop();
   if (!socket_.is_closed()) socket_.close();  // wakes a read waiting for a line
   receive_thread_.join();
-  queue_.clear_stop();
   stopping_ = false;
 }
 

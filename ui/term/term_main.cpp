@@ -103,7 +103,7 @@ public:
   // The 20 ms tick runs while something happens; once a tick finds nothing to do the
   // loop sleeps in poll() on the change descriptor, stdin and the signal pipe, and a
   // change wakes it for an immediate tick. While awake, a change between two ticks is
-  // shown at once (status, controls, user list) but lines still come one per tick: the
+  // shown at once (status, controls, user list) but lines are left to the ticks: the
   // key exchange's "complete" no longer waits up to 20 ms for the next tick.
   void run() {
     window_.on_window_shown();
