@@ -18,18 +18,18 @@ void ServerConnection::note_change() {
 
 ServerConnection::~ServerConnection() {
   if (connected_.load() && !socket_.is_closed()) quit("bye");
-  shutdown();
+  shutdown(kExitDrain);
 }
 
-void ServerConnection::shutdown() {
-  stop_receive_thread();
-  socket_.close();
+void ServerConnection::shutdown(std::chrono::milliseconds drain_bound) {
+  stop_receive_thread(drain_bound);
+  socket_.close(drain_bound);
 }
 
-void ServerConnection::stop_receive_thread() {
+void ServerConnection::stop_receive_thread(std::chrono::milliseconds drain_bound) {
   if (!receive_thread_.joinable()) return;
   stopping_ = true;
-  if (!socket_.is_closed()) socket_.close();  // wakes a read waiting for a line
+  if (!socket_.is_closed()) socket_.close(drain_bound);  // wakes a read waiting for a line
   receive_thread_.join();
   stopping_ = false;
 }

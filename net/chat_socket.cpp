@@ -420,10 +420,10 @@ bool ChatSocket::put_line(std::string_view text) {
 
 bool ChatSocket::output_overflowed() const { return impl_->send_overflowed.load(); }
 
-int ChatSocket::close() {
+int ChatSocket::close(std::chrono::milliseconds drain_bound) {
   if (is_closed()) return 0;
   // Give queued output, such as a final QUIT, the chance to reach the server.
-  impl_->wait_drained(kDrainBound);
+  impl_->wait_drained(drain_bound);
   int result = impl_->handle.close();
   impl_->wake_all();
   return result;

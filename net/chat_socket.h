@@ -71,8 +71,8 @@ public:
   // True when the last connection was closed because more than kMaxQueued bytes
   // waited to be sent; cleared by the next connect.
   bool output_overflowed() const;
-  // Waits (at most kDrainBound) for queued output to leave, then closes. 0 or errno.
-  int close();
+  // Waits (at most `drain_bound`) for queued output to leave, then closes. 0 or errno.
+  int close(std::chrono::milliseconds drain_bound = kDrainBound);
 
   // Sizes of the two blocks and the bytes still queued for sending, for tests and
   // diagnostics.

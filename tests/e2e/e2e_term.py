@@ -171,10 +171,41 @@ def dialog_on_the_terminal(binary):
         assert client.finish() == 0
 
 
+def quit_is_prompt_whatever_the_server_does(binary):
+    """SIGTERM or the end of input: QUIT goes out and the program has ended within
+    1.5 s, also when the server keeps the connection open or stops reading."""
+    import signal
+    import tempfile
+    from term_harness import ScriptedServer, TermClient
+    for trigger in ("sigterm", "end of input"):
+        for server_reads in (True, False):
+            server = ScriptedServer()
+            with tempfile.TemporaryDirectory(prefix="velmora-e2e-") as folder:
+                client = TermClient(binary, folder, server.port, "tester", CHANNEL, "k")
+                try:
+                    client.wait_key()
+                    if not server_reads:
+                        server.reading.clear()
+                    started = time.monotonic()
+                    if trigger == "sigterm":
+                        client.proc.send_signal(signal.SIGTERM)
+                        client.proc.wait(10)
+                    else:
+                        client.finish(10)
+                    took = time.monotonic() - started
+                    assert took < 1.5 + 0.3, "%s, server reads %s: %.2f s" % (
+                        trigger, server_reads, took)
+                    if server_reads:
+                        server.lines.wait_for(r"^QUIT$", timeout=1)
+                finally:
+                    client.kill()
+                    server.close()
+
+
 SCENARIOS = {f.__name__: f for f in [
     chat_both_ways, raw_observer_sees_only_hex, wrong_passphrase_is_refused,
     holder_leaves_mid_exchange, commands_reach_the_other_side, five_clients_share_one_key,
-    stdin_waits_for_the_key, dialog_on_the_terminal]}
+    stdin_waits_for_the_key, dialog_on_the_terminal, quit_is_prompt_whatever_the_server_does]}
 
 
 if __name__ == "__main__":
