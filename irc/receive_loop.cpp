@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <string_view>
 #include <thread>
 
 #include "irc/chat_log.h"
@@ -137,14 +138,22 @@ bool ReceiveLoop::dispatch(const IrcMessage& message, const std::string& raw) {
   return true;
 }
 
-// Words split at single spaces: two spaces in a row give an empty entry.
+// Words split at single spaces: two spaces in a row give an empty entry. A word too
+// long to be a nick is dropped before it is copied.
 void ReceiveLoop::collect_names(const std::string& text) {
+  const std::string_view names(text);
   std::size_t start = 0;
   while (names_collect_.size() < kMaxNames) {
-    std::size_t space = text.find(' ', start);
-    names_collect_.push_back(text.substr(start, space == std::string::npos ? text.npos
-                                                                           : space - start));
-    if (space == std::string::npos) break;
+    const std::size_t space = names.find(' ', start);
+    const std::string_view word =
+        names.substr(start, space == std::string_view::npos ? names.npos : space - start);
+    const std::size_t cost = word.size() + sizeof(std::string);
+    if (word.size() <= kMaxNickBytes + 1) {  // + 1: the mode prefix
+      if (names_bytes_ + cost > kMaxNamesBytes) break;
+      names_collect_.emplace_back(word);
+      names_bytes_ += cost;
+    }
+    if (space == std::string_view::npos) break;
     start = space + 1;
   }
 }
@@ -152,8 +161,12 @@ void ReceiveLoop::collect_names(const std::string& text) {
 void ReceiveLoop::store_names() {
   std::vector<std::string> users;
   users.reserve(names_collect_.size());
-  for (const std::string& name : names_collect_) users.push_back(strip_mode_prefix(name));
+  for (const std::string& name : names_collect_) {
+    std::string nick = strip_mode_prefix(name);
+    if (nick.size() <= kMaxNickBytes) users.push_back(std::move(nick));
+  }
   names_collect_.clear();
+  names_bytes_ = 0;
   connection_.store_users(users);
   if (ReceiveHooks* hooks = connection_.hooks()) hooks->names_stored(users);
 }

@@ -9,6 +9,7 @@
 
 #include "irc/chat_log.h"
 #include "irc/receive_hooks.h"
+#include "irc/receive_loop.h"
 #include "irc/server_connection.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/temp_folder.h"
@@ -225,6 +226,27 @@ TEST_F(ConnectionTest, NamesCollectedAcrossReplies) {
   ASSERT_EQ(hooks.names.size(), 2u);
   EXPECT_EQ(hooks.names[0], (std::vector<std::string>{"alice", "bob", "carol", "dave", "@x"}));
   EXPECT_EQ(conn.queued_count(), 0);
+}
+
+// A names list is bounded in bytes, and a word too long to be a nick is no nick.
+TEST_F(ConnectionTest, NamesBoundedInBytesAndNickLength) {
+  ReceiveLoop loop(conn);
+  const std::string n64(64, 'n'), n65(65, 'm');
+  loop.handle_line(":s 353 me = #c :@alice " + n64 + " +" + n64 + " " + n65 + " +" + n65 + " bob");
+  loop.handle_line(":s 366 me #c :End");
+  EXPECT_EQ(conn.users(), (std::vector<std::string>{"alice", n64, n64, "bob"}));
+
+  for (int i = 0; i < 100; ++i) loop.handle_line(":s 353 me = #c :" + std::string(60000, 'x'));
+  std::string many;
+  for (int i = 0; i < 900; ++i) many += n64 + " ";
+  for (int i = 0; i < 100; ++i) loop.handle_line(":s 353 me = #c :" + many);  // 5.8 MB of nicks
+  loop.handle_line(":s 366 me #c :End");
+  const std::vector<std::string> users = conn.users();
+  std::size_t bytes = 0;
+  for (const std::string& user : users) bytes += user.size() + sizeof(std::string);
+  EXPECT_LE(bytes, kMaxNamesBytes);
+  EXPECT_GT(users.size(), 40000u);
+  EXPECT_EQ(users.front(), n64);
 }
 
 TEST_F(ConnectionTest, HookConsumedLinesAreNotQueued) {
