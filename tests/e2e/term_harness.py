@@ -180,9 +180,11 @@ class RawClient:
 
 class ScriptedServer:
     """One-client IRC server on 127.0.0.1 that welcomes its client alone in the channel
-    it joins, answers nothing else and never closes; it can stop reading."""
+    it joins (unless told not to), answers nothing else and never closes; it can stop
+    reading."""
 
-    def __init__(self):
+    def __init__(self, welcome=True):
+        self.welcome = welcome
         self.listener = socket.socket()
         self.listener.bind(("127.0.0.1", 0))
         self.listener.listen(1)
@@ -213,7 +215,7 @@ class ScriptedServer:
             while b"\r\n" in pending:
                 raw, pending = pending.split(b"\r\n", 1)
                 line = raw.decode("latin-1")
-                if line.startswith("JOIN "):
+                if line.startswith("JOIN ") and self.welcome:
                     nick, channel = "tester", line[5:]
                     self.client.sendall((":irc.test 001 {n} :Welcome\r\n:{n}!u@h JOIN {c}\r\n"
                                          ":irc.test 353 {n} = {c} :{n}\r\n"

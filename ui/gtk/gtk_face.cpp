@@ -2,6 +2,7 @@
 
 #include <gdk/gdkkeysyms.h>
 #include <glib-unix.h>
+#include <cstdio>
 #include <signal.h>
 
 #include "ui/connect_dialog.h"
@@ -61,7 +62,12 @@ void GtkFace::create_tags() { create_text_tags(GTK_TEXT_VIEW(widgets_.textview1)
 
 void GtkFace::show_first_window() {
   const Settings s = settings_.get();
-  const bool ready = !s.nick.empty() && !s.channel.empty() && !s.key.empty() && s.auto_connect == 1;
+  bool ready = !s.nick.empty() && !s.channel.empty() && !s.key.empty() && s.auto_connect == 1;
+  if (ready && !valid_port(s.port)) {
+    // Connecting would reach another port than the one meant; the dialog asks instead.
+    std::fprintf(stderr, "velmora: %s; asking for it\n", port_error().c_str());
+    ready = false;
+  }
   gtk_widget_show_all(ready ? widgets_.window1 : widgets_.window2);
 }
 
