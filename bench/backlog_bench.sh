@@ -90,6 +90,7 @@ def run_client(argv, env=None):
     proc = subprocess.Popen(argv + [settings(lst.getsockname()[1])], stdin=subprocess.PIPE,
                             stdout=out, stderr=notes, env=env)
     server.join(BOUND + 40)
+    time.sleep(0.3)  # the names request leaves before the tick's output is flushed
     proc.kill()
     proc.wait()
     lst.close()
