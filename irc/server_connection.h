@@ -23,8 +23,11 @@ class ServerConnection {
 public:
   // How long open() holds the login back waiting for the server to speak first.
   static constexpr std::chrono::milliseconds kGreetingWait{500};
-  // Bound on quit's wait for the server to close the connection.
-  static constexpr std::chrono::milliseconds kQuitWait{3000};
+  // Bound on quit's wait for the server to close the connection: the whole quit of the
+  // program, goodbye and exit, stays within 1.5 s whatever the server does.
+  static constexpr std::chrono::milliseconds kQuitWait{1000};
+  // Bound on the last drain of output at exit, after the goodbye had its wait.
+  static constexpr std::chrono::milliseconds kExitDrain{200};
 
   // `log` receives every line sent by send_message/send_line and every line received;
   // `hooks` may be null (nothing consumed, names stored only here). Both must outlive
@@ -64,8 +67,8 @@ public:
   bool connected() const { return connected_.load(); }
   bool is_closed() const { return socket_.is_closed(); }
   bool wait_closed(std::chrono::milliseconds timeout) { return socket_.wait_closed(timeout); }
-  // Closes the socket now (bounded drain) and joins the receive thread.
-  void shutdown();
+  // Closes the socket now (drain bounded by `drain_bound`) and joins the receive thread.
+  void shutdown(std::chrono::milliseconds drain_bound = ChatSocket::kDrainBound);
 
   // The channel's nicks from the last names reply, mode prefixes removed.
   std::vector<std::string> users() const;
@@ -88,7 +91,7 @@ public:
 
 private:
   void learn_terminator_from_greeting();
-  void stop_receive_thread();
+  void stop_receive_thread(std::chrono::milliseconds drain_bound = ChatSocket::kDrainBound);
 
   ChatLog& log_;
   ReceiveHooks* hooks_;

@@ -26,6 +26,9 @@ namespace velmora {
 
 namespace {
 constexpr std::size_t kReceiveChunk = 8192;
+// Bytes copied out for one send call: copying the whole backlog for every partial send
+// was quadratic in the backlog.
+constexpr std::size_t kSendChunk = 64 * 1024;
 using Clock = std::chrono::steady_clock;
 using Role = SocketHandle::Role;
 }  // namespace
@@ -43,7 +46,8 @@ struct ChatSocket::Impl {
   // Signalled when bytes are queued or sent and when the connection opens or closes.
   mutable std::mutex send_lock;
   std::condition_variable send_changed;
-  ByteBuffer send_buffer;
+  ByteBuffer send_buffer{ByteBuffer::Growth::amortised};
+  std::atomic<bool> send_overflowed{false};
 
   std::thread recv_thread;
   std::thread send_thread;
@@ -194,7 +198,7 @@ struct ChatSocket::Impl {
       return stopping.load() || (handle.is_open() && send_buffer.waiting() > 0);
     });
     if (stopping.load()) return false;
-    pending.assign(send_buffer.view());
+    pending.assign(send_buffer.view().substr(0, kSendChunk));
     return true;
   }
 
@@ -215,12 +219,25 @@ struct ChatSocket::Impl {
     send_changed.notify_all();
   }
 
+  // A server that never reads must not grow our memory without end: past kMaxQueued
+  // the connection is given up, and what it could not take is dropped.
   void queue(const char* bytes, std::size_t count) {
+    bool overflow;
     {
       std::lock_guard lock(send_lock);
-      send_buffer.append(bytes, count);
+      overflow = send_buffer.waiting() + count > kMaxQueued;
+      if (overflow) {
+        send_buffer.clear();
+        send_overflowed.store(true);
+      } else {
+        send_buffer.append(bytes, count);
+      }
     }
     send_changed.notify_all();
+    if (overflow) {
+      handle.close();
+      wake_all();
+    }
   }
 
   // Waits until everything queued has left, the connection is gone, or `bound` passed.
@@ -260,6 +277,7 @@ int ChatSocket::connect(const std::string& host, int port) {
     return 3;
   }
   // Output queued while closed, and unread input, carry over to this connection.
+  impl_->send_overflowed.store(false);
   impl_->handle.open(fd);
   impl_->wake_all();
   return 0;
@@ -400,10 +418,12 @@ bool ChatSocket::put_line(std::string_view text) {
   return true;
 }
 
-int ChatSocket::close() {
+bool ChatSocket::output_overflowed() const { return impl_->send_overflowed.load(); }
+
+int ChatSocket::close(std::chrono::milliseconds drain_bound) {
   if (is_closed()) return 0;
   // Give queued output, such as a final QUIT, the chance to reach the server.
-  impl_->wait_drained(kDrainBound);
+  impl_->wait_drained(drain_bound);
   int result = impl_->handle.close();
   impl_->wake_all();
   return result;

@@ -251,6 +251,27 @@ TEST(StartIrc, JoinFloodNeitherFloodsTheServerNorHoldsBackTheUser) {
   server.close_client();
 }
 
+// 8 KB PINGs to a server that never reads: the answers pile up to the bound, then the
+// connection is given up with a clear status instead of growing without end.
+TEST(StartIrc, ServerThatNeverReadsIsDisconnected) {
+  TempFolder dir;
+  ScriptedServer server(":s NOTICE * :hello\r\n");
+  dir.write("setup.ini", settings_text(server.port()));
+  RecordingState state(dir.path(), dir.file("setup.ini"));
+  ASSERT_TRUE(state.start_connection());
+  ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
+  server.stop_reading();
+  const std::string ping = "PING :" + std::string(8192, 'p') + "\r\n";
+  // Well past the bound plus what both kernels' socket buffers absorb.
+  for (int i = 0; i < 4000 && !state.connection.is_closed(); ++i) server.send(ping, 1s);
+  EXPECT_TRUE(eventually([&] { return state.connection.is_closed(); }));
+  EXPECT_LE(state.connection.socket().send_capacity(), 2 * ChatSocket::kMaxQueued);
+  EXPECT_TRUE(eventually([&] {
+    const std::vector<std::string> texts = state.texts();
+    return !texts.empty() && texts.back() == "Server is not reading; disconnected";
+  }));
+}
+
 TEST(AppStateNgircd, LoginJoinNamesPingAndQuit) {
   testing::NgircdServer ngircd(testing::NgircdOptions{5, ""});
   ASSERT_TRUE(ngircd.running());
