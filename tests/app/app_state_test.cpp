@@ -190,7 +190,7 @@ TEST(StartIrc, DestructionSaysGoodbyeBounded) {
 }
 
 TEST(AppStateNgircd, LoginJoinNamesPingAndQuit) {
-  testing::NgircdServer ngircd(testing::NgircdOptions{5, ""});
+  testing::NgircdServer ngircd(testing::NgircdOptions{5, "", ""});
   ASSERT_TRUE(ngircd.running());
   TempFolder dir;
   dir.write("setup.ini", settings_text(ngircd.port()));
