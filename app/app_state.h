@@ -32,6 +32,8 @@ class ExchangeHooks;
 struct AppOptions {
   // Pause between the countdown texts after a failed attempt (tests shorten it).
   std::chrono::milliseconds countdown_step{1000};
+  // How long a connected server may take to welcome us before the attempt fails.
+  std::chrono::milliseconds welcome_bound{60000};
 };
 
 class AppState : public ExchangeEnvironment {
@@ -132,6 +134,9 @@ public:
 private:
   void run_start_irc();
   bool attempt_connect(const Settings& settings);
+  bool log_in_and_await_welcome(const Settings& settings);
+  void show_refusal(const std::string& text);
+  bool stopping();
   void countdown();
   void pause_unless_stopping(std::chrono::milliseconds duration);
 

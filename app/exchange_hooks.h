@@ -19,6 +19,7 @@ public:
                       const std::string& text) override;
   void names_stored(const std::vector<std::string>& users) override;
   void connection_ended() override;
+  void registration_status(const std::string& text) override;
 
 private:
   AppState& state_;

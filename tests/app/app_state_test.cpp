@@ -60,8 +60,12 @@ TEST(StartIrc, LogsInJoinsAndTitles) {
   {
     RecordingState state(dir.path(), dir.file("setup.ini"));
     ASSERT_TRUE(state.start_connection());
+    ASSERT_TRUE(server.wait_for_line("NICK me"));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(server.received(), "CAP LS 302\r\nUSER undefined * * :*\r\nNICK me\r\n")
+        << "no JOIN before the welcome";
+    server.send_line(":s 001 me :Welcome");
     ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
-    EXPECT_EQ(server.received(), "USER undefined * * :*\r\nNICK me\r\nJOIN #chan\r\n");
     ASSERT_TRUE(eventually([&] { return !state.connection_thread_running(); }));
     EXPECT_EQ(state.take_pending_title(), "#chan, 127.0.0.1 - Velmora");
     EXPECT_FALSE(state.take_pending_title().has_value());
@@ -71,8 +75,9 @@ TEST(StartIrc, LogsInJoinsAndTitles) {
                                                        "Authenticating user...",
                                                        "Joining channel...", ""}));
     EXPECT_TRUE(dir.exists("setup.ini"));
-    ASSERT_TRUE(eventually([&] { return state.connection.queued_count() == 1; }));
-    EXPECT_EQ(dir.read("log.txt"), ":s NOTICE * :hello\r\n");  // the old log is gone
+    ASSERT_TRUE(eventually([&] { return state.connection.queued_count() == 2; }));
+    EXPECT_EQ(dir.read("log.txt"), ":s NOTICE * :hello\r\n:s 001 me :Welcome\r\n")
+        << "the old log is gone";
     server.close_client();  // so the goodbye is not waited for
   }
 }
@@ -87,6 +92,8 @@ TEST(StartIrc, DestroyAfterDeletesExactlyTheChosenFile) {
   {
     AppState state(dir.path(), settings_path(3, argv, dir.path()));
     ASSERT_TRUE(state.start_connection());
+    ASSERT_TRUE(server.wait_for_line("NICK me"));
+    server.send_line(":s 001 me :Welcome");
     ASSERT_TRUE(eventually([&] { return !state.connection_thread_running(); }));
     EXPECT_FALSE(elsewhere.exists("my settings.ini"));
     EXPECT_TRUE(dir.exists("setup.ini"));
@@ -182,6 +189,8 @@ TEST(StartIrc, DestructionSaysGoodbyeBounded) {
   dir.write("setup.ini", settings_text(server.port()));
   auto state = std::make_unique<AppState>(dir.path(), dir.file("setup.ini"));
   ASSERT_TRUE(state->start_connection());
+  ASSERT_TRUE(server.wait_for_line("NICK me"));
+  server.send_line(":s 001 me :Welcome");
   ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
   auto start = std::chrono::steady_clock::now();
   state.reset();  // the server never closes
