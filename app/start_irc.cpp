@@ -78,7 +78,7 @@ bool AppState::log_in_and_await_welcome(const Settings& s) {
   while (!connection.welcomed() && !connection.is_closed() && !stopping()) {
     if (std::chrono::steady_clock::now() >= deadline) {
       set_status("No welcome from " + s.server + " within " +
-                     std::to_string(options_.welcome_bound.count() / 1000) + " seconds",
+                     std::to_string(options_.welcome_bound.count() / 1000) + " s",
                  kStatusSeconds);
       connection.shutdown();
       return false;
