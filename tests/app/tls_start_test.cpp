@@ -58,6 +58,11 @@ public:
                                    "\nCHANNEL=#room\nNICK=" + nick + "\nKEY=pass\n" + extra);
     state_ = std::make_unique<RecordingState>(folder_.path(), folder_.file("setup.ini"), options);
   }
+  // The recorder's override must not be called while the state is being taken apart.
+  ~Client() {
+    eventually([&] { return !state_->connection_thread_running(); });
+    state_->connection.shutdown();
+  }
   RecordingState& state() { return *state_; }
   bool holds_key() { return state_->peer_keys.get(nick_) == 1; }
   std::string log() { return folder_.read("log.txt"); }
