@@ -33,6 +33,8 @@ class ExchangeHooks;
 struct AppOptions {
   // Pause between the countdown texts after a failed attempt (tests shorten it).
   std::chrono::milliseconds countdown_step{1000};
+  // How long a connected server may take to welcome us before the attempt fails.
+  std::chrono::milliseconds welcome_bound{60000};
 };
 
 class AppState : public ExchangeEnvironment {
@@ -136,6 +138,9 @@ private:
   bool still_wanted(SendPriority priority, const std::string& nick) const;
   void run_start_irc();
   bool attempt_connect(const Settings& settings);
+  bool log_in_and_await_welcome(const Settings& settings);
+  void show_refusal(const std::string& text);
+  bool stopping();
   void countdown();
   void pause_unless_stopping(std::chrono::milliseconds duration);
 

@@ -3,6 +3,9 @@
 #include "app/app_state.h"
 
 namespace velmora {
+namespace {
+constexpr int kRegistrationStatusSeconds = 10;
+}  // namespace
 
 ExchangeHooks::~ExchangeHooks() { stop_timer(); }
 
@@ -59,6 +62,10 @@ void ExchangeHooks::names_stored(const std::vector<std::string>& users) {
 bool ExchangeHooks::answer_wanted(const std::string& nick) {
   std::lock_guard hold(lock_);
   return !exchange_ || exchange_->answer_wanted(nick);
+}
+
+void ExchangeHooks::registration_status(const std::string& text) {
+  state_.set_status(text, kRegistrationStatusSeconds);
 }
 
 // A half-finished exchange does not survive the connection.

@@ -27,6 +27,7 @@ public:
   void connection_ended() override;
   // See KeyExchange::answer_wanted; true between connections.
   bool answer_wanted(const std::string& nick);
+  void registration_status(const std::string& text) override;
 
 private:
   void follow_membership(const IrcMessage& message);

@@ -60,6 +60,15 @@ void apply(Settings& s, const std::string& key, const std::string& value) {
   else if (key == "KEY") s.key = value;
   else if (key == "DESTROYAFTER") s.destroy_after = settings_integer(value);
   else if (key == "MAXUSERS") s.max_users = settings_integer(value);
+  else if (key == "TLS") s.tls = settings_integer(value) == 1 ? 1 : 0;
+  else if (key == "TLS_VERIFY") s.tls_verify = settings_integer(value);
+  else if (key == "TLS_FINGERPRINT") s.tls_fingerprint = value;
+  else if (key == "TLS_CERT") s.tls_cert = value;
+  else if (key == "TLS_CA") s.tls_ca = value;
+  else if (key == "SASL_USER") s.sasl_user = value;
+  else if (key == "SASL_PASS") s.sasl_pass = value;
+  else if (key == "SASL_MECH") s.sasl_mech = value;
+  else if (key == "SASL_REQUIRED") s.sasl_required = settings_integer(value);
 }
 
 void apply_line(Settings& s, std::string_view line) {
@@ -88,6 +97,8 @@ int settings_integer(std::string_view text) {
   }
   return decimal_integer(text);
 }
+
+bool uses_tls(const Settings& s) { return s.tls == 1 || (s.tls == -1 && s.port == kTlsPort); }
 
 Settings parse_settings(std::string_view text) {
   Settings s;

@@ -18,7 +18,22 @@ struct Settings {
   std::string key;                           // KEY, the channel passphrase; empty = plain
   int destroy_after = 0;                     // DESTROYAFTER; only 1 means on
   int max_users = 0;                         // MAXUSERS; 0 = no limit
+
+  int tls = -1;                 // TLS: 1 on, anything else off; no line: on for port 6697
+  int tls_verify = 1;           // TLS_VERIFY; 0 accepts any certificate
+  std::string tls_fingerprint;  // TLS_FINGERPRINT, SHA-256 hex of the one trusted certificate
+  std::string tls_cert;         // TLS_CERT, PEM with a client certificate and its key
+  std::string tls_ca;           // TLS_CA, PEM of trusted certificates instead of the system's
+  std::string sasl_user;        // SASL_USER
+  std::string sasl_pass;        // SASL_PASS
+  std::string sasl_mech;        // SASL_MECH; EXTERNAL with TLS_CERT, else PLAIN
+  int sasl_required = 0;        // SASL_REQUIRED; 1 disconnects when the login fails
 };
+
+// The registered IRC port for TLS: a settings file that names it without a TLS line
+// means TLS.
+inline constexpr int kTlsPort = 6697;
+bool uses_tls(const Settings& settings);
 
 inline constexpr std::size_t kMaxChannelLength = 25;
 inline constexpr std::size_t kMaxNickLength = 16;

@@ -54,9 +54,17 @@ void split_params(IrcMessage& m, std::string rest) {
 
 }  // namespace
 
+std::string_view without_tags(std::string_view line, std::string* tags) {
+  if (line.empty() || line[0] != '@') return line;
+  const std::size_t space = line.find(' ');
+  if (tags) tags->assign(line.substr(1, space == std::string_view::npos ? line.npos : space - 1));
+  if (space == std::string_view::npos) return {};
+  return trim_left(line.substr(space));
+}
+
 // Grammar, as the parser reads a line L (no terminator):
 //
-//   line    = [ ":" prefix SP ] command [ SP rest ]
+//   line    = [ "@" tags SP+ ] [ ":" prefix SP ] command [ SP rest ]
 //   prefix  = nick [ "!" user_host ]          ; nick = prefix when there is no "!"
 //   rest    = ":" trailing                    ; the whole rest is params[0]
 //           / *( middle SP+ ) [ ":" trailing ]
@@ -71,8 +79,11 @@ void split_params(IrcMessage& m, std::string rest) {
 // - A ":" word is the trailing parameter, trimmed of leading and trailing spaces; a
 //   ":" inside a word ('a:b') does not start one. Middle separators may repeat.
 // - At most 32 parameters: the 32nd slot takes the rest of the line.
+// - Tags (sent only to clients that ask for them, and by some servers anyway) are taken
+//   off first; everything else reads the rest as if they had never been there.
 IrcMessage parse_line(std::string_view line) {
   IrcMessage m;
+  line = without_tags(line, &m.tags);
   std::string_view prefix;
   std::size_t command_start = 0;
   if (!line.empty() && line[0] == ':') {

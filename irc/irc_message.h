@@ -1,5 +1,5 @@
 #pragma once
-// One server line taken apart: prefix, command and up to 32 parameters.
+// One server line taken apart: message tags, prefix, command and up to 32 parameters.
 
 #include <array>
 #include <string>
@@ -15,6 +15,7 @@ struct IrcMessage {
   std::string command;    // as sent, no case folding
   std::array<std::string, kMaxParams> params;
   int trailing_index = 0;  // slot of the ":" parameter; 0 when there is none
+  std::string tags;        // the "@" tag block without the "@"; empty when none
 
   // "The text" of a message: the body of PRIVMSG/NOTICE, a QUIT reason, the names of 353.
   const std::string& text() const { return params[trailing_index]; }
@@ -23,5 +24,9 @@ struct IrcMessage {
 
 // Pure function of one raw line without its terminator. Never fails.
 IrcMessage parse_line(std::string_view line);
+
+// The line without a leading "@tags " block (and the spaces after it); the line itself
+// when it has none. `tags`, when given, receives the block without its "@".
+std::string_view without_tags(std::string_view line, std::string* tags = nullptr);
 
 }  // namespace velmora

@@ -19,6 +19,8 @@ public:
   virtual bool handle_message(const IrcMessage& message) = 0;
   // A complete names list (prefixes removed) has been stored in the connection.
   virtual void names_stored(const std::vector<std::string>& users) = 0;
+  // Registration has news for the user (logged in, refused, joining).
+  virtual void registration_status(const std::string& /*text*/) {}
   // The receive thread ends (the connection is closed).
   virtual void connection_ended() {}
 };

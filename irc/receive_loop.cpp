@@ -41,6 +41,9 @@ std::string strip_mode_prefix(const std::string& name) {
   return name;
 }
 
+ReceiveLoop::ReceiveLoop(ServerConnection& connection)
+    : connection_(connection), registration_(connection.registration()) {}
+
 void ReceiveLoop::run() {
   ReceiveHooks* hooks = connection_.hooks();
   if (hooks) hooks->connection_started();
@@ -97,8 +100,10 @@ void ReceiveLoop::handle_line(const std::string& raw) {
 }
 
 void ReceiveLoop::handle_in_burst(std::string raw) {
-  IrcMessage message = parse_line(raw);
   connection_.chat_log().hold_line(raw);
+  // Tags are read by nobody: every rule below and the window see the line without them.
+  if (raw.starts_with('@')) raw = std::string(without_tags(raw));
+  IrcMessage message = parse_line(raw);
   bool consumed = false;
   if (ReceiveHooks* hooks = connection_.hooks()) {
     consumed = hooks->handle_message(message);
@@ -118,6 +123,7 @@ void ReceiveLoop::finish_burst() {
 
 // The receive thread's own rules; true when the line is not to be shown.
 bool ReceiveLoop::dispatch(const IrcMessage& message, const std::string& raw) {
+  if (register_step(message)) return true;
   if (message.command == "353") {
     collect_names(message.text());
     return true;
@@ -136,6 +142,22 @@ bool ReceiveLoop::dispatch(const IrcMessage& message, const std::string& raw) {
     connection_.socket().put_line(reply.line);  // automatic replies are not logged
   }
   return true;
+}
+
+// Capability negotiation, account login and the JOIN on the welcome; true when the
+// line was registration's alone.
+bool ReceiveLoop::register_step(const IrcMessage& message) {
+  RegistrationStep step = registration_.handle(message);
+  for (const std::string& line : step.send) connection_.send_line(line);
+  if (!step.account.empty()) connection_.set_account(step.account);
+  if (step.join) connection_.join(connection_.registration().channel);
+  if (!step.status.empty()) {
+    if (ReceiveHooks* hooks = connection_.hooks()) hooks->registration_status(step.status);
+  }
+  // After the status: the connection thread sets its own once it sees the welcome.
+  if (step.welcomed) connection_.mark_welcomed();
+  if (step.give_up) connection_.give_up("account login failed");
+  return step.consumed;
 }
 
 // Words split at single spaces: two spaces in a row give an empty entry. A word too

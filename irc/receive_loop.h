@@ -8,6 +8,7 @@
 
 #include "irc/auto_reply.h"
 #include "irc/irc_message.h"
+#include "irc/registration.h"
 
 namespace velmora {
 
@@ -26,7 +27,7 @@ std::string strip_mode_prefix(const std::string& name);
 
 class ReceiveLoop {
 public:
-  explicit ReceiveLoop(ServerConnection& connection) : connection_(connection) {}
+  explicit ReceiveLoop(ServerConnection& connection);
   // Runs until the socket is closed (and what it received is drained) or a stop.
   void run();
   // One line as read, without its terminator, handled completely: logged, answered,
@@ -41,6 +42,7 @@ private:
   void finish_burst();
   void learn_terminator();
   bool dispatch(const IrcMessage& message, const std::string& raw);
+  bool register_step(const IrcMessage& message);
   void collect_names(const std::string& text);
   void store_names();
 
@@ -50,6 +52,7 @@ private:
   std::vector<std::string> burst_;
   std::vector<std::string> shown_;
   QueryLimiter limiter_;
+  Registration registration_;
 };
 
 // Thread procedure of the receive thread.

@@ -5,6 +5,7 @@
 #include "irc/change_signal.h"
 #include "irc/chat_log.h"
 #include "irc/receive_loop.h"
+#include "irc/secret_mask.h"
 #include "irc/terminator.h"
 
 namespace velmora {
@@ -14,7 +15,7 @@ ServerConnection::ServerConnection(ChatLog& log, ReceiveHooks* hooks, ChangeSign
       hooks_(hooks),
       changes_(changes),
       outbound_([this](const std::string& line) {
-        log_.log_line("SEND: " + line);
+        log_.log_line("SEND: " + mask_secrets(line));
         socket_.put_line(line);
       }) {}
 
@@ -40,9 +41,12 @@ void ServerConnection::stop_receive_thread(std::chrono::milliseconds drain_bound
   stopping_ = false;
 }
 
-int ServerConnection::open(const std::string& host, int port) {
+int ServerConnection::open(const std::string& host, int port, const TlsOptions& tls) {
   stop_receive_thread();  // the previous connection's reader, if it still runs
-  int code = socket_.connect(host, port);
+  welcomed_ = false;
+  gave_up_ = false;
+  set_account("");
+  int code = socket_.connect(host, port, tls);
   note_change();  // the controls follow the socket's state
   if (code != 0) {
     connected_ = false;
@@ -84,7 +88,7 @@ bool ServerConnection::login(const std::string& nick, const std::string& realnam
                              const std::string& password, const std::string& username,
                              const std::string& hostname, const std::string& servername) {
   if (!connected_.load()) return false;
-  bool ok = true;
+  bool ok = socket_.put_line("CAP LS 302");
   if (!password.empty()) ok = socket_.put_line("PASS " + password) && ok;
   ok = socket_.put_line("USER " + username + " " + hostname + " " + servername + " :" +
                         realname) && ok;
@@ -99,6 +103,34 @@ bool ServerConnection::login(const std::string& nick, const std::string& realnam
 
 bool ServerConnection::join(const std::string& channel) {
   return socket_.put_line("JOIN " + channel);
+}
+
+void ServerConnection::set_registration(RegistrationPlan plan) {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  plan_ = std::move(plan);
+}
+
+RegistrationPlan ServerConnection::registration() const {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  return plan_;
+}
+
+std::string ServerConnection::account() const {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  return account_;
+}
+
+void ServerConnection::set_account(const std::string& account) {
+  std::lock_guard<std::mutex> hold(state_lock_);
+  account_ = account;
+}
+
+void ServerConnection::give_up(const std::string& reason) {
+  gave_up_ = true;
+  // Past the outbound queue, which would still hold it when the socket closes.
+  log_.log_line("SEND: QUIT :" + reason);
+  socket_.put_line("QUIT :" + reason);
+  socket_.close();  // bounded: the QUIT leaves first
 }
 
 bool ServerConnection::send_message(const std::string& command, const std::string& target,

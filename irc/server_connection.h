@@ -11,7 +11,9 @@
 
 #include "irc/inbound_queue.h"
 #include "irc/outbound_queue.h"
+#include "irc/registration.h"
 #include "net/chat_socket.h"
+#include "net/tls_options.h"
 
 namespace velmora {
 
@@ -43,17 +45,31 @@ public:
   // TCP connect, then up to kGreetingWait for the server's first bytes to learn the
   // terminator. 0 connected; the socket's connect code; 3 when the server closed
   // before sending anything.
-  int open(const std::string& host, int port);
-  // PASS (when `password` is non-empty), USER, NICK; starts the receive thread.
-  // False when not connected.
+  int open(const std::string& host, int port, const TlsOptions& tls = {});
+  // CAP LS 302, PASS (when `password` is non-empty), USER, NICK; starts the receive
+  // thread, which registers by `plan` (set_registration). False when not connected.
   bool login(const std::string& nick, const std::string& realname, const std::string& password,
              const std::string& username, const std::string& hostname,
              const std::string& servername);
   bool join(const std::string& channel);
 
+  // How the next login registers: account login, channel joined on the welcome.
+  void set_registration(RegistrationPlan plan);
+  RegistrationPlan registration() const;
+  // The welcome (001) of this connection arrived.
+  bool welcomed() const { return welcomed_.load(); }
+  // This connection was closed by us because a required account login failed.
+  bool gave_up() const { return gave_up_.load(); }
+  void mark_welcomed() { welcomed_ = true; }
+  // The account the server logged us in as on this connection; empty for none.
+  std::string account() const;
+  void set_account(const std::string& account);
+  // Says QUIT with `reason` and closes, from the receive thread; remembered by gave_up().
+  void give_up(const std::string& reason);
+
   // command + " " + target + " :" + text. Lines wait their turn in the outbound
-  // queue (see irc/outbound_queue.h) and are logged as they go out; `nick`, when given,
-  // is whom the line is for. Lines put before a connect go out once it stands.
+  // queue (see irc/outbound_queue.h) and are logged as they go out, secrets masked;
+  // `nick`, when given, is whom the line is for. Lines put before a connect go out once it stands.
   bool send_message(const std::string& command, const std::string& target,
                     const std::string& text, SendPriority priority = SendPriority::User,
                     const std::string& nick = {});
@@ -99,6 +115,10 @@ private:
   mutable std::mutex state_lock_;  // users_, terminator_
   std::vector<std::string> users_;
   std::string terminator_;
+  RegistrationPlan plan_;
+  std::string account_;
+  std::atomic<bool> welcomed_{false};
+  std::atomic<bool> gave_up_{false};
   std::atomic<bool> connected_{false};
   std::atomic<bool> stopping_{false};
   ChatSocket socket_;

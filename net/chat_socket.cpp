@@ -21,6 +21,7 @@
 #include "net/host_address.h"
 #include "net/line_cutter.h"
 #include "net/socket_handle.h"
+#include "net/tls_transport.h"
 
 namespace velmora {
 
@@ -56,6 +57,9 @@ struct ChatSocket::Impl {
   int abort_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   std::atomic<bool> connect_aborted{false};
 
+  mutable std::mutex failure_lock;
+  std::string failure;  // why the last connect failed, when more can be said than a code
+
   Impl() {
     recv_thread = std::thread([this] { receive_worker(); });
     send_thread = std::thread([this] { send_worker(); });
@@ -72,10 +76,9 @@ struct ChatSocket::Impl {
   // A blocking connect to a host that drops our SYNs takes the kernel about two
   // minutes to give up, and nothing could cut it short: closing the window then hung
   // the program that long. The socket connects non-blocking and waits here instead.
-  bool connect_within_bound(int fd, const sockaddr_in& remote) {
+  bool connect_within_bound(int fd, const sockaddr_in& remote, Clock::time_point deadline) {
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == 0) return true;
     if (errno != EINPROGRESS) return false;
-    const auto deadline = Clock::now() + kConnectBound;
     pollfd fds[2] = {{fd, POLLOUT, 0}, {abort_fd, POLLIN, 0}};
     for (;;) {
       if (connect_aborted.load()) return false;
@@ -88,10 +91,26 @@ struct ChatSocket::Impl {
     }
     int error = 0;
     socklen_t length = sizeof error;
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) return false;
-    // The workers use blocking calls on the connection.
-    const int flags = ::fcntl(fd, F_GETFL);
-    return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+    return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+  }
+
+  // The plain workers use blocking calls; a TLS session stays non-blocking, so that
+  // its two workers never wait inside it.
+  std::unique_ptr<Transport> secure(int fd, const std::string& host, const TlsOptions& tls,
+                                    Clock::time_point deadline) {
+    if (!tls.enabled) {
+      const int flags = ::fcntl(fd, F_GETFL);
+      if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return nullptr;
+      return std::make_unique<PlainTransport>();
+    }
+    TlsTransport::Result made = TlsTransport::connect(fd, host, tls, deadline, abort_fd);
+    set_failure(made.error);
+    return std::move(made.transport);
+  }
+
+  void set_failure(const std::string& text) {
+    std::lock_guard lock(failure_lock);
+    failure = text;
   }
 
   // Taking each lock before notifying means no waiter can miss a change of `handle`
@@ -110,10 +129,7 @@ struct ChatSocket::Impl {
     while (wait_to_receive()) {
       SocketHandle::Lease lease = handle.lease(Role::receiver);
       if (!lease) continue;
-      ssize_t n;
-      do {
-        n = ::recv(lease.fd, chunk.get(), kReceiveChunk, 0);
-      } while (n < 0 && errno == EINTR);
+      const ssize_t n = lease.transport->receive(lease.fd, chunk.get(), kReceiveChunk);
       if (n > 0) {
         acknowledge_at_once(lease.fd);
         store_received(chunk.get(), static_cast<std::size_t>(n));
@@ -174,10 +190,7 @@ struct ChatSocket::Impl {
     while (take_pending(pending)) {
       SocketHandle::Lease lease = handle.lease(Role::sender);
       if (!lease) continue;
-      ssize_t n;
-      do {
-        n = ::send(lease.fd, pending.data(), pending.size(), MSG_NOSIGNAL);
-      } while (n < 0 && errno == EINTR);
+      const ssize_t n = lease.transport->send(lease.fd, pending.data(), pending.size());
       handle.release(Role::sender);
       if (n > 0) {
         mark_sent(static_cast<std::size_t>(n));
@@ -253,7 +266,10 @@ ChatSocket::ChatSocket() : impl_(std::make_unique<Impl>()) {}
 
 ChatSocket::~ChatSocket() { close(); }
 
-int ChatSocket::connect(const std::string& host, int port) {
+int ChatSocket::connect(const std::string& host, int port) { return connect(host, port, {}); }
+
+int ChatSocket::connect(const std::string& host, int port, const TlsOptions& tls) {
+  impl_->set_failure("");
   std::optional<std::uint32_t> address = resolve_host(host);
   if (!address) return 2;
   if (impl_->connect_aborted.load()) return 3;
@@ -272,13 +288,19 @@ int ChatSocket::connect(const std::string& host, int port) {
   remote.sin_family = AF_INET;
   remote.sin_port = htons(static_cast<std::uint16_t>(port & 0xFFFF));
   remote.sin_addr.s_addr = *address;
-  if (!impl_->connect_within_bound(fd, remote)) {
+  const auto deadline = Clock::now() + kConnectBound;
+  if (!impl_->connect_within_bound(fd, remote, deadline)) {
     ::close(fd);
     return 3;
   }
+  std::unique_ptr<Transport> transport = impl_->secure(fd, host_name_part(host), tls, deadline);
+  if (!transport) {
+    ::close(fd);
+    return tls.enabled ? 5 : 4;
+  }
   // Output queued while closed, and unread input, carry over to this connection.
   impl_->send_overflowed.store(false);
-  impl_->handle.open(fd);
+  impl_->handle.open(fd, std::move(transport));
   impl_->wake_all();
   return 0;
 }
@@ -292,6 +314,13 @@ void ChatSocket::abort_connect() {
 }
 
 bool ChatSocket::is_closed() const { return !impl_->handle.is_open(); }
+
+bool ChatSocket::encrypted() const { return impl_->handle.encrypted(); }
+
+std::string ChatSocket::failure_text() const {
+  std::lock_guard lock(impl_->failure_lock);
+  return impl_->failure;
+}
 
 std::size_t ChatSocket::length() const { return impl_->recv_waiting.load(); }
 

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "net/tls_options.h"
+
 namespace velmora {
 
 class ChatSocket {
@@ -37,6 +39,11 @@ public:
   // 0 connected; 1 no socket; 2 host not resolved; 3 connect refused/failed;
   // 4 socket option failed. IPv4 only; "http://" prefixes and a "/path" are stripped.
   int connect(const std::string& host, int port);
+  // The same, then a TLS handshake when `tls.enabled`, within the same bound; 5 when it
+  // fails or the certificate is refused, with the reason in failure_text().
+  int connect(const std::string& host, int port, const TlsOptions& tls);
+  std::string failure_text() const;  // empty when the last connect said no more than its code
+  bool encrypted() const;            // connected through TLS
   // Makes a connect() in progress fail at once (result 3), and every later one too: for
   // an owner that is going away while a host does not answer.
   void abort_connect();

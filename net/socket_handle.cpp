@@ -8,11 +8,17 @@ namespace velmora {
 
 SocketHandle::~SocketHandle() { close(); }
 
-void SocketHandle::open(int fd) {
+void SocketHandle::open(int fd, std::unique_ptr<Transport> transport) {
   std::unique_lock lock(lock_);
   close_locked(lock);
   ++generation_;
+  transport_ = transport ? std::move(transport) : std::make_unique<PlainTransport>();
   fd_.store(fd);
+}
+
+bool SocketHandle::encrypted() const {
+  std::lock_guard lock(lock_);
+  return fd_.load() != -1 && transport_->encrypted();
 }
 
 SocketHandle::Lease SocketHandle::lease(Role role) {
@@ -20,7 +26,7 @@ SocketHandle::Lease SocketHandle::lease(Role role) {
   int fd = fd_.load();
   if (fd == -1) return {};
   leased_[static_cast<int>(role)] = generation_;
-  return {fd, generation_};
+  return {fd, generation_, transport_.get()};
 }
 
 void SocketHandle::release(Role role) {
@@ -44,6 +50,7 @@ int SocketHandle::close_locked(std::unique_lock<std::mutex>& lock) {
   ::shutdown(fd, SHUT_RDWR);
   std::uint64_t closing = generation_;
   returned_.wait(lock, [&] { return leased_[0] != closing && leased_[1] != closing; });
+  transport_.reset();
   return ::close(fd) == 0 ? 0 : errno;
 }
 

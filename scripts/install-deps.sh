@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libgmp-dev
   clang libclang-rt-14-dev
   libgtk2.0-dev
-  ngircd
+  ngircd openssl libssl-dev
   xvfb xauth xdotool imagemagick x11-utils
   time procps python3
   dpkg-dev file desktop-file-utils lintian

@@ -63,8 +63,12 @@ TEST(StartIrc, LogsInJoinsAndTitles) {
   {
     RecordingState state(dir.path(), dir.file("setup.ini"));
     ASSERT_TRUE(state.start_connection());
+    ASSERT_TRUE(server.wait_for_line("NICK me"));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(server.received(), "CAP LS 302\r\nUSER undefined * * :*\r\nNICK me\r\n")
+        << "no JOIN before the welcome";
+    server.send_line(":s 001 me :Welcome");
     ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
-    EXPECT_EQ(server.received(), "USER undefined * * :*\r\nNICK me\r\nJOIN #chan\r\n");
     ASSERT_TRUE(eventually([&] { return !state.connection_thread_running(); }));
     EXPECT_EQ(state.take_pending_title(), "#chan, 127.0.0.1 - Velmora");
     EXPECT_FALSE(state.take_pending_title().has_value());
@@ -74,8 +78,9 @@ TEST(StartIrc, LogsInJoinsAndTitles) {
                                                        "Authenticating user...",
                                                        "Joining channel...", ""}));
     EXPECT_TRUE(dir.exists("setup.ini"));
-    ASSERT_TRUE(eventually([&] { return state.connection.queued_count() == 1; }));
-    EXPECT_EQ(dir.read("log.txt"), ":s NOTICE * :hello\r\n");  // the old log is gone
+    ASSERT_TRUE(eventually([&] { return state.connection.queued_count() == 2; }));
+    EXPECT_EQ(dir.read("log.txt"), ":s NOTICE * :hello\r\n:s 001 me :Welcome\r\n")
+        << "the old log is gone";
     server.close_client();  // so the goodbye is not waited for
   }
 }
@@ -91,6 +96,8 @@ TEST(StartIrc, DestroyAfterDeletesExactlyTheChosenFile) {
     AppState state(find_program_files(dir.path(), parse_command_line(3, argv).settings_argument,
                                       PathEnvironment{}));
     ASSERT_TRUE(state.start_connection());
+    ASSERT_TRUE(server.wait_for_line("NICK me"));
+    server.send_line(":s 001 me :Welcome");
     ASSERT_TRUE(eventually([&] { return !state.connection_thread_running(); }));
     EXPECT_FALSE(elsewhere.exists("my settings.ini"));
     EXPECT_TRUE(dir.exists("setup.ini"));
@@ -115,6 +122,8 @@ TEST(StartIrc, InstalledProgramUsesAndDeletesItsXdgFiles) {
   {
     AppState state(files);
     ASSERT_TRUE(state.start_connection());
+    ASSERT_TRUE(server.wait_for_line("NICK me"));
+    server.send_line(":s 001 me :Welcome");  // the JOIN waits for it
     ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
     ASSERT_TRUE(eventually([&] { return !state.connection_thread_running(); }));
     EXPECT_FALSE(home.exists("config/velmora/setup.ini"));
@@ -216,6 +225,8 @@ TEST(StartIrc, DestructionSaysGoodbyeBounded) {
   dir.write("setup.ini", settings_text(server.port()));
   auto state = std::make_unique<AppState>(dir.path(), dir.file("setup.ini"));
   ASSERT_TRUE(state->start_connection());
+  ASSERT_TRUE(server.wait_for_line("NICK me"));
+  server.send_line(":s 001 me :Welcome");
   ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
   auto start = std::chrono::steady_clock::now();
   state.reset();  // the server never closes
@@ -231,6 +242,8 @@ TEST(StartIrc, JoinFloodNeitherFloodsTheServerNorHoldsBackTheUser) {
   dir.write("setup.ini", settings_text(server.port(), "KEY=pw\r\n"));
   AppState state(dir.path(), dir.file("setup.ini"));
   ASSERT_TRUE(state.start_connection());
+  ASSERT_TRUE(server.wait_for_line("NICK me"));
+  server.send_line(":s 001 me :Welcome");  // the JOIN waits for it
   ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
   server.send(":me!u@h JOIN #chan\r\n:s 353 me = #chan :me\r\n:s 366 me #chan :End\r\n");
   ASSERT_TRUE(eventually([&] { return state.peer_keys.get("me") == 1; }));
@@ -259,6 +272,8 @@ TEST(StartIrc, ServerThatNeverReadsIsDisconnected) {
   dir.write("setup.ini", settings_text(server.port()));
   RecordingState state(dir.path(), dir.file("setup.ini"));
   ASSERT_TRUE(state.start_connection());
+  ASSERT_TRUE(server.wait_for_line("NICK me"));
+  server.send_line(":s 001 me :Welcome");  // the JOIN waits for it
   ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
   server.stop_reading();
   const std::string ping = "PING :" + std::string(8192, 'p') + "\r\n";
@@ -273,7 +288,7 @@ TEST(StartIrc, ServerThatNeverReadsIsDisconnected) {
 }
 
 TEST(AppStateNgircd, LoginJoinNamesPingAndQuit) {
-  testing::NgircdServer ngircd(testing::NgircdOptions{5, ""});
+  testing::NgircdServer ngircd(testing::NgircdOptions{5, "", ""});
   ASSERT_TRUE(ngircd.running());
   TempFolder dir;
   dir.write("setup.ini", settings_text(ngircd.port()));

@@ -215,9 +215,11 @@ class ScriptedServer:
             while b"\r\n" in pending:
                 raw, pending = pending.split(b"\r\n", 1)
                 line = raw.decode("latin-1")
+                if line.startswith("NICK "):  # the JOIN waits for the welcome
+                    self.client.sendall((":irc.test 001 %s :Welcome\r\n" % line[5:]).encode())
                 if line.startswith("JOIN ") and self.welcome:
                     nick, channel = "tester", line[5:]
-                    self.client.sendall((":irc.test 001 {n} :Welcome\r\n:{n}!u@h JOIN {c}\r\n"
+                    self.client.sendall((":{n}!u@h JOIN {c}\r\n"
                                          ":irc.test 353 {n} = {c} :{n}\r\n"
                                          ":irc.test 366 {n} {c} :End\r\n").format(
                                              n=nick, c=channel).encode())

@@ -82,10 +82,12 @@ protected:
     std::system(("import -window root " + name + ".png 2>/dev/null").c_str());
   }
 
-  // The names list shows only this client, so it makes the channel key itself.
+  // The names list shows only this client, so it makes the channel key itself. The
+  // JOIN waits for the welcome.
   void welcome_alone(const std::string& nick, const std::string& channel) {
-    ASSERT_TRUE(server_.wait_for_line("JOIN " + channel, 10s)) << folder_.read("velmora.out");
+    ASSERT_TRUE(server_.wait_for_line("NICK " + nick, 10s)) << folder_.read("velmora.out");
     server_.send_line(":irc.test 001 " + nick + " :Welcome to the scripted server");
+    ASSERT_TRUE(server_.wait_for_line("JOIN " + channel, 10s)) << folder_.read("velmora.out");
     server_.send_line(":" + nick + "!u@127.0.0.1 JOIN " + channel);
     server_.send_line(":irc.test 353 " + nick + " = " + channel + " :" + nick);
     server_.send_line(":irc.test 366 " + nick + " " + channel + " :End of NAMES list");

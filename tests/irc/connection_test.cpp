@@ -82,7 +82,7 @@ TEST_F(ConnectionTest, LoginBytesWithoutPassword) {
   connect(server);
   // A server that waits for the client to register is not waited for long.
   EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
-  EXPECT_EQ(server.received(), "USER undefined * * :*\r\nNICK me\r\n");
+  EXPECT_EQ(server.received(), "CAP LS 302\r\nUSER undefined * * :*\r\nNICK me\r\n");
 }
 
 TEST_F(ConnectionTest, LoginBytesWithPassword) {
@@ -91,7 +91,8 @@ TEST_F(ConnectionTest, LoginBytesWithPassword) {
   ASSERT_TRUE(conn.login("me", "*", "secret", "undefined", "*", "*"));
   ASSERT_TRUE(conn.join("#chan"));
   ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
-  EXPECT_EQ(server.received(), "PASS secret\r\nUSER undefined * * :*\r\nNICK me\r\nJOIN #chan\r\n");
+  EXPECT_EQ(server.received(),
+            "CAP LS 302\r\nPASS secret\r\nUSER undefined * * :*\r\nNICK me\r\nJOIN #chan\r\n");
   EXPECT_EQ(dir.read("log.txt"), "");  // login and join are not logged
 }
 

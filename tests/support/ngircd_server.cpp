@@ -25,7 +25,7 @@ bool port_accepts(int port) {
   return ok;
 }
 
-std::string config_text(int port, const NgircdOptions& options) {
+std::string config_text(int port, int tls_port, const NgircdOptions& options) {
   std::string text =
       "[Global]\n"
       "Name = " + std::string(NgircdServer::kName) + "\n"
@@ -40,6 +40,10 @@ std::string config_text(int port, const NgircdOptions& options) {
     text += "PingTimeout = " + std::to_string(options.ping_timeout) + "\n";
   }
   text += "[Options]\nPAM = no\nIdent = no\nDNS = no\n";
+  if (tls_port > 0) {
+    text += "[SSL]\nCertFile = " + options.tls_pem + "\nKeyFile = " + options.tls_pem +
+            "\nPorts = " + std::to_string(tls_port) + "\n";
+  }
   return text;
 }
 
@@ -59,7 +63,11 @@ int free_local_port() {
 
 NgircdServer::NgircdServer(NgircdOptions options) {
   port_ = free_local_port();
-  folder_.write("ngircd.conf", config_text(port_, options));
+  if (!options.tls_pem.empty()) {
+    do tls_port_ = free_local_port();
+    while (tls_port_ == port_);
+  }
+  folder_.write("ngircd.conf", config_text(port_, tls_port_, options));
   std::string config = folder_.file("ngircd.conf");
   std::string log = folder_.file("ngircd.log");
   pid_ = ::fork();
@@ -75,7 +83,7 @@ NgircdServer::NgircdServer(NgircdOptions options) {
   if (pid_ < 0) return;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (std::chrono::steady_clock::now() < deadline) {
-    if (port_accepts(port_)) {
+    if (port_accepts(port_) && (tls_port_ == 0 || port_accepts(tls_port_))) {
       ready_ = true;
       return;
     }

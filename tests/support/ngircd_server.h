@@ -14,6 +14,7 @@ namespace velmora::testing {
 struct NgircdOptions {
   int ping_timeout = 0;    // seconds; 0 keeps ngircd's default (the minimum is 5)
   std::string password;    // server password; empty for none
+  std::string tls_pem;     // certificate and key for a TLS port as well; empty for none
   bool penalties = false;  // ngircd's own flood penalties, as a real network has them
 };
 
@@ -26,12 +27,14 @@ public:
 
   bool running() const { return ready_; }
   int port() const { return port_; }
+  int tls_port() const { return tls_port_; }  // 0 without a TLS port
   static constexpr const char* kName = "irc.velmora.test";
 
 private:
   TempFolder folder_;
   pid_t pid_ = -1;
   int port_ = 0;
+  int tls_port_ = 0;
   bool ready_ = false;
 };
 

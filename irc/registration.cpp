@@ -1,0 +1,157 @@
+#include "irc/registration.h"
+
+#include <algorithm>
+#include <cctype>
+#include <optional>
+#include <sstream>
+
+#include "irc/base64.h"
+
+namespace velmora {
+namespace {
+
+std::string upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The value of capability `name` in a space-separated list ("sasl=PLAIN,EXTERNAL"):
+// nothing when absent, "" when offered without a value.
+std::optional<std::string> capability(const std::string& list, const std::string& name) {
+  std::istringstream words(list);
+  std::string word;
+  while (words >> word) {
+    const std::size_t eq = word.find('=');
+    if (word.substr(0, eq) != name) continue;
+    return eq == std::string::npos ? std::string{} : word.substr(eq + 1);
+  }
+  return std::nullopt;
+}
+
+bool lists_mechanism(const std::string& mechanisms, const std::string& name) {
+  std::istringstream items(mechanisms);
+  std::string item;
+  while (std::getline(items, item, ',')) {
+    if (upper(item) == name) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::vector<std::string> authenticate_lines(const std::string& payload) {
+  const std::string encoded = base64_encode(payload);
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < encoded.size(); at += Registration::kPayloadPiece) {
+    lines.push_back("AUTHENTICATE " + encoded.substr(at, Registration::kPayloadPiece));
+  }
+  if (encoded.size() % Registration::kPayloadPiece == 0) lines.push_back("AUTHENTICATE +");
+  return lines;
+}
+
+const char* Registration::mechanism_name() const {
+  return plan_.mechanism == SaslMechanism::external ? "EXTERNAL" : "PLAIN";
+}
+
+RegistrationStep Registration::handle(const IrcMessage& m) {
+  RegistrationStep step;
+  if (gave_up_) return step;  // we are leaving: nothing more to say
+  const std::string& command = m.command;
+  if (command == "CAP") {
+    step.consumed = true;
+    if (state_ != State::done) on_cap(m, step);
+  } else if (command == "AUTHENTICATE") {
+    step.consumed = true;
+    if (state_ == State::authenticating) on_authenticate(m, step);
+  } else if (command == "900") {
+    step.consumed = true;
+    account_ = m.params[2];
+  } else if (command == "903" && state_ == State::authenticating) {
+    step.consumed = true;
+    logged_in_ = true;
+    step.account = account_.empty() ? plan_.user : account_;
+    step.status = "Logged in as " + step.account;
+    finish(step);
+  } else if ((command == "902" || command == "904" || command == "905" || command == "906") &&
+             state_ == State::authenticating) {
+    step.consumed = true;
+    on_failure("SASL: login refused (" + command + ": " + m.text() + ")", step);
+  } else if (command == "421" && upper(m.params[1]) == "CAP") {
+    step.consumed = true;  // the server does not negotiate; registration goes on
+    if (plan_.mechanism != SaslMechanism::none && state_ != State::done) {
+      on_failure("SASL: the server offers no account login", step);
+    }
+    state_ = State::done;
+  } else if ((command == "908" || command == "907") && plan_.mechanism != SaslMechanism::none) {
+    step.consumed = true;
+  } else if (command == "001" && !welcomed_) {
+    welcomed_ = true;
+    step.welcomed = true;
+    step.join = !plan_.channel.empty();
+    step.status = step.join ? "Joining channel..." : "";
+    // A server that welcomed us without finishing negotiation never will.
+    if (state_ != State::done && plan_.mechanism != SaslMechanism::none && !logged_in_) {
+      on_failure("SASL: the server welcomed us without a login", step);
+    }
+    state_ = State::done;
+    if (step.give_up) step.join = false;
+  }
+  return step;
+}
+
+void Registration::on_cap(const IrcMessage& m, RegistrationStep& step) {
+  const std::string sub = upper(m.params[1]);
+  if (sub == "LS") {
+    offered_ += " " + m.text();
+    // "CAP * LS * :caps" says more lines follow.
+    if (m.params[2] == "*" && m.trailing_index == 3) return;
+    if (state_ == State::listing) on_capabilities_listed(step);
+  } else if (sub == "ACK" && state_ == State::requesting) {
+    if (capability(m.text(), "sasl")) {
+      state_ = State::authenticating;
+      step.send.push_back(std::string("AUTHENTICATE ") + mechanism_name());
+    } else {
+      on_failure("SASL: the server did not grant sasl", step);
+    }
+  } else if (sub == "NAK" && state_ == State::requesting) {
+    on_failure("SASL: the server refused sasl", step);
+  }
+}
+
+void Registration::on_capabilities_listed(RegistrationStep& step) {
+  if (plan_.mechanism == SaslMechanism::none) return finish(step);
+  const std::optional<std::string> sasl = capability(offered_, "sasl");
+  if (!sasl) return on_failure("SASL: the server offers no account login", step);
+  if (!sasl->empty() && !lists_mechanism(*sasl, mechanism_name())) {
+    return on_failure(std::string("SASL: the server does not offer ") + mechanism_name(), step);
+  }
+  state_ = State::requesting;
+  step.send.push_back("CAP REQ :sasl");
+}
+
+void Registration::on_authenticate(const IrcMessage& m, RegistrationStep& step) {
+  if (m.params[0] != "+") return;  // PLAIN and EXTERNAL expect an empty challenge
+  const std::string payload = plan_.mechanism == SaslMechanism::external
+                                  ? std::string{}
+                                  : plan_.user + '\0' + plan_.user + '\0' + plan_.password;
+  for (std::string& line : authenticate_lines(payload)) step.send.push_back(std::move(line));
+}
+
+void Registration::on_failure(const std::string& text, RegistrationStep& step) {
+  if (plan_.required) {
+    step.status = text + "; disconnecting";
+    step.give_up = true;
+    gave_up_ = true;
+    state_ = State::done;
+    return;
+  }
+  step.status = text + "; continuing without an account";
+  finish(step);
+}
+
+void Registration::finish(RegistrationStep& step) {
+  if (state_ != State::done) step.send.push_back("CAP END");
+  state_ = State::done;
+}
+
+}  // namespace velmora

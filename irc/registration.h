@@ -1,0 +1,68 @@
+#pragma once
+// Registration after the login lines: capability negotiation (CAP LS 302), the SASL
+// account login, and the JOIN once the server has welcomed us (001). Servers such as
+// InspIRCd answer a JOIN sent before the welcome with 451 and never let us in.
+//
+// A pure state machine: each server line in, the lines to send and a status out, so
+// the rules are tested without a socket. Only the "sasl" capability is ever requested.
+
+#include <string>
+#include <vector>
+
+#include "irc/irc_message.h"
+
+namespace velmora {
+
+enum class SaslMechanism { none, plain, external };
+
+struct RegistrationPlan {
+  std::string channel;  // joined on the welcome; empty for none
+  SaslMechanism mechanism = SaslMechanism::none;
+  std::string user;      // PLAIN account name
+  std::string password;  // PLAIN password
+  bool required = false;  // without the account login, disconnect instead of going on
+};
+
+struct RegistrationStep {
+  std::vector<std::string> send;  // lines to send now, in order
+  std::string status;             // a status text for the user; empty for none
+  bool consumed = false;          // the line is not for the window
+  bool join = false;              // send the JOIN now
+  bool welcomed = false;          // the server accepted our registration (001)
+  bool give_up = false;           // the required account login failed: disconnect
+  std::string account;            // the account we are now logged in as
+};
+
+class Registration {
+public:
+  // SASL payloads go out in pieces of this many characters.
+  static constexpr std::size_t kPayloadPiece = 400;
+
+  explicit Registration(RegistrationPlan plan) : plan_(std::move(plan)) {}
+  RegistrationStep handle(const IrcMessage& message);
+  bool logged_in() const { return logged_in_; }
+
+private:
+  enum class State { listing, requesting, authenticating, done };
+
+  void on_cap(const IrcMessage& m, RegistrationStep& step);
+  void on_capabilities_listed(RegistrationStep& step);
+  void on_authenticate(const IrcMessage& m, RegistrationStep& step);
+  void on_failure(const std::string& text, RegistrationStep& step);
+  void finish(RegistrationStep& step);
+  const char* mechanism_name() const;
+
+  RegistrationPlan plan_;
+  State state_ = State::listing;
+  std::string offered_;  // the capabilities of every LS line so far
+  std::string account_;  // from 900
+  bool logged_in_ = false;
+  bool welcomed_ = false;
+  bool gave_up_ = false;
+};
+
+// "AUTHENTICATE <piece>" lines for a payload: base64 in pieces of kPayloadPiece, and
+// "AUTHENTICATE +" after a last piece of exactly that length or for an empty payload.
+std::vector<std::string> authenticate_lines(const std::string& payload);
+
+}  // namespace velmora

@@ -1,0 +1,250 @@
+// Whole clients over TLS and through registration: ngircd with a TLS port and
+// throwaway certificates, and a scripted server that speaks CAP 302 and SASL 3.1 (with
+// message tags on every line) line by line.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "app/app_state.h"
+#include "irc/base64.h"
+#include "net/chat_socket.h"
+#include "tests/support/eventually.h"
+#include "tests/support/ngircd_server.h"
+#include "tests/support/scripted_server.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/test_certificates.h"
+
+namespace velmora {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::eventually;
+using testing::NgircdServer;
+using testing::ScriptedServer;
+using testing::TempFolder;
+using testing::TestCertificates;
+
+class RecordingState : public AppState {
+public:
+  using AppState::AppState;
+  void set_status(const std::string& text, int seconds) override {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      texts_.push_back(text);
+    }
+    AppState::set_status(text, seconds);
+  }
+  bool saw(const std::string& text) {
+    std::lock_guard<std::mutex> hold(lock_);
+    return std::find(texts_.begin(), texts_.end(), text) != texts_.end();
+  }
+  std::vector<std::string> texts() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return texts_;
+  }
+
+private:
+  std::mutex lock_;
+  std::vector<std::string> texts_;
+};
+
+class Client {
+public:
+  Client(int port, const std::string& nick, const std::string& extra,
+         AppOptions options = AppOptions{5ms}) : nick_(nick) {
+    folder_.write("setup.ini", "SERVER=localhost\nPORT=" + std::to_string(port) +
+                                   "\nCHANNEL=#room\nNICK=" + nick + "\nKEY=pass\n" + extra);
+    state_ = std::make_unique<RecordingState>(folder_.path(), folder_.file("setup.ini"), options);
+  }
+  // The recorder's override must not be called while the state is being taken apart.
+  ~Client() {
+    eventually([&] { return !state_->connection_thread_running(); });
+    state_->connection.shutdown();
+  }
+  RecordingState& state() { return *state_; }
+  bool holds_key() { return state_->peer_keys.get(nick_) == 1; }
+  std::string log() { return folder_.read("log.txt"); }
+  std::vector<std::string> view_lines() {
+    std::vector<std::string> lines;
+    while (state_->connection.queued_count() > 0) lines.push_back(state_->connection.pop_line());
+    return lines;
+  }
+  void say(const std::string& line) {
+    for (const std::string& payload : state_->security.seal_chat_line(line, "#room"))
+      state_->send_message("PRIVMSG", "#room", payload);
+  }
+  bool wait_for_text(const std::string& text) {
+    return eventually([&] {
+      while (state_->connection.queued_count() > 0) {
+        IrcMessage m = state_->connection.pop_message();
+        if (m.command == "PRIVMSG" && state_->security.open_chat_text(m.text()) == text) return true;
+      }
+      return false;
+    });
+  }
+
+private:
+  TempFolder folder_;
+  std::string nick_;
+  std::unique_ptr<RecordingState> state_;
+};
+
+std::unique_ptr<NgircdServer> tls_ngircd(const TestCertificates& certs) {
+  testing::NgircdOptions options;
+  options.tls_pem = certs.server();
+  return std::make_unique<NgircdServer>(options);
+}
+
+// Both faces share this path; the terminal adds only its own view.
+TEST(TlsClients, ExchangeTheKeyAndChatWhileAPlainObserverSeesOnlyHex) {
+  TestCertificates certs;
+  auto server = tls_ngircd(certs);
+  ASSERT_TRUE(server->running());
+  const std::string tls = "TLS=1\nTLS_CA=" + certs.ca() + "\n";
+  Client alice(server->tls_port(), "alice", tls), bob(server->tls_port(), "bob", tls);
+  ASSERT_TRUE(alice.state().start_connection());
+  ASSERT_TRUE(eventually([&] { return alice.holds_key(); })) << "alone, alice makes the key";
+  EXPECT_TRUE(alice.state().connection.socket().encrypted());
+  ChatSocket observer;
+  ASSERT_EQ(observer.connect("127.0.0.1", server->port()), 0);
+  observer.put_line("NICK watcher");
+  observer.put_line("USER w 0 * :w");
+  observer.put_line("JOIN #room");
+  ASSERT_TRUE(bob.state().start_connection());
+  ASSERT_TRUE(eventually([&] { return bob.holds_key(); }, 15s));
+  EXPECT_EQ(bob.state().security.channel_key(), alice.state().security.channel_key());
+  alice.say("over tls");
+  EXPECT_TRUE(bob.wait_for_text("over tls"));
+
+  std::string seen;
+  EXPECT_TRUE(eventually([&] {
+    std::vector<std::string> lines;
+    observer.take_lines("\r\n", lines, 1000);
+    for (const std::string& l : lines) seen += l;
+    return seen.find("PRIVMSG #room :@CRYPTO ") != std::string::npos;
+  }));
+  EXPECT_EQ(seen.find("over tls"), std::string::npos);
+}
+
+TEST(TlsClients, RefusedCertificateIsSaidOnceAndNotRetried) {
+  TestCertificates certs;
+  auto server = tls_ngircd(certs);  // signed by a CA the client does not trust
+  Client client(server->tls_port(), "alice", "PORT=" + std::to_string(server->tls_port()) + "\nTLS=1\n");
+  const std::string text = "TLS: certificate for localhost is not trusted: issuer unknown";
+  ASSERT_TRUE(client.state().start_connection());
+  ASSERT_TRUE(eventually([&] { return !client.state().connection_thread_running(); }));
+  EXPECT_EQ(client.state().texts(),
+            (std::vector<std::string>{"Connecting to localhost...", text}));
+  EXPECT_EQ(client.state().status_text(), text);
+  EXPECT_EQ(client.view_lines(), std::vector<std::string>{"ERROR :" + text});
+}
+
+TEST(TlsClients, UncheckedCertificateIsSaidAtEveryConnect) {
+  TestCertificates certs;
+  auto server = tls_ngircd(certs);
+  Client client(server->tls_port(), "alice", "TLS=1\nTLS_VERIFY=0\n");
+  ASSERT_TRUE(client.state().start_connection());
+  ASSERT_TRUE(eventually([&] { return !client.state().connection_thread_running(); }));
+  EXPECT_EQ(client.state().status_text(),
+            "TLS: the server's certificate is not checked (TLS_VERIFY=0)");
+  EXPECT_TRUE(client.state().connection.socket().encrypted());
+}
+
+// ngircd negotiates capabilities but has no sasl: the login goes on without an account.
+TEST(Registration, ServerWithoutSaslGoesOnWithoutAnAccount) {
+  NgircdServer server;
+  Client client(server.port(), "alice", "SASL_USER=alice\nSASL_PASS=pw\n");
+  ASSERT_TRUE(client.state().start_connection());
+  ASSERT_TRUE(eventually([&] { return client.holds_key(); }));
+  EXPECT_TRUE(client.state().saw(
+      "SASL: the server offers no account login; continuing without an account"));
+}
+
+// One client through a scripted server that answers as the CAP 302 and SASL 3.1 texts
+// describe the server's side. Every server line carries tags.
+class SaslServer {
+public:
+  ScriptedServer server;
+  void say(const std::string& line) { server.send_line("@time=2026-12-07T13:00:00.000Z;x=y " + line); }
+  bool expect(const std::string& line) { return server.wait_for_line(line); }
+};
+
+TEST(Registration, PlainRightWrongAndExternalAgainstAScriptedServer) {
+  const std::string good = base64_encode(std::string("alice\0alice\0right", 17));
+  const struct Case {
+    const char* what;
+    std::string settings;
+    std::string mechanism, response;
+    bool accept;
+    std::string status;
+    bool joins;
+  } cases[] = {
+      {"PLAIN right", "SASL_USER=alice\nSASL_PASS=right\nAUTHPASS=serverpw\n", "PLAIN", good, true,
+       "Logged in as alice", true},
+      {"PLAIN wrong, going on", "SASL_USER=alice\nSASL_PASS=wrong\n", "PLAIN",
+       base64_encode(std::string("alice\0alice\0wrong", 17)), false,
+       "SASL: login refused (904: SASL authentication failed); continuing without an account", true},
+      {"PLAIN wrong, required", "SASL_USER=alice\nSASL_PASS=wrong\nSASL_REQUIRED=1\n", "PLAIN",
+       base64_encode(std::string("alice\0alice\0wrong", 17)), false,
+       "SASL: login refused (904: SASL authentication failed); disconnecting", false},
+      {"EXTERNAL", "SASL_MECH=EXTERNAL\n", "EXTERNAL", "+", true, "Logged in as alice", true},
+  };
+  for (const Case& c : cases) {
+    SaslServer s;
+    Client client(s.server.port(), "alice", c.settings);
+    ASSERT_TRUE(client.state().start_connection()) << c.what;
+    ASSERT_TRUE(s.expect("CAP LS 302")) << c.what;
+    ASSERT_TRUE(s.expect("NICK alice")) << c.what;
+    s.say(":irc.test CAP * LS * :multi-prefix away-notify");
+    s.say(":irc.test CAP * LS :sasl=PLAIN,EXTERNAL server-time");
+    ASSERT_TRUE(s.expect("CAP REQ :sasl")) << c.what;
+    s.say(":irc.test CAP alice ACK :sasl");
+    ASSERT_TRUE(s.expect("AUTHENTICATE " + c.mechanism)) << c.what;
+    s.say("AUTHENTICATE +");
+    ASSERT_TRUE(s.expect("AUTHENTICATE " + c.response)) << c.what;
+    if (c.accept) {
+      s.say(":irc.test 900 alice alice!u@h alice :You are now logged in as alice");
+      s.say(":irc.test 903 alice :SASL authentication successful");
+    } else {
+      s.say(":irc.test 904 alice :SASL authentication failed");
+    }
+    if (c.joins) {
+      ASSERT_TRUE(s.expect("CAP END")) << c.what;
+      s.say(":irc.test 001 alice :Welcome");
+      ASSERT_TRUE(s.expect("JOIN #room")) << c.what;
+      ASSERT_TRUE(eventually([&] { return !client.state().connection_thread_running(); }));
+      EXPECT_EQ(client.state().status_text(), c.accept ? c.status : "") << c.what;
+    } else {
+      EXPECT_TRUE(s.expect("QUIT :account login failed")) << c.what;
+      ASSERT_TRUE(eventually([&] { return !client.state().connection_thread_running(); }));
+      EXPECT_EQ(s.server.clients_accepted(), 1) << c.what << ": not tried again";
+      EXPECT_EQ(client.state().status_text(), c.status) << c.what;
+    }
+    EXPECT_TRUE(client.state().saw(c.status)) << c.what;
+    const std::string log = client.log();
+    EXPECT_EQ(log.find("right"), std::string::npos) << c.what;
+    EXPECT_EQ(log.find("serverpw"), std::string::npos) << c.what;
+    if (c.mechanism == "PLAIN") {
+      EXPECT_EQ(log.find(c.response), std::string::npos) << c.what;
+      EXPECT_NE(log.find("SEND: AUTHENTICATE ****"), std::string::npos) << c.what;
+    }
+    s.server.close_client();
+  }
+}
+
+TEST(Registration, NoWelcomeFailsTheAttemptAfterTheBound) {
+  ScriptedServer server;
+  AppOptions options{1ms};
+  options.welcome_bound = 1000ms;
+  Client client(server.port(), "alice", "", options);
+  ASSERT_TRUE(client.state().start_connection());
+  ASSERT_TRUE(eventually([&] { return !client.state().connection_thread_running(); }, 15s));
+  EXPECT_EQ(server.clients_accepted(), 3);
+  EXPECT_TRUE(client.state().saw("No welcome from localhost within 1 s"));
+  EXPECT_EQ(client.state().status_text(), "Connection failed!");
+}
+
+}  // namespace
+}  // namespace velmora

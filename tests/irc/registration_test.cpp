@@ -1,0 +1,157 @@
+// Registration as a state machine: server lines in, our lines and status out.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "irc/base64.h"
+#include "irc/irc_message.h"
+#include "irc/registration.h"
+#include "irc/secret_mask.h"
+
+namespace velmora {
+namespace {
+
+RegistrationPlan plain_plan(bool required = false) {
+  RegistrationPlan plan;
+  plan.channel = "#room";
+  plan.mechanism = SaslMechanism::plain;
+  plan.user = "alice";
+  plan.password = "s3cret";
+  plan.required = required;
+  return plan;
+}
+
+struct Exchange {
+  std::vector<std::string> sent;
+  std::vector<std::string> statuses;
+  bool joined = false, welcomed = false, gave_up = false;
+};
+
+Exchange run(RegistrationPlan plan, const std::vector<std::string>& server_lines) {
+  Registration registration(std::move(plan));
+  Exchange out;
+  for (const std::string& line : server_lines) {
+    RegistrationStep step = registration.handle(parse_line(line));
+    out.sent.insert(out.sent.end(), step.send.begin(), step.send.end());
+    if (!step.status.empty()) out.statuses.push_back(step.status);
+    out.joined |= step.join;
+    out.welcomed |= step.welcomed;
+    out.gave_up |= step.give_up;
+  }
+  return out;
+}
+
+using Lines = std::vector<std::string>;
+
+TEST(Registration, Conversations) {
+  const std::string plain_payload = "AUTHENTICATE " + base64_encode(std::string("alice\0alice\0s3cret", 18));
+  RegistrationPlan none;
+  none.channel = "#room";
+  RegistrationPlan external = plain_plan();
+  external.mechanism = SaslMechanism::external;
+  const struct Case {
+    const char* what;
+    RegistrationPlan plan;
+    Lines server;
+    Lines sent;
+    Lines statuses;
+    bool joined, gave_up;
+  } cases[] = {
+      {"no credentials: CAP END at once, JOIN on the welcome", none,
+       {":s CAP * LS :multi-prefix sasl", ":s 001 me :Welcome"},
+       {"CAP END"}, {"Joining channel..."}, true, false},
+      {"PLAIN accepted", plain_plan(),
+       {":s CAP * LS * :multi-prefix", ":s CAP * LS :sasl=PLAIN,EXTERNAL", ":s CAP me ACK :sasl",
+        "AUTHENTICATE +", ":s 900 me me!u@h alice_acct :You are now logged in as alice_acct",
+        ":s 903 me :SASL authentication successful", ":s 001 me :Welcome"},
+       {"CAP REQ :sasl", "AUTHENTICATE PLAIN", plain_payload, "CAP END"},
+       {"Logged in as alice_acct", "Joining channel..."}, true, false},
+      {"EXTERNAL sends an empty response", external,
+       {":s CAP * LS :sasl", ":s CAP me ACK :sasl", "AUTHENTICATE +", ":s 903 me :ok"},
+       {"CAP REQ :sasl", "AUTHENTICATE EXTERNAL", "AUTHENTICATE +", "CAP END"},
+       {"Logged in as alice"}, false, false},
+      {"PLAIN refused, going on without an account", plain_plan(),
+       {":s CAP * LS :sasl", ":s CAP me ACK :sasl", "AUTHENTICATE +",
+        ":s 904 me :SASL authentication failed", ":s 001 me :Welcome"},
+       {"CAP REQ :sasl", "AUTHENTICATE PLAIN", plain_payload, "CAP END"},
+       {"SASL: login refused (904: SASL authentication failed); continuing without an account",
+        "Joining channel..."}, true, false},
+      {"PLAIN refused and required: disconnect, no CAP END, no JOIN", plain_plan(true),
+       {":s CAP * LS :sasl", ":s CAP me ACK :sasl", "AUTHENTICATE +", ":s 904 me :failed"},
+       {"CAP REQ :sasl", "AUTHENTICATE PLAIN", plain_payload},
+       {"SASL: login refused (904: failed); disconnecting"}, false, true},
+      {"server without sasl", plain_plan(), {":s CAP * LS :multi-prefix", ":s 001 me :Hi"},
+       {"CAP END"},
+       {"SASL: the server offers no account login; continuing without an account",
+        "Joining channel..."}, true, false},
+      {"mechanism not offered", external, {":s CAP * LS :sasl=PLAIN"}, {"CAP END"},
+       {"SASL: the server does not offer EXTERNAL; continuing without an account"}, false, false},
+      {"NAK", plain_plan(), {":s CAP * LS :sasl", ":s CAP me NAK :sasl"}, {"CAP REQ :sasl", "CAP END"},
+       {"SASL: the server refused sasl; continuing without an account"}, false, false},
+      {"server without CAP answers 421", none, {":s 421 me CAP :Unknown command", ":s 001 me :Hi"},
+       {}, {"Joining channel..."}, true, false},
+      {"server without CAP and a required login", plain_plan(true),
+       {":s 421 me CAP :Unknown command", ":s 001 me :Hi"}, {},
+       {"SASL: the server offers no account login; disconnecting"}, false, true},
+      {"server that ignores CAP welcomes us", none, {":s 001 me :Hi", ":s 001 me :Again"}, {},
+       {"Joining channel..."}, true, false},
+      {"stray lines out of turn change nothing", none,
+       {"AUTHENTICATE +", ":s 903 me :ok", ":s CAP me ACK :sasl"}, {}, {}, false, false},
+  };
+  for (const Case& c : cases) {
+    Exchange got = run(c.plan, c.server);
+    EXPECT_EQ(got.sent, c.sent) << c.what;
+    EXPECT_EQ(got.statuses, c.statuses) << c.what;
+    EXPECT_EQ(got.joined, c.joined) << c.what;
+    EXPECT_EQ(got.gave_up, c.gave_up) << c.what;
+  }
+}
+
+TEST(Registration, LongPayloadsGoInPiecesEndedByPlus) {
+  EXPECT_EQ(authenticate_lines(""), Lines{"AUTHENTICATE +"});
+  const Lines exact = authenticate_lines(std::string(300, 'x'));  // 400 base64 characters
+  ASSERT_EQ(exact.size(), 2u);
+  EXPECT_EQ(exact[0].size(), std::string("AUTHENTICATE ").size() + 400);
+  EXPECT_EQ(exact[1], "AUTHENTICATE +");
+  const Lines longer = authenticate_lines(std::string(301, 'x'));
+  ASSERT_EQ(longer.size(), 2u);
+  EXPECT_NE(longer[1], "AUTHENTICATE +");
+}
+
+TEST(Registration, Base64KnownAnswers) {
+  // RFC 4648, section 10.
+  const std::pair<const char*, const char*> vectors[] = {
+      {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="},
+      {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}};
+  for (const auto& [in, out] : vectors) EXPECT_EQ(base64_encode(in), out) << in;
+  EXPECT_EQ(base64_encode(std::string("\0\xff", 2)), "AP8=");
+}
+
+TEST(SecretMask, PasswordsAndPayloadsAreMasked) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"PASS hunter2", "PASS ****"},
+      {"pass :with spaces", "pass ****"},
+      {"AUTHENTICATE YWxpY2UAYWxpY2UAczNjcmV0", "AUTHENTICATE ****"},
+      {"AUTHENTICATE PLAIN", "AUTHENTICATE PLAIN"},
+      {"AUTHENTICATE +", "AUTHENTICATE +"},
+      {"OPER admin hunter2", "OPER admin ****"},
+      {"PRIVMSG #c :PASS hunter2", "PRIVMSG #c :PASS hunter2"},
+      {"PASS", "PASS"},
+      {"", ""},
+  };
+  for (const auto& [line, shown] : cases) EXPECT_EQ(mask_secrets(line), shown) << line;
+}
+
+TEST(MessageTags, AreTakenOffBeforeEverythingElse) {
+  const IrcMessage tagged = parse_line("@time=2026-12-07T13:00:00.000Z;msgid=a1  :n!u@h PRIVMSG #c :hi");
+  EXPECT_EQ(tagged.tags, "time=2026-12-07T13:00:00.000Z;msgid=a1");
+  IrcMessage expected = parse_line(":n!u@h PRIVMSG #c :hi");
+  expected.tags = tagged.tags;
+  EXPECT_EQ(tagged, expected);
+  EXPECT_EQ(parse_line("@a=b PING :x").command, "PING");
+  EXPECT_EQ(without_tags("@only-tags"), "");
+  EXPECT_EQ(without_tags("PING :x"), "PING :x");
+}
+
+}  // namespace
+}  // namespace velmora
