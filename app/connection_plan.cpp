@@ -18,6 +18,7 @@ TlsOptions tls_options_for(const Settings& s) {
 RegistrationPlan registration_plan_for(const Settings& s, const std::string& channel) {
   RegistrationPlan plan;
   plan.channel = channel;
+  plan.nick = s.nick;
   plan.required = s.sasl_required == 1;
   std::string mechanism = s.sasl_mech;
   std::transform(mechanism.begin(), mechanism.end(), mechanism.begin(),

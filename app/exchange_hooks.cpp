@@ -33,6 +33,10 @@ void ExchangeHooks::follow_membership(const IrcMessage& m) {
   if (m.command == "NICK" && m.nick == own && !m.text().empty()) {
     state_.set_current_nick(m.text());
   }
+  // The welcome names us as the server has us, an alternative nick perhaps.
+  if (m.command == "001" && !m.params[0].empty() && m.params[0] != "*") {
+    state_.set_current_nick(m.params[0]);
+  }
   std::vector<std::string> members = state_.connection.users();
   if (!apply_membership(members, m, state_.current_channel(), own)) return;
   store_members(members);

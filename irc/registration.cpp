@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <optional>
+#include <random>
 #include <sstream>
 
 #include "irc/base64.h"
@@ -37,7 +38,38 @@ bool lists_mechanism(const std::string& mechanisms, const std::string& name) {
   return false;
 }
 
+bool same_channel(const std::string& a, const std::string& b) {
+  return !a.empty() && upper(a) == upper(b);
+}
+
+constexpr std::size_t kShortNick = 9;  // the least a server must allow
+
 }  // namespace
+
+std::string alternative_nick(const std::string& nick, int attempt) {
+  if (attempt <= 1) return nick.substr(0, kShortNick - 1) + "_";
+  static thread_local std::minstd_rand digits(std::random_device{}());
+  const int number = static_cast<int>(digits() % 100);
+  return nick.substr(0, kShortNick - 2) + static_cast<char>('0' + number / 10) +
+         static_cast<char>('0' + number % 10);
+}
+
+std::string join_refusal_text(const IrcMessage& m, const std::string& channel) {
+  static const std::pair<const char*, const char*> kReasons[] = {
+      {"471", "the channel is full"},
+      {"473", "it is invite only"},
+      {"474", "you are banned from it"},
+      {"475", "it needs a channel key"},
+      {"477", "it needs a registered nick"},
+      {"403", "there is no such channel"},
+      {"405", "you are in too many channels"},
+  };
+  if (!same_channel(m.params[1], channel)) return {};
+  for (const auto& [code, words] : kReasons) {
+    if (m.command == code) return "Cannot join " + m.params[1] + ": " + words;
+  }
+  return {};
+}
 
 std::vector<std::string> authenticate_lines(const std::string& payload) {
   const std::string encoded = base64_encode(payload);
@@ -56,6 +88,7 @@ const char* Registration::mechanism_name() const {
 RegistrationStep Registration::handle(const IrcMessage& m) {
   RegistrationStep step;
   if (gave_up_) return step;  // we are leaving: nothing more to say
+  if (welcomed_) step.status = join_refusal_text(m, plan_.channel);  // the view shows it too
   const std::string& command = m.command;
   if (command == "CAP") {
     step.consumed = true;
@@ -84,6 +117,9 @@ RegistrationStep Registration::handle(const IrcMessage& m) {
     state_ = State::done;
   } else if ((command == "908" || command == "907") && plan_.mechanism != SaslMechanism::none) {
     step.consumed = true;
+  } else if ((command == "433" || command == "432" || command == "436" || command == "437") &&
+             !welcomed_) {
+    on_nick_refused(m, step);
   } else if (command == "001" && !welcomed_) {
     welcomed_ = true;
     step.welcomed = true;
@@ -147,6 +183,19 @@ void Registration::on_failure(const std::string& text, RegistrationStep& step) {
   }
   step.status = text + "; continuing without an account";
   finish(step);
+}
+
+// Before the welcome a taken nick leaves us unregistered: try others by ourselves.
+void Registration::on_nick_refused(const IrcMessage& m, RegistrationStep& step) {
+  const std::string refused = m.params[1].empty() ? plan_.nick : m.params[1];
+  if (plan_.nick.empty() || nick_tries_ >= kNickAlternatives) {
+    step.status = "Nick " + refused + " is not available; choose another with /nick";
+    return;
+  }
+  const std::string next = alternative_nick(plan_.nick, ++nick_tries_);
+  step.send.push_back("NICK " + next);
+  step.status = (m.command == "432" ? "Nick " + refused + " is not allowed; using "
+                                    : "Nick " + refused + " is in use; using ") + next;
 }
 
 void Registration::finish(RegistrationStep& step) {

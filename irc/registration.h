@@ -17,6 +17,7 @@ enum class SaslMechanism { none, plain, external };
 
 struct RegistrationPlan {
   std::string channel;  // joined on the welcome; empty for none
+  std::string nick;     // the nick the login asked for; alternatives derive from it
   SaslMechanism mechanism = SaslMechanism::none;
   std::string user;      // PLAIN account name
   std::string password;  // PLAIN password
@@ -37,6 +38,8 @@ class Registration {
 public:
   // SASL payloads go out in pieces of this many characters.
   static constexpr std::size_t kPayloadPiece = 400;
+  // Other nicks tried when the one asked for is taken during registration.
+  static constexpr int kNickAlternatives = 4;
 
   explicit Registration(RegistrationPlan plan) : plan_(std::move(plan)) {}
   RegistrationStep handle(const IrcMessage& message);
@@ -50,6 +53,7 @@ private:
   void on_authenticate(const IrcMessage& m, RegistrationStep& step);
   void on_failure(const std::string& text, RegistrationStep& step);
   void finish(RegistrationStep& step);
+  void on_nick_refused(const IrcMessage& m, RegistrationStep& step);
   const char* mechanism_name() const;
 
   RegistrationPlan plan_;
@@ -59,7 +63,16 @@ private:
   bool logged_in_ = false;
   bool welcomed_ = false;
   bool gave_up_ = false;
+  int nick_tries_ = 0;
 };
+
+// The alternative to `nick` for try `attempt` (1 based): nick + "_", then nick with
+// two random digits; short enough for a server that allows only 9 characters.
+std::string alternative_nick(const std::string& nick, int attempt);
+
+// A JOIN refusal (471, 473, 474, 475, 477, 403, 405) for `channel`, in words; empty
+// for any other line.
+std::string join_refusal_text(const IrcMessage& message, const std::string& channel);
 
 // "AUTHENTICATE <piece>" lines for a payload: base64 in pieces of kPayloadPiece, and
 // "AUTHENTICATE +" after a last piece of exactly that length or for an empty payload.

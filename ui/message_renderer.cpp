@@ -4,6 +4,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "irc/registration.h"
 #include "secure/peer_key_table.h"
 #include "ui/display_text.h"
 
@@ -73,6 +74,12 @@ MessageRenderer::Handler MessageRenderer::handler_for(const std::string& command
 
 void MessageRenderer::render(const IrcMessage& message) {
   if (message.command != "PRIVMSG") view_.close_chat_block();
+  // A refused JOIN in words: the numerics alone say little to a person.
+  const std::string refusal = join_refusal_text(message, session_.current_channel());
+  if (!refusal.empty()) {
+    view_.insert_line(refusal, {"red_fg", "indent", "space", "bold"});
+    return;
+  }
   (this->*handler_for(message.command))(message);
 }
 

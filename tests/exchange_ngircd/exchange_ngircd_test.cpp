@@ -244,5 +244,30 @@ TEST(ExchangeThroughServer, WithAnOrdinaryUserInTheChannelEveryoneGetsOneKey) {
   }
 }
 
+// A nick that is taken at login: the client registers as nick_, joins and gets the
+// key under the nick the server gave it; a full channel is refused in words.
+TEST(ExchangeThroughServer, TakenNickAndFullChannel) {
+  NgircdServer server;
+  ASSERT_TRUE(server.running());
+  Client first(server.port(), "alice", "pass");
+  ASSERT_TRUE(first.state().start_connection());
+  ASSERT_TRUE(eventually([&] { return first.holds_key(); }));
+  Client second(server.port(), "alice", "pass");
+  ASSERT_TRUE(second.state().start_connection());
+  ASSERT_TRUE(eventually([&] { return second.state().peer_keys.get("alice_") == 1; }));
+  EXPECT_EQ(second.state().current_nick(), "alice_");
+  EXPECT_EQ(second.state().security.channel_key(), first.state().security.channel_key());
+
+  RawClient op(server.port(), "op");
+  op.say("JOIN #full\r\nMODE #full +l 1");
+  std::this_thread::sleep_for(300ms);
+  TempFolder folder;
+  folder.write("setup.ini", "SERVER=127.0.0.1\nPORT=" + std::to_string(server.port()) +
+                                "\nCHANNEL=#full\nNICK=late\nKEY=pass\n");
+  AppState late(folder.path(), folder.file("setup.ini"));
+  ASSERT_TRUE(late.start_connection());
+  EXPECT_TRUE(eventually([&] { return late.status_text() == "Cannot join #full: the channel is full"; }));
+}
+
 }  // namespace
 }  // namespace velmora

@@ -107,6 +107,43 @@ TEST(Registration, Conversations) {
   }
 }
 
+TEST(Registration, TakenNicksAndRefusedJoins) {
+  RegistrationPlan plan;
+  plan.channel = "#room";
+  plan.nick = "alice";
+  Exchange got = run(plan, {":s 433 * alice :Nickname already in use", ":s 001 alice_ :Welcome",
+                            ":s 433 alice_ bob :in use", ":s 471 alice_ #Room :Cannot join (+l)"});
+  EXPECT_EQ(got.sent, Lines{"NICK alice_"});  // after the welcome, a taken nick is the user's
+  EXPECT_EQ(got.statuses, (Lines{"Nick alice is in use; using alice_", "Joining channel...",
+                                 "Cannot join #Room: the channel is full"}));
+  EXPECT_TRUE(got.joined);
+
+  plan.nick = "averylongnick";
+  got = run(plan, Lines(6, ":s 433 * x :in use"));
+  ASSERT_EQ(got.sent.size(), std::size_t{Registration::kNickAlternatives});
+  EXPECT_EQ(got.sent[0], "NICK averylon_");
+  for (std::size_t i = 1; i < got.sent.size(); ++i) {
+    EXPECT_EQ(got.sent[i].size(), 5 + 9u) << got.sent[i];  // "NICK " + at most 9
+    EXPECT_TRUE(got.sent[i].starts_with("NICK averylo")) << got.sent[i];
+  }
+  EXPECT_EQ(got.statuses.back(), "Nick x is not available; choose another with /nick");
+
+  struct Refusal {
+    const char* line;
+    const char* words;
+  };
+  for (const Refusal& r : {Refusal{":s 473 me #room :x", "it is invite only"},
+                           Refusal{":s 474 me #room :x", "you are banned from it"},
+                           Refusal{":s 475 me #room :x", "it needs a channel key"},
+                           Refusal{":s 477 me #room :x", "it needs a registered nick"},
+                           Refusal{":s 403 me #room :x", "there is no such channel"},
+                           Refusal{":s 405 me #room :x", "you are in too many channels"},
+                           Refusal{":s 471 me #other :x", ""}}) {
+    const std::string text = join_refusal_text(parse_line(r.line), "#room");
+    EXPECT_EQ(text, *r.words ? std::string("Cannot join #room: ") + r.words : "") << r.line;
+  }
+}
+
 TEST(Registration, LongPayloadsGoInPiecesEndedByPlus) {
   EXPECT_EQ(authenticate_lines(""), Lines{"AUTHENTICATE +"});
   const Lines exact = authenticate_lines(std::string(300, 'x'));  // 400 base64 characters
