@@ -35,6 +35,10 @@ struct AppOptions {
   std::chrono::milliseconds countdown_step{1000};
   // How long a connected server may take to welcome us before the attempt fails.
   std::chrono::milliseconds welcome_bound{60000};
+  // Keep-alive: after this long without a line from the server we ping it, and give
+  // the connection up when the answer takes longer than ping_answer_wait.
+  std::chrono::milliseconds quiet_before_ping{std::chrono::minutes(4)};
+  std::chrono::milliseconds ping_answer_wait{std::chrono::seconds(60)};
 };
 
 class AppState : public ExchangeEnvironment {
@@ -56,9 +60,21 @@ public:
   void set_settings(const Settings& settings);
 
   // Starts the connection thread (StartIRC). False, and nothing started, while a
-  // previous one is still running.
+  // previous one is still connecting or connected; while it waits to reconnect, it
+  // tries at once instead.
   bool start_connection();
+  // The connection thread is connecting (not once connected, while it only watches).
   bool connection_thread_running() const { return start_running_.load(); }
+
+  // Reconnection after an unexpected drop: the connection thread stays and tries again
+  // after growing pauses. The user's disconnect ends the connection without that, and
+  // during a pause stops the trying; start_connection() then tries at once.
+  void request_disconnect();
+  bool reconnecting() const { return reconnecting_.load(); }
+  // From the receive thread: the connection ended, and any ERROR text the server sent.
+  void connection_dropped();
+  void note_server_error(const std::string& text);
+  void note_heard();
 
   // The nick and channel in use (set from the settings at each connect; the window
   // updates them on NICK and on its own channel changes).
@@ -136,6 +152,11 @@ public:
 
 private:
   bool still_wanted(SendPriority priority, const std::string& nick) const;
+  void supervise(const Settings& settings);
+  std::string await_drop();
+  bool reconnect_after_pause(const Settings& settings, int seconds);
+  bool connect_once(const Settings& settings);
+  void finish_connecting(const Settings& settings);
   void run_start_irc();
   bool attempt_connect(const Settings& settings);
   bool log_in_and_await_welcome(const Settings& settings);
@@ -156,6 +177,13 @@ private:
   std::condition_variable stop_signal_;
   bool stop_ = false;
   std::atomic<bool> start_running_{false};
+  std::atomic<bool> reconnecting_{false};
+  std::atomic<bool> thread_alive_{false};  // the connection thread, connecting or watching
+  std::atomic<bool> user_disconnect_{false};
+  std::atomic<std::int64_t> last_heard_{0};  // steady clock, nanoseconds
+  bool dropped_ = false;        // under start_lock_
+  bool reconnect_now_ = false;  // under start_lock_
+  std::string server_error_;    // under start_lock_
   std::thread start_thread_;
 };
 

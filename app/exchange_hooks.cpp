@@ -19,6 +19,8 @@ void ExchangeHooks::connection_started() {
 }
 
 bool ExchangeHooks::handle_message(const IrcMessage& message) {
+  state_.note_heard();
+  if (message.command == "ERROR") state_.note_server_error(message.text());
   std::lock_guard hold(lock_);
   if (!exchange_) return false;
   follow_membership(message);
@@ -40,6 +42,13 @@ void ExchangeHooks::follow_membership(const IrcMessage& m) {
   std::vector<std::string> members = state_.connection.users();
   if (!apply_membership(members, m, state_.current_channel(), own)) return;
   store_members(members);
+  // The title names the channel only while we are in it.
+  const bool about_us = m.command == "KICK" ? m.params[1] == own : m.nick == own;
+  if (about_us && m.command == "JOIN") {
+    state_.post_title(state_.current_channel() + ", " + state_.settings().server + " - Velmora");
+  } else if (about_us && (m.command == "PART" || m.command == "KICK")) {
+    state_.post_title("Velmora");
+  }
   // The server sends the list itself when we join; when we leave there is none to ask.
   if (m.nick == own && m.command != "NICK") return;
   if (names_refresh_.changed(KeyExchange::Clock::now())) request_names();
@@ -77,6 +86,8 @@ void ExchangeHooks::connection_ended() {
   stop_timer();
   std::lock_guard hold(lock_);
   exchange_.reset();
+  state_.post_title("Velmora");
+  state_.connection_dropped();
   if (state_.connection.socket().output_overflowed()) {
     state_.set_status("Server is not reading; disconnected", 10);
   }

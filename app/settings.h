@@ -28,6 +28,8 @@ struct Settings {
   std::string sasl_pass;        // SASL_PASS
   std::string sasl_mech;        // SASL_MECH; EXTERNAL with TLS_CERT, else PLAIN
   int sasl_required = 0;        // SASL_REQUIRED; 1 disconnects when the login fails
+  std::string username = "undefined";   // USERNAME, the login's user name
+  std::string realname = "*";           // REALNAME, the login's real name
 };
 
 // The registered IRC port for TLS: a settings file that names it without a TLS line

@@ -2,8 +2,12 @@
 // for the welcome (the receive thread joins then), title the window and, when asked,
 // delete the settings file.
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <iostream>
+#include <optional>
+#include <utility>
 
 #include "app/app_state.h"
 #include "app/connection_plan.h"
@@ -15,6 +19,15 @@ constexpr int kStatusSeconds = 10;
 constexpr int kAttempts = 3;
 constexpr int kRefusalSeconds = 60;
 constexpr std::chrono::milliseconds kWelcomePoll{20};
+constexpr int kReconnectPauses[] = {5, 10, 20, 40, 60};  // seconds; the last repeats
+
+// "Connection failed! Connection refused by irc.example.net.": the words after the
+// status say why, when the socket could tell.
+std::string with_reason(const std::string& status, std::string why) {
+  if (why.empty()) return status;
+  why[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(why[0])));
+  return status + " " + why + ".";
+}
 
 const char* const kCountdown[] = {
     "Connection failed! Reconnecting in 5 seconds...",
@@ -27,13 +40,27 @@ const char* const kCountdown[] = {
 }  // namespace
 
 bool AppState::start_connection() {
-  std::lock_guard<std::mutex> hold(start_lock_);
-  if (stop_ || start_running_.load()) return false;
-  if (start_thread_.joinable()) start_thread_.join();  // a finished earlier run
+  std::unique_lock<std::mutex> hold(start_lock_);
+  if (stop_) return false;
+  if (thread_alive_.load() && !user_disconnect_.load()) {
+    if (!reconnecting_.load()) return false;  // connecting, or connected
+    reconnect_now_ = true;                    // waiting to reconnect: try at once
+    stop_signal_.notify_all();
+    return true;
+  }
+  // The earlier run has ended, or ends now that the user disconnected.
+  std::thread previous = std::move(start_thread_);
+  hold.unlock();
+  if (previous.joinable()) previous.join();
+  hold.lock();
+  if (stop_ || thread_alive_.load()) return false;
+  thread_alive_ = true;
   start_running_ = true;
+  user_disconnect_ = false;
   start_thread_ = std::thread([this] {
     run_start_irc();
     start_running_ = false;
+    thread_alive_ = false;
     note_change();  // a face waiting for this thread to give up looks again
   });
   return true;
@@ -73,7 +100,8 @@ bool AppState::log_in_and_await_welcome(const Settings& s) {
   note_change();  // lines that waited in the queue may be shown now
   set_status("Authenticating user...", kStatusSeconds);
   connection.set_registration(registration_plan_for(s, current_channel()));
-  connection.login(current_nick(), "*", s.auth_pass, "undefined", "*", "*");
+  connection.login(current_nick(), s.realname.empty() ? "*" : s.realname, s.auth_pass,
+                   s.username.empty() ? "undefined" : s.username, "*", "*");
   const auto deadline = std::chrono::steady_clock::now() + options_.welcome_bound;
   while (!connection.welcomed() && !connection.is_closed() && !stopping()) {
     if (std::chrono::steady_clock::now() >= deadline) {
@@ -110,7 +138,8 @@ bool AppState::attempt_connect(const Settings& s) {
       connecting = true;
     }
     if (attempt >= kAttempts) {
-      set_status("Connection failed!", kStatusSeconds);
+      set_status(with_reason("Connection failed!", connection.socket().failure_text()),
+                 kStatusSeconds);
       offline_shown = false;
       note_change();
       return false;
@@ -127,15 +156,152 @@ void AppState::run_start_irc() {
   set_current_channel(s.channel);
   security.begin_connection(s.key);  // an empty passphrase makes the channel key " "
   if (!attempt_connect(s)) return;
+  finish_connecting(s);
+  start_running_ = false;  // connected: the thread only watches now
+  note_change();
+  if (s.destroy_after == 1) std::remove(files_.settings_file.c_str());
+  std::cout << "End StartIRC" << std::endl;
+  supervise(s);
+}
+
+void AppState::finish_connecting(const Settings& s) {
   connecting = false;
   note_change();
-  post_title(current_channel() + ", " + s.server + " - Velmora");
   // What stays in the status line: an unchecked certificate matters more than the account.
   std::string status = unverified_tls_text(s);
   if (status.empty() && !connection.account().empty()) status = "Logged in as " + connection.account();
   set_status(status, kStatusSeconds);
-  if (s.destroy_after == 1) std::remove(files_.settings_file.c_str());
-  std::cout << "End StartIRC" << std::endl;
+}
+
+// Connected and welcomed: stays until the connection ends. An end we did not ask for
+// (the server closed, reset or restarted, or stopped answering) is said in words and
+// followed by new attempts after growing pauses, until one succeeds or the user stops.
+void AppState::supervise(const Settings& s) {
+  for (;;) {
+    const std::string reason = await_drop();
+    if (reason.empty()) return;
+    set_status(reason, kStatusSeconds);
+    connection.queue().publish("ERROR :" + reason);
+    note_change();
+    bool back = false;
+    for (std::size_t i = 0; !back; ++i) {
+      const int pause = kReconnectPauses[std::min(i, std::size(kReconnectPauses) - 1)];
+      if (!reconnect_after_pause(s, pause)) return;
+      start_running_ = true;
+      back = connect_once(s);
+      start_running_ = false;
+    }
+    finish_connecting(s);
+  }
+}
+
+void AppState::note_heard() {
+  last_heard_ = std::chrono::steady_clock::now().time_since_epoch().count();
+}
+
+void AppState::connection_dropped() {
+  {
+    std::lock_guard<std::mutex> hold(start_lock_);
+    dropped_ = true;
+  }
+  stop_signal_.notify_all();
+}
+
+void AppState::note_server_error(const std::string& text) {
+  std::lock_guard<std::mutex> hold(start_lock_);
+  server_error_ = text;
+}
+
+void AppState::request_disconnect() {
+  user_disconnect_ = true;
+  {
+    std::lock_guard<std::mutex> hold(start_lock_);
+    reconnect_now_ = false;
+  }
+  stop_signal_.notify_all();
+  if (!reconnecting_.load()) connection.send_line("quit");
+}
+
+// Waits for the connection to end, pinging a server that has been quiet for long; the
+// reason in words, or empty when there is nothing to reconnect for.
+std::string AppState::await_drop() {
+  using Clock = std::chrono::steady_clock;
+  const auto heard = [this] { return Clock::time_point(Clock::duration(last_heard_.load())); };
+  note_heard();
+  bool pinged = false;
+  Clock::time_point pinged_at{};
+  bool timed_out = false;
+  std::unique_lock<std::mutex> hold(start_lock_);
+  while (!stop_ && !dropped_ && !user_disconnect_.load() && !connection.is_closed()) {
+    stop_signal_.wait_for(hold, std::min<std::chrono::milliseconds>(options_.ping_answer_wait / 4,
+                                                                     std::chrono::seconds(5)));
+    const auto now = Clock::now();
+    if (pinged && heard() > pinged_at) pinged = false;
+    if (!pinged && now - heard() > options_.quiet_before_ping) {
+      pinged = true;
+      pinged_at = now;
+      connection.send_line("PING :velmora");
+    } else if (pinged && now - pinged_at > options_.ping_answer_wait) {
+      timed_out = true;
+      break;
+    }
+  }
+  dropped_ = false;
+  const std::string server_error = std::exchange(server_error_, {});
+  const bool stop = stop_;
+  hold.unlock();
+  if (timed_out) connection.shutdown();  // joins the receive thread: not under the lock
+  if (stop || shutting_down.load() || user_disconnect_.load() || connection.gave_up()) return {};
+  if (timed_out) return "Disconnected: no answer from the server (ping time-out)";
+  if (connection.socket().output_overflowed()) return "Server is not reading; disconnected";
+  if (!server_error.empty()) return "Disconnected by the server: " + server_error;
+  return "Disconnected: the server closed the connection";
+}
+
+// The countdown before the next attempt; false when the user stopped it or we close.
+bool AppState::reconnect_after_pause(const Settings& s, int seconds) {
+  (void)s;
+  reconnecting_ = true;
+  note_change();
+  for (int left = seconds; left > 0; --left) {
+    set_status("Reconnecting in " + std::to_string(left) +
+                   (left == 1 ? " second..." : " seconds..."),
+               kStatusSeconds);
+    std::unique_lock<std::mutex> hold(start_lock_);
+    stop_signal_.wait_for(hold, options_.countdown_step,
+                          [this] { return stop_ || reconnect_now_ || user_disconnect_.load(); });
+    if (stop_ || reconnect_now_ || user_disconnect_.load()) break;
+  }
+  {
+    std::lock_guard<std::mutex> hold(start_lock_);
+    reconnect_now_ = false;
+  }
+  reconnecting_ = false;
+  note_change();
+  if (stopping() || shutting_down.load() || user_disconnect_.load()) {
+    set_status("", kStatusSeconds);
+    return false;
+  }
+  return true;
+}
+
+// One attempt after a drop: connect, log in, wait for the welcome.
+bool AppState::connect_once(const Settings& s) {
+  set_status("Connecting to " + s.server + "...", kStatusSeconds);
+  connecting = true;
+  const int code = connection.open(s.server, s.port, tls_options_for(s));
+  if (stopping()) return false;
+  if (code == 5) {  // a certificate we do not trust: trying again cannot help
+    show_refusal(connection.socket().failure_text());
+    user_disconnect_ = true;
+    return false;
+  }
+  if (connection.is_closed()) {
+    set_status(with_reason("Connection failed!", connection.socket().failure_text()),
+               kStatusSeconds);
+    return false;
+  }
+  return log_in_and_await_welcome(s);
 }
 
 }  // namespace velmora

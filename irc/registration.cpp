@@ -120,6 +120,8 @@ RegistrationStep Registration::handle(const IrcMessage& m) {
   } else if ((command == "433" || command == "432" || command == "436" || command == "437") &&
              !welcomed_) {
     on_nick_refused(m, step);
+  } else if (command == "464") {
+    step.status = "The server refused the password (AUTHPASS)";
   } else if (command == "001" && !welcomed_) {
     welcomed_ = true;
     step.welcomed = true;

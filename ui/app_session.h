@@ -15,6 +15,8 @@ public:
   int queued_count() const override { return app_.connection.queued_count(); }
   IrcMessage pop_message() override { return app_.connection.pop_message(); }
   void send_line(const std::string& line) override { app_.connection.send_line(line); }
+  void disconnect() override { app_.request_disconnect(); }
+  bool reconnecting() const override { return app_.reconnecting(); }
   void send_message(const std::string& command, const std::string& target,
                     const std::string& text) override {
     app_.connection.send_message(command, target, text);

@@ -28,6 +28,10 @@ public:
   virtual void send_message(const std::string& command, const std::string& target,
                             const std::string& text) = 0;
   virtual void start_connection() = 0;     // a new connection thread with the settings as they stand
+  // The user's disconnect: ends the connection, or stops waiting to reconnect.
+  virtual void disconnect() { send_line("quit"); }
+  // Waiting to reconnect after a drop (Disconnect then stops it, Connect hurries it).
+  virtual bool reconnecting() const { return false; }
   // Blocks until the socket reports closed or `bound` passes; true when it closed.
   virtual bool wait_socket_closed(std::chrono::milliseconds bound) = 0;
 

@@ -89,6 +89,8 @@ void ChatWindow::show_connection_state() {
     set_sensitive(Control::ConnectButton, false);
     set_sensitive(Control::DisconnectButton, true);
   }
+  // While a reconnect is pending, Disconnect stops it.
+  if (closed) set_sensitive(Control::DisconnectButton, session_.reconnecting());
 }
 
 void ChatWindow::refresh_user_list() {
@@ -134,7 +136,7 @@ void ChatWindow::on_connect_clicked() {
 }
 
 void ChatWindow::on_disconnect_clicked() {
-  session_.send_line("quit");
+  session_.disconnect();
   set_sensitive(Control::DisconnectButton, false);
 }
 

@@ -70,18 +70,21 @@ TEST(StartIrc, LogsInJoinsAndTitles) {
     server.send_line(":s 001 me :Welcome");
     ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
     ASSERT_TRUE(eventually([&] { return !state.connection_thread_running(); }));
-    EXPECT_EQ(state.take_pending_title(), "#chan, 127.0.0.1 - Velmora");
-    EXPECT_FALSE(state.take_pending_title().has_value());
+    EXPECT_FALSE(state.take_pending_title().has_value()) << "not in the channel yet";
+    server.send_line(":me!u@h JOIN #chan");
+    ASSERT_TRUE(eventually([&] { return state.take_pending_title() == "#chan, 127.0.0.1 - Velmora"; }));
     EXPECT_FALSE(state.connecting.load());
     EXPECT_EQ(state.security.channel_key(), " ");  // plain mode
     EXPECT_EQ(state.texts(), (std::vector<std::string>{"Connecting to 127.0.0.1...",
                                                        "Authenticating user...",
                                                        "Joining channel...", ""}));
     EXPECT_TRUE(dir.exists("setup.ini"));
-    ASSERT_TRUE(eventually([&] { return state.connection.queued_count() == 2; }));
-    EXPECT_EQ(dir.read("log.txt"), ":s NOTICE * :hello\r\n:s 001 me :Welcome\r\n")
+    ASSERT_TRUE(eventually([&] { return state.connection.queued_count() == 3; }));
+    EXPECT_EQ(dir.read("log.txt"),
+              ":s NOTICE * :hello\r\n:s 001 me :Welcome\r\n:me!u@h JOIN #chan\r\n")
         << "the old log is gone";
     server.close_client();  // so the goodbye is not waited for
+    EXPECT_TRUE(eventually([&] { return state.take_pending_title() == "Velmora"; }));
   }
 }
 
@@ -155,11 +158,10 @@ TEST(StartIrc, ThreeFailedAttemptsWithCountdown) {
   expected.push_back("Connecting to 127.0.0.1...");
   expected.insert(expected.end(), countdown.begin(), countdown.end());
   expected.push_back("Connecting to 127.0.0.1...");
-  expected.push_back("Connection failed!");
+  expected.push_back("Connection failed! Connection refused by 127.0.0.1.");
   EXPECT_EQ(state.texts(), expected);
   EXPECT_TRUE(state.connecting.load());
   EXPECT_FALSE(state.offline_shown.load());
-  EXPECT_EQ(state.status_text(), "Connection failed!");
 }
 
 // A window asleep on the change signal, looking only when it is raised, still sees the
@@ -283,8 +285,44 @@ TEST(StartIrc, ServerThatNeverReadsIsDisconnected) {
   EXPECT_LE(state.connection.socket().send_capacity(), 2 * ChatSocket::kMaxQueued);
   EXPECT_TRUE(eventually([&] {
     const std::vector<std::string> texts = state.texts();
-    return !texts.empty() && texts.back() == "Server is not reading; disconnected";
+    return std::count(texts.begin(), texts.end(), "Server is not reading; disconnected") > 0;
   }));
+}
+
+// A server that stops answering is pinged after a quiet spell and given up when the
+// answer does not come; the client says so and tries again after a pause, until the
+// user's disconnect stops it.
+TEST(StartIrc, SilentServerIsGivenUpAndReconnectedUntilTheUserStops) {
+  TempFolder dir;
+  ScriptedServer server;
+  dir.write("setup.ini", settings_text(server.port()));
+  AppOptions options{20ms};
+  options.quiet_before_ping = 200ms;
+  options.ping_answer_wait = 300ms;
+  RecordingState state(dir.path(), dir.file("setup.ini"), options);
+  ASSERT_TRUE(state.start_connection());
+  ASSERT_TRUE(server.wait_for_line("NICK me"));
+  server.send_line(":s 001 me :Welcome");
+  ASSERT_TRUE(server.wait_for_line("PING :velmora", 3s));
+  const auto said = [&](const std::string& text) {
+    return eventually([&] {
+      const auto texts = state.texts();
+      return std::find(texts.begin(), texts.end(), text) != texts.end();
+    });
+  };
+  EXPECT_TRUE(said("Disconnected: no answer from the server (ping time-out)"));
+  EXPECT_TRUE(said("Reconnecting in 5 seconds..."));
+  ASSERT_TRUE(eventually([&] { return server.clients_accepted() == 2; }));
+  server.send_line(":s 001 me :Welcome");
+  ASSERT_TRUE(eventually([&] { return !state.connection_thread_running(); }));
+  server.close_client();  // the server goes away: said in words, and tried again
+  EXPECT_TRUE(said("Disconnected: the server closed the connection"));
+  ASSERT_TRUE(eventually([&] { return state.reconnecting(); }));
+  state.request_disconnect();
+  EXPECT_TRUE(eventually([&] { return !state.reconnecting(); }));
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(server.clients_accepted(), 2);
+  EXPECT_TRUE(state.start_connection());  // Connect works again at once
 }
 
 TEST(AppStateNgircd, LoginJoinNamesPingAndQuit) {

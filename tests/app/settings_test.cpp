@@ -44,9 +44,12 @@ TEST(ParseSettings, LineRules) {
 }
 
 TEST(ParseSettings, ValuesKeepTheirSpaces) {
-  Settings s = parse_settings("KEY= secret phrase \nNICK=bob");
+  Settings s = parse_settings("KEY= secret phrase \nNICK=bob\nREALNAME=Bob B\nUSERNAME=bob b");
   EXPECT_EQ(s.key, " secret phrase ");
   EXPECT_EQ(s.nick, "bob");
+  EXPECT_EQ(s.realname, "Bob B");
+  EXPECT_EQ(s.username, "bob");  // one word: it goes on the USER line
+  EXPECT_EQ(parse_settings("").username, "undefined");
 }
 
 TEST(LoadSettings, MissingFileGivesDefaults) {

@@ -269,5 +269,31 @@ TEST(ExchangeThroughServer, TakenNickAndFullChannel) {
   EXPECT_TRUE(eventually([&] { return late.status_text() == "Cannot join #full: the channel is full"; }));
 }
 
+// The server restarts under two connected clients: both come back by themselves,
+// keep the key and read each other again within 15 s of the server's return.
+TEST(ExchangeThroughServer, BothClientsComeBackAfterAServerRestart) {
+  NgircdServer server;
+  ASSERT_TRUE(server.running());
+  Client alice(server.port(), "alice", "pass");
+  ASSERT_TRUE(alice.state().start_connection());
+  ASSERT_TRUE(eventually([&] { return alice.holds_key(); }));
+  Client bob(server.port(), "bob", "pass");
+  ASSERT_TRUE(bob.state().start_connection());
+  ASSERT_TRUE(eventually([&] { return bob.holds_key(); }));
+  const std::string key = alice.state().security.channel_key();
+
+  ASSERT_TRUE(server.restart());
+  const auto both_back = [&] {
+    for (Client* c : {&alice, &bob}) {
+      if (c->state().connection.is_closed() || c->state().channel_users().size() != 2) return false;
+    }
+    return true;
+  };
+  ASSERT_TRUE(eventually(both_back, 15s));
+  EXPECT_EQ(bob.state().security.channel_key(), key);
+  alice.say("back again");
+  EXPECT_TRUE(bob.wait_for_text("back again"));
+}
+
 }  // namespace
 }  // namespace velmora

@@ -66,18 +66,23 @@ int free_local_port() {
   return ntohs(address.sin_port);
 }
 
-NgircdServer::NgircdServer(NgircdOptions options) {
+NgircdServer::NgircdServer(NgircdOptions options) : ipv6_(options.ipv6) {
   port_ = free_local_port();
   if (!options.tls_pem.empty()) {
     do tls_port_ = free_local_port();
     while (tls_port_ == port_);
   }
   folder_.write("ngircd.conf", config_text(port_, tls_port_, options));
+  start();
+}
+
+void NgircdServer::start() {
   std::string config = folder_.file("ngircd.conf");
   std::string log = folder_.file("ngircd.log");
+  ready_ = false;
   pid_ = ::fork();
   if (pid_ == 0) {
-    int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     if (out >= 0) {
       ::dup2(out, 1);
       ::dup2(out, 2);
@@ -88,7 +93,7 @@ NgircdServer::NgircdServer(NgircdOptions options) {
   if (pid_ < 0) return;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (std::chrono::steady_clock::now() < deadline) {
-    if (port_accepts(port_, options.ipv6) && (tls_port_ == 0 || port_accepts(tls_port_, options.ipv6))) {
+    if (port_accepts(port_, ipv6_) && (tls_port_ == 0 || port_accepts(tls_port_, ipv6_))) {
       ready_ = true;
       return;
     }
@@ -100,16 +105,28 @@ NgircdServer::NgircdServer(NgircdOptions options) {
   }
 }
 
-NgircdServer::~NgircdServer() {
+void NgircdServer::stop() {
   if (pid_ <= 0) return;
   ::kill(pid_, SIGTERM);
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
   while (std::chrono::steady_clock::now() < deadline) {
-    if (::waitpid(pid_, nullptr, WNOHANG) == pid_) return;
+    if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+      pid_ = -1;
+      return;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   ::kill(pid_, SIGKILL);
   ::waitpid(pid_, nullptr, 0);
+  pid_ = -1;
 }
+
+bool NgircdServer::restart() {
+  stop();
+  start();
+  return ready_;
+}
+
+NgircdServer::~NgircdServer() { stop(); }
 
 }  // namespace velmora::testing

@@ -31,8 +31,16 @@ public:
   int tls_port() const { return tls_port_; }  // 0 without a TLS port
   static constexpr const char* kName = "irc.velmora.test";
 
+  // Stops the server and starts it again on the same ports, as a restart on a real
+  // network; true once it accepts connections again.
+  bool restart();
+
 private:
+  void start();
+  void stop();
+
   TempFolder folder_;
+  bool ipv6_ = false;
   pid_t pid_ = -1;
   int port_ = 0;
   int tls_port_ = 0;
