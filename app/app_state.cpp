@@ -1,18 +1,25 @@
 #include "app/app_state.h"
 
+#include <algorithm>
+
 #include "app/exchange_hooks.h"
 
 namespace velmora {
 
-AppState::AppState(std::string program_folder, std::string settings_path, AppOptions options)
-    : settings_(load_settings(settings_path)),
-      program_folder_(std::move(program_folder)),
-      settings_path_(std::move(settings_path)),
+AppState::AppState(ProgramFiles files, AppOptions options)
+    : settings_(load_settings(files.settings_file)),
+      files_(std::move(files)),
       options_(options),
-      chat_log_(program_folder_ + "/log.txt", &changes_),
+      chat_log_(files_.log_folder + "/log.txt", &changes_),
       status_(shutting_down, &changes_),
       hooks_(std::make_unique<ExchangeHooks>(*this)),
-      connection(chat_log_, hooks_.get(), &changes_) {}
+      connection(chat_log_, hooks_.get(), &changes_) {
+  connection.outbound().set_still_wanted(
+      [this](SendPriority priority, const std::string& nick) { return still_wanted(priority, nick); });
+}
+
+AppState::AppState(const std::string& folder, std::string settings_path, AppOptions options)
+    : AppState(ProgramFiles{folder, std::move(settings_path), folder}, options) {}
 
 // Every thread goes before any member: the connection thread, then the receive
 // thread (through the connection, after a bounded goodbye), then the status worker.
@@ -88,9 +95,27 @@ std::optional<std::string> AppState::take_pending_title() {
   return title;
 }
 
+// The key-exchange rules' lines: a private "@AUTHENTICATED" is a welcome and waits
+// behind everything else; the rest of the exchange goes before it.
 void AppState::send_message(const std::string& command, const std::string& target,
                             const std::string& text) {
-  connection.send_message(command, target, text);
+  const bool to_channel = target == current_channel();
+  const bool welcome = !to_channel && text.starts_with("@AUTHENTICATED");
+  // An answer to a joiner is wanted only until it holds the key; our own request
+  // is for a holder and must go out.
+  const bool answer = text.starts_with("@XPUBLIC") || text.starts_with("@XKEY");
+  connection.send_message(command, target, text,
+                          welcome ? SendPriority::Background : SendPriority::Exchange,
+                          welcome || answer ? target : std::string());
+}
+
+// A welcome or an answer is still wanted while its nick is in the channel and has not
+// announced our key meanwhile (a holder of another key may be asking for ours).
+bool AppState::still_wanted(SendPriority priority, const std::string& nick) const {
+  const std::vector<std::string> members = connection.users();
+  if (std::find(members.begin(), members.end(), nick) == members.end()) return false;
+  if (priority == SendPriority::Background) return peer_keys.get(nick) != 1;
+  return hooks_->answer_wanted(nick);
 }
 
 std::vector<std::string> AppState::server_users() const { return connection.users(); }

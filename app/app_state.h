@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/program_paths.h"
 #include "app/settings.h"
 #include "app/status_line.h"
 #include "irc/change_signal.h"
@@ -38,14 +39,17 @@ struct AppOptions {
 
 class AppState : public ExchangeEnvironment {
 public:
-  // `program_folder` holds log.txt; `settings_path` is read now (see settings_path()).
-  AppState(std::string program_folder, std::string settings_path, AppOptions options = {});
+  // `files.settings_file` is read now (and deleted by DESTROYAFTER), log.txt goes in
+  // `files.log_folder`, the faces find their data in `files.data_folder`.
+  explicit AppState(ProgramFiles files, AppOptions options = {});
+  // Everything in one folder, as in a build folder: log.txt and the data in `folder`.
+  AppState(const std::string& folder, std::string settings_path, AppOptions options = {});
   ~AppState() override;
   AppState(const AppState&) = delete;
   AppState& operator=(const AppState&) = delete;
 
-  const std::string& program_folder() const { return program_folder_; }
-  const std::string& settings_path() const { return settings_path_; }
+  const std::string& data_folder() const { return files_.data_folder; }
+  const std::string& settings_path() const { return files_.settings_file; }
 
   // Settings: read at construction; the connection dialog may replace them.
   Settings settings() const;
@@ -109,8 +113,7 @@ public:
 private:
   mutable std::mutex settings_lock_;
   Settings settings_;
-  std::string program_folder_;
-  std::string settings_path_;
+  ProgramFiles files_;
   AppOptions options_;
 
 public:
@@ -132,6 +135,7 @@ public:
   ServerConnection connection;
 
 private:
+  bool still_wanted(SendPriority priority, const std::string& nick) const;
   void run_start_irc();
   bool attempt_connect(const Settings& settings);
   bool log_in_and_await_welcome(const Settings& settings);

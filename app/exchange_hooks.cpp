@@ -7,18 +7,61 @@ namespace {
 constexpr int kRegistrationStatusSeconds = 10;
 }  // namespace
 
+ExchangeHooks::~ExchangeHooks() { stop_timer(); }
+
 void ExchangeHooks::connection_started() {
+  stop_timer();
+  std::lock_guard hold(lock_);
   exchange_ = std::make_unique<KeyExchange>(state_.security, state_.peer_keys, state_);
+  names_refresh_ = {};
+  timer_stop_ = false;
+  timer_ = std::thread([this] { run_timer(); });
 }
 
-bool ExchangeHooks::handle_message(const std::string& sender, const std::string& command,
-                                   const std::string& text) {
-  return exchange_ && exchange_->handle_message(sender, command, text);
+bool ExchangeHooks::handle_message(const IrcMessage& message) {
+  std::lock_guard hold(lock_);
+  if (!exchange_) return false;
+  follow_membership(message);
+  const bool consumed = exchange_->handle_message(message.nick, message.command, message.text());
+  timer_wake_.notify_one();  // the rules may have set a new deadline
+  return consumed;
+}
+
+// Our own nick first, so the rules see the name the server gave us.
+void ExchangeHooks::follow_membership(const IrcMessage& m) {
+  const std::string own = state_.current_nick();
+  if (m.command == "NICK" && m.nick == own && !m.text().empty()) {
+    state_.set_current_nick(m.text());
+  }
+  std::vector<std::string> members = state_.connection.users();
+  if (!apply_membership(members, m, state_.current_channel(), own)) return;
+  store_members(members);
+  // The server sends the list itself when we join; when we leave there is none to ask.
+  if (m.nick == own && m.command != "NICK") return;
+  if (names_refresh_.changed(KeyExchange::Clock::now())) request_names();
+}
+
+void ExchangeHooks::store_members(const std::vector<std::string>& members) {
+  state_.connection.store_users(members);
+  state_.set_channel_users(members);
+  state_.mark_user_list_dirty();
+}
+
+void ExchangeHooks::request_names() {
+  state_.connection.send_line("names " + state_.current_channel(), SendPriority::Background);
 }
 
 void ExchangeHooks::names_stored(const std::vector<std::string>& users) {
+  std::lock_guard hold(lock_);
   state_.set_channel_users(users);
+  if (names_refresh_.answered(KeyExchange::Clock::now())) request_names();
   if (exchange_) exchange_->handle_names_end();
+  timer_wake_.notify_one();
+}
+
+bool ExchangeHooks::answer_wanted(const std::string& nick) {
+  std::lock_guard hold(lock_);
+  return !exchange_ || exchange_->answer_wanted(nick);
 }
 
 void ExchangeHooks::registration_status(const std::string& text) {
@@ -26,6 +69,32 @@ void ExchangeHooks::registration_status(const std::string& text) {
 }
 
 // A half-finished exchange does not survive the connection.
-void ExchangeHooks::connection_ended() { exchange_.reset(); }
+void ExchangeHooks::connection_ended() {
+  stop_timer();
+  std::lock_guard hold(lock_);
+  exchange_.reset();
+}
+
+void ExchangeHooks::run_timer() {
+  std::unique_lock hold(lock_);
+  while (!timer_stop_) {
+    const auto deadline = exchange_ ? exchange_->next_deadline() : std::nullopt;
+    if (deadline) {
+      timer_wake_.wait_until(hold, *deadline);
+    } else {
+      timer_wake_.wait(hold);
+    }
+    if (!timer_stop_ && exchange_) exchange_->tick();
+  }
+}
+
+void ExchangeHooks::stop_timer() {
+  {
+    std::lock_guard hold(lock_);
+    timer_stop_ = true;
+  }
+  timer_wake_.notify_all();
+  if (timer_.joinable()) timer_.join();
+}
 
 }  // namespace velmora

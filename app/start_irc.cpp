@@ -134,7 +134,7 @@ void AppState::run_start_irc() {
   std::string status = unverified_tls_text(s);
   if (status.empty() && !connection.account().empty()) status = "Logged in as " + connection.account();
   set_status(status, kStatusSeconds);
-  if (s.destroy_after == 1) std::remove(settings_path_.c_str());
+  if (s.destroy_after == 1) std::remove(files_.settings_file.c_str());
   std::cout << "End StartIRC" << std::endl;
 }
 

@@ -56,7 +56,8 @@ void ChatLog::write_held() {
   if (held_.empty()) return;
   struct stat info;
   if (fd_ >= 0 && (::fstat(fd_, &info) != 0 || info.st_nlink == 0)) close_file();
-  if (fd_ < 0) fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  // Readable by the user only: the log holds every line of the connection's traffic.
+  if (fd_ < 0) fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
   if (fd_ >= 0) {
     ssize_t written = ::write(fd_, held_.data(), held_.size());
     if (written != static_cast<ssize_t>(held_.size())) close_file();

@@ -1,5 +1,5 @@
 #pragma once
-// The raw protocol log: log.txt in the program's folder (one CR LF entry per line) and
+// The raw protocol log: log.txt (one CR LF entry per line; its folder is decided in app/) and
 // the same text in memory for the window's raw traffic view. Safe to call from any
 // thread.
 //

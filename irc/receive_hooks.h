@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "irc/irc_message.h"
+
 namespace velmora {
 
 class ReceiveHooks {
@@ -13,9 +15,8 @@ public:
   virtual ~ReceiveHooks() = default;
   // A new connection's receive thread starts: per-connection state starts afresh.
   virtual void connection_started() {}
-  // Every parsed line (sender nick, command, trailing text); true consumes it.
-  virtual bool handle_message(const std::string& sender, const std::string& command,
-                              const std::string& text) = 0;
+  // Every parsed line; true consumes it.
+  virtual bool handle_message(const IrcMessage& message) = 0;
   // A complete names list (prefixes removed) has been stored in the connection.
   virtual void names_stored(const std::vector<std::string>& users) = 0;
   // Registration has news for the user (logged in, refused, joining).

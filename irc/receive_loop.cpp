@@ -103,7 +103,7 @@ void ReceiveLoop::handle_in_burst(std::string raw) {
   IrcMessage message = parse_line(raw);
   bool consumed = false;
   if (ReceiveHooks* hooks = connection_.hooks()) {
-    consumed = hooks->handle_message(message.nick, message.command, message.text());
+    consumed = hooks->handle_message(message);
   }
   if (dispatch(message, raw)) consumed = true;
   if (!consumed && !raw.empty()) shown_.push_back(std::move(raw));

@@ -11,7 +11,13 @@
 namespace velmora {
 
 ServerConnection::ServerConnection(ChatLog& log, ReceiveHooks* hooks, ChangeSignal* changes)
-    : log_(log), hooks_(hooks), changes_(changes) {}
+    : log_(log),
+      hooks_(hooks),
+      changes_(changes),
+      outbound_([this](const std::string& line) {
+        log_.log_line("SEND: " + mask_secrets(line));
+        socket_.put_line(line);
+      }) {}
 
 void ServerConnection::note_change() {
   if (changes_) changes_->raise();
@@ -123,18 +129,22 @@ void ServerConnection::set_account(const std::string& account) {
 
 void ServerConnection::give_up(const std::string& reason) {
   gave_up_ = true;
-  send_line("QUIT :" + reason);
+  // Past the paced queue: nothing else is to go out on this connection.
+  log_.log_line("SEND: QUIT :" + reason);
+  socket_.put_line("QUIT :" + reason);
   socket_.close();  // bounded: the QUIT leaves first
 }
 
 bool ServerConnection::send_message(const std::string& command, const std::string& target,
-                                    const std::string& text) {
-  return send_line(command + " " + target + " :" + text);
+                                    const std::string& text, SendPriority priority,
+                                    const std::string& nick) {
+  return send_line(command + " " + target + " :" + text, priority, nick);
 }
 
-bool ServerConnection::send_line(const std::string& line) {
-  log_.log_line("SEND: " + mask_secrets(line));
-  return socket_.put_line(line);
+bool ServerConnection::send_line(const std::string& line, SendPriority priority,
+                                 const std::string& nick) {
+  outbound_.push(priority, line, nick);
+  return true;
 }
 
 bool ServerConnection::quit(const std::string& reason) {

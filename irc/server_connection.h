@@ -11,6 +11,7 @@
 
 #include "irc/inbound_queue.h"
 #include "irc/registration.h"
+#include "irc/outbound_queue.h"
 #include "net/chat_socket.h"
 #include "net/tls_options.h"
 
@@ -63,10 +64,15 @@ public:
   // Says QUIT with `reason` and closes, from the receive thread; remembered by gave_up().
   void give_up(const std::string& reason);
 
-  // command + " " + target + " :" + text, logged first (secrets masked).
+  // command + " " + target + " :" + text. Lines wait their turn in the outbound
+  // queue (see irc/outbound_queue.h) and are logged as they go out; `nick`, when given,
+  // is whom the line is for. Lines put before a connect go out once it stands.
   bool send_message(const std::string& command, const std::string& target,
-                    const std::string& text);
-  bool send_line(const std::string& line);  // logged first
+                    const std::string& text, SendPriority priority = SendPriority::User,
+                    const std::string& nick = {});
+  bool send_line(const std::string& line, SendPriority priority = SendPriority::User,
+                 const std::string& nick = {});
+  OutboundQueue& outbound() { return outbound_; }
   // "QUIT :" + reason and a bounded wait for the server to close. False when not connected.
   bool quit(const std::string& reason);
   bool part(const std::string& channel, const std::string& reason);
@@ -113,6 +119,7 @@ private:
   std::atomic<bool> connected_{false};
   std::atomic<bool> stopping_{false};
   ChatSocket socket_;
+  OutboundQueue outbound_;  // after the socket: its thread writes there
   InboundQueue queue_;
   std::thread receive_thread_;
 };

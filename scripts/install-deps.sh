@@ -7,10 +7,11 @@ packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libgmp-dev
   clang libclang-rt-14-dev
-  libgtk2.0-dev libglade2-dev
+  libgtk2.0-dev
   ngircd openssl libssl-dev
   xvfb xauth xdotool imagemagick x11-utils
   time procps python3
+  dpkg-dev file desktop-file-utils lintian
 )
 
 missing=()

@@ -21,8 +21,16 @@ build() {  # build DIR [cmake options...]
 
 step "build"
 build build
+step "the window loads its layout with GtkBuilder, not libglade"
+# Neither linked nor compiled against it: the build needs no libglade2-dev.
+if ldd build/velmora | grep -q libglade || grep -q libglade build/compile_commands.json; then
+  echo "the build uses libglade:"; ldd build/velmora | grep libglade; exit 1
+fi
+echo "build/velmora: no libglade"
 step "tests"
 (cd build && ctest -j"$jobs" --output-on-failure --timeout 300)
+step "Debian package"
+bash scripts/check-package.sh build
 [ "$mode" = quick ] && exit 0
 
 step "AddressSanitizer + UndefinedBehaviorSanitizer"

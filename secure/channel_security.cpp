@@ -91,6 +91,25 @@ std::vector<std::string> ChannelSecurity::seal_chat_line(std::string_view line,
   return texts;
 }
 
+std::optional<std::vector<std::string>> ChannelSecurity::seal_action(
+    std::string_view text, std::string_view channel) const {
+  static constexpr std::string_view kOpen = "\x01" "ACTION ";
+  std::lock_guard guard(impl_->lock);
+  if (impl_->passphrase.empty()) return std::nullopt;
+  std::vector<std::string> texts;
+  if (impl_->channel_key.empty()) return texts;
+  const std::size_t room = max_sealed_plain_size(channel, kOpen.size() + 1);
+  for (const std::string& piece : split_chat_line(text, room)) {
+    std::string sealed(kOpen);
+    sealed += crypto_marker;
+    sealed += ' ';
+    sealed += seal_cbc(impl_->channel_cipher, piece);
+    sealed += '\x01';
+    texts.push_back(std::move(sealed));
+  }
+  return texts;
+}
+
 std::string ChannelSecurity::open_chat_text(std::string_view text) const {
   if (!text.starts_with(crypto_marker)) return std::string(text);
   const std::string_view sealed = text_after(text, crypto_marker.size() + 1);

@@ -24,9 +24,9 @@ std::size_t cut_position(std::string_view rest, std::size_t max_bytes) {
 
 }  // namespace
 
-std::size_t max_sealed_plain_size(std::string_view channel) {
+std::size_t max_sealed_plain_size(std::string_view channel, std::size_t framing) {
   const std::size_t fixed = relay_prefix_budget + privmsg_part.size() + channel.size() +
-                            trailing_part.size() + line_end_size;
+                            trailing_part.size() + line_end_size + framing;
   const std::size_t hex_room = irc_line_limit > fixed ? irc_line_limit - fixed : 0;
   // sealed size 16 + 16 * (k / 8 + 1) must fit: k / 8 <= hex_room / 16 - 2.
   const std::size_t blocks = hex_room / 16;

@@ -13,8 +13,9 @@ namespace velmora {
 inline constexpr std::size_t relay_prefix_budget = 1 + 30 + 1 + 10 + 1 + 63;
 inline constexpr std::size_t irc_line_limit = 512;
 
-// The most plain bytes one "@CRYPTO" message to `channel` may seal.
-std::size_t max_sealed_plain_size(std::string_view channel);
+// The most plain bytes one "@CRYPTO" message to `channel` may seal; `framing` bytes
+// around the sealed text (a CTCP action's) take their share of the line.
+std::size_t max_sealed_plain_size(std::string_view channel, std::size_t framing = 0);
 
 // Pieces of at most `max_bytes` bytes whose concatenation is the line: cut after the
 // last space that fits where there is one, and never inside a UTF-8 sequence. The

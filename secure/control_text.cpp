@@ -1,6 +1,31 @@
 #include "secure/control_text.h"
 
+#include <algorithm>
+
+#include "secure/sha1.h"
+
 namespace velmora {
+
+std::string key_check(std::string_view channel_key) {
+  std::string text = "velmora key check ";
+  text += channel_key;
+  return sha1_hex(text).substr(0, key_check_digits);
+}
+
+std::string announcement(std::string_view channel_key) {
+  return std::string(authenticated_marker) + " " + key_check(channel_key);
+}
+
+std::string_view announced_key_check(std::string_view text) {
+  const std::string_view check = text_after(text, authenticated_marker.size() + 1);
+  const bool hex = std::all_of(check.begin(), check.end(), [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+  });
+  if (check.size() != key_check_digits || !hex || text[authenticated_marker.size()] != ' ') {
+    return {};
+  }
+  return check;
+}
 
 std::string_view text_after(std::string_view text, std::size_t count) {
   return count < text.size() ? text.substr(count) : std::string_view{};

@@ -5,7 +5,8 @@
 //   "@BADAUTH " T          T: the request's token, sent back
 //   "@XPUBLIC " B          B: holder's one-time public value
 //   "@XKEY " K             K: channel key sealed under the transport key
-//   "@AUTHENTICATED"
+//   "@AUTHENTICATED" [" " C]  C: key check of the sender's channel key (16 hex digits);
+//                             older clients send the bare marker, and match it by prefix
 //   "@CRYPTO " C           C: a chat line sealed under the channel key
 //
 // Fields are cut at fixed positions, not at spaces, as every peer does; a text too
@@ -23,6 +24,16 @@ inline constexpr std::string_view xkey_marker = "@XKEY";
 inline constexpr std::string_view authenticated_marker = "@AUTHENTICATED";
 inline constexpr std::string_view crypto_marker = "@CRYPTO";
 inline constexpr std::size_t token_digits = 64;
+
+inline constexpr std::size_t key_check_digits = 16;
+
+// The first 16 hex digits of the SHA-1 of a fixed label and the key: equal keys give
+// equal checks, and the check tells nothing of the key.
+std::string key_check(std::string_view channel_key);
+// "@AUTHENTICATED " + key_check(channel_key).
+std::string announcement(std::string_view channel_key);
+// The key check an "@AUTHENTICATED" text carries, or empty when it carries none.
+std::string_view announced_key_check(std::string_view text);
 
 // Everything after the first `count` characters (empty when the text is shorter).
 std::string_view text_after(std::string_view text, std::size_t count);

@@ -10,7 +10,10 @@
 // made for every connection. It uses cipher instances of its own for the passphrase key
 // and the transport key.
 
+#include <chrono>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,14 +70,30 @@ public:
   // "@CRYPTO ..." opened under the channel key; any other text unchanged.
   std::string open_chat_text(std::string_view text) const;
 
+  // "/me" while a passphrase is set: the action's text sealed and split like a chat
+  // line, each piece a CTCP action "\x01ACTION @CRYPTO <hex>\x01"; a peer that cannot
+  // open it shows hex, never the words. Nothing without the channel key. Empty
+  // passphrase: std::nullopt, the action goes out as typed.
+  std::optional<std::vector<std::string>> seal_action(std::string_view text,
+                                                      std::string_view channel) const;
+
 private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
 
+// A channel key as every client makes it: 56 printable ASCII characters (33..126).
+// Anything else that comes out of an @XKEY was not sealed by a holder.
+bool well_formed_channel_key(std::string_view key);
+
 class KeyExchange {
 public:
-  KeyExchange(ChannelSecurity& security, PeerKeyTable& peers, ExchangeEnvironment& env);
+  using Clock = std::chrono::steady_clock;
+  using Now = std::function<Clock::time_point()>;
+
+  // `now` is the clock the request time-outs and the welcome pace are measured on.
+  KeyExchange(ChannelSecurity& security, PeerKeyTable& peers, ExchangeEnvironment& env,
+              Now now = Clock::now);
   ~KeyExchange();
   KeyExchange(const KeyExchange&) = delete;
   KeyExchange& operator=(const KeyExchange&) = delete;
@@ -88,6 +107,15 @@ public:
   // Sends a key request to `nick` and marks the request as pending. Only the answer
   // of that holder (followed through nick changes) is accepted.
   void initiate_exchange(const std::string& nick);
+
+  // Time-outs: a request unanswered for 10 s goes to the next holder; a new round of
+  // requests starts 30 s after every holder was tried. The caller runs tick() when
+  // next_deadline() has passed (and may run it at any other time).
+  void tick();
+  std::optional<Clock::time_point> next_deadline() const;
+
+  // Whether an answer to `nick` still serves: not once it announced the key we hold.
+  bool answer_wanted(const std::string& nick) const;
 
   bool exchange_pending() const;
   std::string exchange_partner() const;

@@ -1,7 +1,9 @@
 #include "secure/peer_key_table.h"
 
+#include <algorithm>
 #include <functional>
 #include <mutex>
+#include <vector>
 #include <unordered_map>
 
 namespace velmora {
@@ -66,8 +68,13 @@ std::uint32_t peer_hash(std::string_view text) {
 // non-zero values are stored: 0 is what an absent nick reads as, so a flood of joins
 // (each marked 0) costs nothing.
 struct PeerKeyTable::Impl {
+  struct Entry {
+    int value;
+    std::uint64_t age;  // order of first storing, for trim
+  };
   mutable std::mutex lock;
-  std::unordered_map<std::string, int, PeerHasher, std::equal_to<>> values;
+  std::unordered_map<std::string, Entry, PeerHasher, std::equal_to<>> values;
+  std::uint64_t next_age = 0;
 };
 
 PeerKeyTable::PeerKeyTable() : impl_(std::make_unique<Impl>()) {}
@@ -76,7 +83,7 @@ PeerKeyTable::~PeerKeyTable() = default;
 int PeerKeyTable::get(std::string_view nick) const {
   std::lock_guard guard(impl_->lock);
   auto found = impl_->values.find(nick);
-  return found == impl_->values.end() ? 0 : found->second;
+  return found == impl_->values.end() ? 0 : found->second.value;
 }
 
 void PeerKeyTable::set(std::string_view nick, int value) {
@@ -85,10 +92,33 @@ void PeerKeyTable::set(std::string_view nick, int value) {
   if (value == 0) {
     if (found != impl_->values.end()) impl_->values.erase(found);
   } else if (found != impl_->values.end()) {
-    found->second = value;
+    found->second.value = value;
   } else {
-    impl_->values.emplace(std::string(nick), value);
+    impl_->values.emplace(std::string(nick), Impl::Entry{value, impl_->next_age++});
   }
+}
+
+std::size_t PeerKeyTable::size() const {
+  std::lock_guard guard(impl_->lock);
+  return impl_->values.size();
+}
+
+void PeerKeyTable::trim(std::size_t max_entries,
+                        const std::function<bool(std::string_view)>& keep) {
+  std::lock_guard guard(impl_->lock);
+  auto& values = impl_->values;
+  if (values.size() <= max_entries) return;
+  std::vector<std::pair<std::uint64_t, std::string_view>> candidates;
+  for (const auto& [nick, entry] : values) {
+    if (!keep(nick)) candidates.emplace_back(entry.age, nick);
+  }
+  const std::size_t excess = values.size() - max_entries;
+  const std::size_t drop = std::min(excess, candidates.size());
+  std::partial_sort(candidates.begin(), candidates.begin() + static_cast<std::ptrdiff_t>(drop),
+                    candidates.end());
+  std::vector<std::string> doomed;
+  for (std::size_t i = 0; i < drop; ++i) doomed.emplace_back(candidates[i].second);
+  for (const std::string& nick : doomed) values.erase(nick);
 }
 
 }  // namespace velmora

@@ -4,6 +4,7 @@
 // thread both read and write it.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -22,6 +23,12 @@ public:
 
   int get(std::string_view nick) const;
   void set(std::string_view nick, int value);
+
+  // How many nicks hold a non-zero value.
+  std::size_t size() const;
+  // Drops the oldest entries for which `keep` is false until at most `max_entries`
+  // remain (or only kept ones do).
+  void trim(std::size_t max_entries, const std::function<bool(std::string_view)>& keep);
 
 private:
   struct Impl;

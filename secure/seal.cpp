@@ -45,10 +45,16 @@ std::string xor_block(std::string_view a, std::string_view b) {
   return out;
 }
 
+// Every padding byte is checked, not only the last: a text sealed under another key
+// (or made up) then opens to nothing instead of to bytes of no meaning, except about
+// once in 2^64 for a full block of padding.
 std::string unpad(std::string plain) {
   if (plain.empty()) return plain;
   const auto padding = static_cast<unsigned char>(plain.back());
-  if (padding >= plain.size()) return {};
+  if (padding == 0 || padding > block_size || padding >= plain.size()) return {};
+  for (std::size_t i = plain.size() - padding; i < plain.size(); ++i) {
+    if (static_cast<unsigned char>(plain[i]) != padding) return {};
+  }
   plain.resize(plain.size() - padding);
   return plain;
 }

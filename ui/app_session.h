@@ -39,6 +39,9 @@ public:
   std::vector<std::string> seal_chat_line(std::string_view line) const override {
     return app_.security.seal_chat_line(line, app_.current_channel());
   }
+  std::optional<std::vector<std::string>> seal_action(std::string_view text) const override {
+    return app_.security.seal_action(text, app_.current_channel());
+  }
 
   std::vector<std::string> channel_users() const override { return app_.channel_users(); }
   bool take_user_list_dirty() override { return app_.user_list_dirty.exchange(false); }

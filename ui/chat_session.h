@@ -43,6 +43,9 @@ public:
   virtual std::string open_chat_text(std::string_view text) const = 0;
   // The PRIVMSG texts to send to the channel for one typed line.
   virtual std::vector<std::string> seal_chat_line(std::string_view line) const = 0;
+  // The PRIVMSG texts for a "/me" action, or nothing (std::nullopt) when the action
+  // goes out unsealed as typed.
+  virtual std::optional<std::vector<std::string>> seal_action(std::string_view text) const = 0;
 
   // The channel's users (empty entries are skipped by the readers) and their redraw flag.
   virtual std::vector<std::string> channel_users() const = 0;

@@ -146,6 +146,12 @@ void ChatWindow::on_input_return(std::string_view typed) {
       if (action.echo_action) {
         view_.render_chat_line(session_.current_nick(), action.text, true);
         view_.scroll_to_end();
+        if (const auto sealed = session_.seal_action(action.text)) {
+          for (const std::string& payload : *sealed) {
+            session_.send_message("PRIVMSG", session_.current_channel(), payload);
+          }
+          break;
+        }
       }
       session_.send_line(action.line);
       break;

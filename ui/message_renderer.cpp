@@ -76,10 +76,6 @@ void MessageRenderer::render(const IrcMessage& message) {
   (this->*handler_for(message.command))(message);
 }
 
-void MessageRenderer::request_names() {
-  session_.send_line("names " + session_.current_channel());
-}
-
 void MessageRenderer::render_welcome(const IrcMessage& m) { view_.insert_line(m.text(), kBlue); }
 
 void MessageRenderer::render_channel_url(const IrcMessage& m) {
@@ -104,26 +100,18 @@ void MessageRenderer::render_forward(const IrcMessage& m) {
   view_.insert_line(session_.current_channel(), kBlueBold);
 }
 
+// The receive side has already moved the nick, its holder mark and the user list.
 void MessageRenderer::render_nick(const IrcMessage& m) {
   const std::string& new_nick = m.text();
-  PeerKeyTable& peers = session_.peer_keys();
-  const auto move_key = [&] {
-    if (peers.get(m.nick) != 1) return;
-    peers.set(m.nick, 0);
-    peers.set(new_nick, 1);
-  };
-  if (m.nick == session_.current_nick()) {
-    session_.set_current_nick(new_nick);
-    move_key();
+  const std::string own = session_.current_nick();
+  if (m.nick == own || new_nick == own) {
     view_.insert("Your username is now ", kMember);
   } else {
     view_.insert(m.nick, kMemberBold);
-    move_key();
     view_.insert(" has changed their username to ", kMember);
   }
   view_.insert(new_nick, kMemberBold);
   view_.insert_line(".", kMember);
-  request_names();
 }
 
 void MessageRenderer::render_error(const IrcMessage& m) {
@@ -136,13 +124,11 @@ void MessageRenderer::render_notice(const IrcMessage& m) {
 }
 
 void MessageRenderer::render_join(const IrcMessage& m) {
-  request_names();
   view_.insert(m.nick, kJoinNick);
   view_.insert_line(" has joined the channel.", kMember);
 }
 
 void MessageRenderer::render_leave(const IrcMessage& m) {
-  if (m.nick != session_.current_nick()) request_names();
   view_.insert(m.nick, kJoinNick);
   view_.insert_line(" has left the channel.", kMember);
 }
@@ -151,7 +137,8 @@ void MessageRenderer::render_privmsg(const IrcMessage& m) {
   if (session_.peer_keys().get(session_.current_nick()) != 1) return;
   const std::string text = session_.open_chat_text(m.text());
   if (const auto action = ctcp_action(text)) {
-    view_.render_chat_line(m.nick, *action, true);
+    // A sealed action carries "@CRYPTO " and hex inside the CTCP frame.
+    view_.render_chat_line(m.nick, session_.open_chat_text(*action), true);
   } else {
     view_.render_chat_line(m.nick, text, false);
   }

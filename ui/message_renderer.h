@@ -35,7 +35,6 @@ private:
   void render_privmsg(const IrcMessage& m);
   void render_other(const IrcMessage& m);
 
-  void request_names();
   static Handler handler_for(const std::string& command);
 
   ChatView& view_;

@@ -6,12 +6,15 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <mutex>
 #include <thread>
 
 #include "app/app_state.h"
+#include "app/command_line.h"
 #include "app/program_paths.h"
 #include "tests/support/ngircd_server.h"
 #include "tests/support/scripted_server.h"
@@ -90,13 +93,46 @@ TEST(StartIrc, DestroyAfterDeletesExactlyTheChosenFile) {
   std::string first_word = elsewhere.file("my");
   const char* argv[] = {"velmora", first_word.c_str(), "settings.ini"};
   {
-    AppState state(dir.path(), settings_path(3, argv, dir.path()));
+    AppState state(find_program_files(dir.path(), parse_command_line(3, argv).settings_argument,
+                                      PathEnvironment{}));
     ASSERT_TRUE(state.start_connection());
     ASSERT_TRUE(server.wait_for_line("NICK me"));
     server.send_line(":s 001 me :Welcome");
     ASSERT_TRUE(eventually([&] { return !state.connection_thread_running(); }));
     EXPECT_FALSE(elsewhere.exists("my settings.ini"));
     EXPECT_TRUE(dir.exists("setup.ini"));
+    server.close_client();
+  }
+}
+
+// Installed: no setup.ini beside the program, so the one in the XDG folder is read, and
+// that one goes; the log is written, readable by the user only, in the state folder.
+TEST(StartIrc, InstalledProgramUsesAndDeletesItsXdgFiles) {
+  TempFolder prefix, home;
+  ScriptedServer server;
+  ASSERT_TRUE(make_private_folder(prefix.file("bin")));
+  ASSERT_TRUE(make_private_folder(prefix.file("share/velmora")));
+  prefix.write("share/velmora/gui.glade", "");
+  const PathEnvironment env{home.path(), home.file("config"), home.file("state")};
+  ASSERT_TRUE(make_private_folder(home.file("config/velmora")));
+  home.write("config/velmora/setup.ini", settings_text(server.port(), "DESTROYAFTER=1\r\n"));
+  const ProgramFiles files = find_program_files(prefix.file("bin"), "", env);
+  ASSERT_EQ(files.settings_file, home.file("config/velmora/setup.ini"));
+  ASSERT_TRUE(make_private_folder(files.log_folder));
+  {
+    AppState state(files);
+    ASSERT_TRUE(state.start_connection());
+    ASSERT_TRUE(server.wait_for_line("NICK me"));
+    server.send_line(":s 001 me :Welcome");
+    ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
+    ASSERT_TRUE(eventually([&] { return !state.connection_thread_running(); }));
+    EXPECT_FALSE(home.exists("config/velmora/setup.ini"));
+    server.send_line(":s NOTICE * :logged");
+    ASSERT_TRUE(eventually([&] { return home.read("state/velmora/log.txt").find("logged") != std::string::npos; }));
+    struct stat info {};
+    ASSERT_EQ(::stat(home.file("state/velmora/log.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_FALSE(prefix.exists("bin/log.txt"));
     server.close_client();
   }
 }
@@ -198,8 +234,38 @@ TEST(StartIrc, DestructionSaysGoodbyeBounded) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 8s);
 }
 
+// 1000 joiners at once: one names request at a time, each joiner welcomed through the
+// paced queue, and a line the user types goes out ahead of all of it.
+TEST(StartIrc, JoinFloodNeitherFloodsTheServerNorHoldsBackTheUser) {
+  TempFolder dir;
+  ScriptedServer server;
+  dir.write("setup.ini", settings_text(server.port(), "KEY=pw\r\n"));
+  AppState state(dir.path(), dir.file("setup.ini"));
+  ASSERT_TRUE(state.start_connection());
+  ASSERT_TRUE(server.wait_for_line("NICK me"));
+  server.send_line(":s 001 me :Welcome");
+  ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
+  server.send(":me!u@h JOIN #chan\r\n:s 353 me = #chan :me\r\n:s 366 me #chan :End\r\n");
+  ASSERT_TRUE(eventually([&] { return state.peer_keys.get("me") == 1; }));
+  std::string joins;
+  for (int i = 0; i < 1000; ++i) joins += ":n" + std::to_string(i) + "!u@h JOIN #chan\r\n";
+  server.send(joins);
+  ASSERT_TRUE(eventually([&] {
+    while (state.connection.queued_count() > 0) state.connection.pop_line();  // the window's part
+    return state.channel_users().size() == 1001;
+  }));
+  state.connection.send_line("PRIVMSG #chan :typed");
+  ASSERT_TRUE(server.wait_for_line("PRIVMSG #chan :typed"));
+  const auto lines = server.lines();
+  const auto typed = std::find(lines.begin(), lines.end(), "PRIVMSG #chan :typed");
+  const auto join = std::find(lines.begin(), lines.end(), "JOIN #chan");
+  EXPECT_LE(typed - join, 1 + SendPace::kBurst + 1);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "names #chan"), 1);
+  server.close_client();
+}
+
 TEST(AppStateNgircd, LoginJoinNamesPingAndQuit) {
-  testing::NgircdServer ngircd(testing::NgircdOptions{5, "", ""});
+  testing::NgircdServer ngircd(testing::NgircdOptions{5, "", false, ""});
   ASSERT_TRUE(ngircd.running());
   TempFolder dir;
   dir.write("setup.ini", settings_text(ngircd.port()));

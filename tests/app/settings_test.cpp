@@ -64,19 +64,5 @@ TEST(LoadSettings, ReadsTheFile) {
   EXPECT_EQ(s.nick, "me");
 }
 
-TEST(SettingsPath, ArgumentsJoinedOrTheDefaultFile) {
-  const char* none[] = {"velmora"};
-  EXPECT_EQ(settings_path(1, none, "/opt/v"), "/opt/v/setup.ini");
-  const char* spaced[] = {"velmora", "/tmp/my", "settings.ini"};
-  EXPECT_EQ(settings_path(3, spaced, "/opt/v"), "/tmp/my settings.ini");
-  const char* empty[] = {"velmora", ""};
-  EXPECT_EQ(settings_path(2, empty, "/opt/v"), "/opt/v/setup.ini");
-}
-
-TEST(ProgramFolder, IsTheFolderOfThisBinary) {
-  EXPECT_NE(program_folder(), ".");
-  EXPECT_EQ(program_folder().back() == '/', false);
-}
-
 }  // namespace
 }  // namespace velmora

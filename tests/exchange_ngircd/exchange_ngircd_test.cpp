@@ -2,9 +2,14 @@
 // server: the first alone makes the channel key, later ones obtain it through the
 // server, and every client opens the others' sealed lines.
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <memory>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -139,6 +144,104 @@ TEST(ExchangeThroughServer, ThirdClientGetsAKeyWhenTheFirstHolderQuits) {
   EXPECT_EQ(carol.state().security.channel_key(), bob.state().security.channel_key());
   carol.say("still private");
   EXPECT_TRUE(bob.wait_for_text("still private"));
+}
+
+// A plain IRC connection that says whatever the test tells it to.
+class RawClient {
+public:
+  RawClient(int port, const std::string& nick) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    say("NICK " + nick + "\r\nUSER " + nick + " 0 * :" + nick);
+  }
+  ~RawClient() { ::close(fd_); }
+  bool connected() const { return connected_; }
+  void say(const std::string& lines) {
+    const std::string bytes = lines + "\r\n";
+    (void)!::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+  }
+
+private:
+  int fd_ = -1;
+  bool connected_ = false;
+};
+
+// Mallory is in the channel without the passphrase: she welcomes the newcomer first
+// and answers its request with made-up keys, over and over. The newcomer must end up
+// with alice's key all the same.
+TEST(ExchangeThroughServer, AMemberWithoutThePassphraseCannotPlantAKey) {
+  NgircdServer server;
+  ASSERT_TRUE(server.running());
+  Client alice(server.port(), "alice", "pass");
+  ASSERT_TRUE(alice.state().start_connection());
+  ASSERT_TRUE(eventually([&] { return alice.holds_key(); }));
+  RawClient mallory(server.port(), "mallory");
+  ASSERT_TRUE(mallory.connected());
+  mallory.say("JOIN #room");
+  std::this_thread::sleep_for(300ms);  // in the channel before bob comes
+
+  Client bob(server.port(), "bob", "pass");
+  ASSERT_TRUE(bob.state().start_connection());
+  std::mt19937 random(7);
+  for (int i = 0; i < 300 && !bob.holds_key(); ++i) {
+    std::string key_text(144, '0');
+    for (char& digit : key_text) digit = "0123456789ABCDEF"[random() % 16];
+    mallory.say("PRIVMSG bob :@AUTHENTICATED\r\nPRIVMSG bob :@XPUBLIC 2\r\nPRIVMSG bob :@XKEY " +
+                key_text);
+    std::this_thread::sleep_for(5ms);
+  }
+  ASSERT_TRUE(eventually([&] { return bob.holds_key(); }, 15s));
+  EXPECT_EQ(bob.state().security.channel_key(), alice.state().security.channel_key());
+}
+
+// A plain IRC user sits in the channel first, so no Velmora client is ever alone in it.
+// Clients that come together, or one after another, still end up on one key.
+TEST(ExchangeThroughServer, WithAnOrdinaryUserInTheChannelEveryoneGetsOneKey) {
+  NgircdServer server;
+  ASSERT_TRUE(server.running());
+  RawClient lurker(server.port(), "lurker");
+  ASSERT_TRUE(lurker.connected());
+  lurker.say("JOIN #room");
+  std::this_thread::sleep_for(300ms);
+  int run = 0;
+  for (const int together : {1, 2, 2, 10}) {
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int i = 0; i < together; ++i) {
+      clients.push_back(std::make_unique<Client>(
+          server.port(), "c" + std::to_string(run) + "x" + std::to_string(i), "pass"));
+    }
+    for (auto& c : clients) ASSERT_TRUE(c->state().start_connection());
+    for (auto& c : clients) {
+      ASSERT_TRUE(eventually([&] { return c->holds_key(); }, 20s))
+          << c->nick() << ": " << c->state().status_text() << "\n" << c->state().take_raw_log();
+    }
+    if (together == 1) {  // and one more after the first holds the key
+      clients.push_back(std::make_unique<Client>(server.port(), "late", "pass"));
+      ASSERT_TRUE(clients.back()->state().start_connection());
+      ASSERT_TRUE(eventually([&] { return clients.back()->holds_key(); }, 20s));
+    }
+    // Every key agrees, and every client reads every other's lines.
+    ASSERT_TRUE(eventually([&] {
+      for (auto& c : clients) {
+        if (c->state().security.channel_key() != clients[0]->state().security.channel_key())
+          return false;
+      }
+      return true;
+    }, 20s)) << together << " together";
+    for (auto& from : clients) from->say("from " + from->nick());
+    for (auto& to : clients) {
+      for (auto& from : clients) {
+        if (to != from) {
+          EXPECT_TRUE(to->wait_for_text("from " + from->nick()));
+        }
+      }
+    }
+    ++run;
+  }
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <string>
 
-#include <glade/glade.h>
 
 #include "tests/gtk/xvfb_display.h"
 #include "tests/ui/fake_session.h"
@@ -33,7 +32,7 @@ protected:
     face_->connect_show_signals();
     face_->create_tags();
     // The handlers as the program connects them: by name, from this binary's symbols.
-    glade_xml_signal_autoconnect(w_.glade);
+    connect_layout_handlers(w_);
   }
   void TearDown() override {
     set_active_face(nullptr);

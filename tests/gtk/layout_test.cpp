@@ -1,6 +1,5 @@
 // The layout file, the widgets kept from it and the chat view's text tags, on a real
 // display.
-#include <glade/glade.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,6 +8,7 @@
 #include <string>
 
 #include "tests/gtk/xvfb_display.h"
+#include "ui/gtk/gtk_face.h"
 #include "ui/gtk/main_widgets.h"
 #include "ui/gtk/text_tags.h"
 
@@ -45,14 +45,18 @@ TEST_F(LayoutTest, FindsTheFourteenWidgetsWithTheirKinds) {
     EXPECT_TRUE(GTK_IS_ENTRY(layout_widget(w, name))) << name;
   }
   EXPECT_FALSE(gtk_entry_get_visibility(GTK_ENTRY(layout_widget(w, "entry7"))));
+  // The menus hang from their menu bar items, not inside them.
+  EXPECT_EQ(gtk_menu_item_get_submenu(GTK_MENU_ITEM(layout_widget(w, "menuitem4"))), w.menu4);
+  EXPECT_TRUE(GTK_IS_MENU(gtk_menu_item_get_submenu(GTK_MENU_ITEM(layout_widget(w, "menuitem1")))));
+  EXPECT_EQ(gtk_menu_get_attach_widget(GTK_MENU(w.menu4)), layout_widget(w, "menuitem4"));
   // Windows stay hidden until the program chooses which one to show.
   EXPECT_FALSE(GTK_WIDGET_VISIBLE(w.window1));
   EXPECT_FALSE(GTK_WIDGET_VISIBLE(w.window2));
   release_layout(layout.widgets);
 }
 
-void collect_handler(const gchar* handler, GObject*, const gchar* signal, const gchar*,
-                     GObject*, gboolean, gpointer data) {
+void collect_handler(GtkBuilder*, GObject*, const gchar* signal, const gchar* handler,
+                     GObject*, GConnectFlags, gpointer data) {
   static_cast<std::set<std::string>*>(data)->insert(std::string(handler) + "/" + signal);
 }
 
@@ -60,7 +64,7 @@ TEST_F(LayoutTest, NamesEveryHandlerTheProgramExports) {
   LayoutResult layout = load_main_widgets(kLayout);
   ASSERT_TRUE(layout.ok()) << layout.error;
   std::set<std::string> handlers;
-  glade_xml_signal_autoconnect_full(layout.widgets.glade, collect_handler, &handlers);
+  gtk_builder_connect_signals_full(layout.widgets.glade, collect_handler, &handlers);
   const std::set<std::string> expected = {
       "on_button1_clicked/clicked",          "on_entry1_key_press_event/key_press_event",
       "on_toolbutton1_clicked/clicked",      "on_toolbutton1_clicked/activate",
@@ -70,6 +74,11 @@ TEST_F(LayoutTest, NamesEveryHandlerTheProgramExports) {
       "on_window2_delete_event/delete_event", "on_imagemenuitem10_activate/activate",
       "on_menuitem2_activate/activate"};
   EXPECT_EQ(handlers, expected);
+  // Each one is in the table the program connects them from.
+  for (const std::string& entry : handlers) {
+    const std::string name = entry.substr(0, entry.find('/'));
+    EXPECT_NE(layout_handler(name.c_str()), nullptr) << name;
+  }
   release_layout(layout.widgets);
 }
 

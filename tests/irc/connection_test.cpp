@@ -24,11 +24,10 @@ using testing::ScriptedServer;
 // Consumes texts starting with "@", like the key-exchange rules do.
 class RecordingHooks : public ReceiveHooks {
 public:
-  bool handle_message(const std::string& sender, const std::string&,
-                      const std::string& text) override {
+  bool handle_message(const IrcMessage& m) override {
     std::lock_guard<std::mutex> hold(lock);
-    seen.push_back(sender + ":" + text);
-    return text.rfind("@", 0) == 0;
+    seen.push_back(m.nick + ":" + m.text());
+    return m.text().starts_with("@");
   }
   void names_stored(const std::vector<std::string>& users) override {
     std::lock_guard<std::mutex> hold(lock);

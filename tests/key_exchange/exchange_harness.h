@@ -64,14 +64,25 @@ struct Client {
   // A reconnection: the exchange state is per connection, the keys are not.
   void reconnect(const std::string& passphrase) {
     security.begin_connection(passphrase);
-    exchange = std::make_unique<KeyExchange>(security, peers, env);
+    exchange = make_exchange();
   }
   bool holds_key() const { return peers.get(env.nick) == 1; }
+  // Moves the client's clock on and lets the time-outs act.
+  void wait(std::chrono::seconds seconds) {
+    now += seconds;
+    exchange->tick();
+  }
 
   RecordingEnvironment env;
   ChannelSecurity security;
   PeerKeyTable peers;
-  std::unique_ptr<KeyExchange> exchange = std::make_unique<KeyExchange>(security, peers, env);
+  KeyExchange::Clock::time_point now{};
+  std::unique_ptr<KeyExchange> exchange = make_exchange();
+
+private:
+  std::unique_ptr<KeyExchange> make_exchange() {
+    return std::make_unique<KeyExchange>(security, peers, env, [this] { return now; });
+  }
 };
 
 // Routes what clients send: to the channel (every other member, sender as prefix) or
@@ -91,6 +102,19 @@ public:
     pump();
   }
 
+  // An ordinary IRC user: listed, says nothing.
+  void add_plain_user(const std::string& nick) {
+    plain_users_.push_back(nick);
+    refresh_user_lists();
+  }
+
+  // Everyone's clock moves on before anything they send is delivered, as when clients
+  // decide at about the same time.
+  void wait_all(std::chrono::seconds seconds) {
+    for (Client* member : std::vector<Client*>(members_)) member->wait(seconds);
+    pump();
+  }
+
   void quit(Client& client) {
     std::erase(members_, &client);
     refresh_user_lists();
@@ -106,11 +130,6 @@ public:
     refresh_user_lists();
     for (Client* member : members_) {
       member->exchange->handle_message(old, "NICK", new_nick);
-      // The window moves the holder mark to the new nick.
-      if (member->peers.get(old) == 1) {
-        member->peers.set(old, 0);
-        member->peers.set(new_nick, 1);
-      }
     }
   }
 
@@ -143,13 +162,14 @@ private:
   }
 
   void refresh_user_lists() {
-    std::vector<std::string> nicks;
+    std::vector<std::string> nicks = plain_users_;
     for (Client* member : members_) nicks.push_back(member->env.nick);
     for (Client* member : members_) member->env.users = nicks;
   }
 
   std::string channel_;
   std::vector<Client*> members_;
+  std::vector<std::string> plain_users_;
 };
 
 }  // namespace velmora::testing_support

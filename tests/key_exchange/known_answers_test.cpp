@@ -67,10 +67,12 @@ TEST(ChatLine, PlainModeAndNoKey) {
   EXPECT_TRUE(plain.plain_mode());
   EXPECT_EQ(plain.channel_key(), " ");
   EXPECT_EQ(plain.seal_chat_line("hi there", "#c"), std::vector<std::string>{"hi there"});
+  EXPECT_FALSE(plain.seal_action("waves", "#c").has_value());
 
   ChannelSecurity keyless;
   keyless.begin_connection("secret");
   EXPECT_TRUE(keyless.seal_chat_line("hi", "#c").empty());
+  EXPECT_TRUE(keyless.seal_action("waves", "#c")->empty());
 }
 
 TEST(ChatLine, OpenLeavesOtherTextAndSurvivesBareMarker) {
@@ -95,19 +97,26 @@ TEST(ChatLine, LongLinesSplitIntoPiecesThatFitAndOpenAlone) {
   std::string line;
   for (int i = 0; line.size() < 1500; ++i) line += "word" + std::to_string(i) + " \xC3\xA9t\xC3\xA9 ";
   line += std::string(400, 'x');  // a run without spaces
+  // An action's pieces carry the CTCP frame around the sealed text.
+  const auto unframe = [](std::string text) {
+    if (!text.starts_with("\x01" "ACTION ")) return text;
+    EXPECT_EQ(text.back(), '\x01');
+    return text.substr(8, text.size() - 9);
+  };
   for (const std::string& channel : {std::string("#v"), std::string(50, 'c')}) {
-    auto texts = security.seal_chat_line(line, channel);
+   for (const auto& texts : {security.seal_chat_line(line, channel), *security.seal_action(line, channel)}) {
     ASSERT_GT(texts.size(), 1u);
     std::string joined;
     for (const std::string& text : texts) {
       EXPECT_LE(relayed_size(channel, text), irc_line_limit);
-      std::string piece = security.open_chat_text(text);
+      std::string piece = security.open_chat_text(unframe(text));
       // No piece starts inside a UTF-8 sequence.
       ASSERT_FALSE(piece.empty());
       EXPECT_NE(static_cast<unsigned char>(piece[0]) & 0xC0, 0x80);
       joined += piece;
     }
     EXPECT_EQ(joined, line);
+   }
   }
 }
 

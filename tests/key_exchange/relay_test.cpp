@@ -120,5 +120,54 @@ TEST(Relay, LastOneLeftAfterEveryoneQuitsKeepsTalking) {
   EXPECT_EQ(c.security.channel_key(), key);
 }
 
+// An ordinary IRC user in the channel: nobody is alone, so nobody makes the key at
+// once. A joiner that hears no welcome makes it after a few seconds and announces it;
+// clients that did so at the same moment converge on one key.
+TEST(Relay, WithAnOrdinaryUserPresentEveryoneStillGetsOneKey) {
+  for (const int together : {1, 2, 10}) {
+    Relay relay;
+    relay.add_plain_user("lurker");
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int i = 0; i < together; ++i) {
+      clients.push_back(std::make_unique<Client>("v" + std::to_string(i), "pw"));
+      relay.join(*clients.back());
+    }
+    relay.wait_all(std::chrono::seconds(4));
+    EXPECT_TRUE(clients[0]->security.channel_key().empty());
+    relay.wait_all(std::chrono::seconds(1));
+    Client late("late", "pw");
+    relay.join(late);
+    for (const auto& c : clients) {
+      EXPECT_TRUE(c->holds_key()) << together;
+      EXPECT_EQ(c->security.channel_key(), late.security.channel_key()) << together;
+    }
+    std::vector<Client*> others;
+    for (const auto& c : clients) others.push_back(c.get());
+    expect_chat_works(late, others);
+  }
+}
+
+// Someone without the passphrase announces a key check smaller than anyone's: the
+// holders ask, get nothing that opens, and keep the key they have.
+TEST(Relay, AForgedKeyCheckNeverCostsTheChannelItsKey) {
+  Relay relay;
+  relay.add_plain_user("mallory");
+  Client a("alice", "pw");
+  relay.join(a);
+  relay.wait_all(std::chrono::seconds(5));
+  const std::string key = a.security.channel_key();
+  ASSERT_EQ(key.size(), 56u);
+  a.exchange->handle_message("mallory", "PRIVMSG", "@AUTHENTICATED 0000000000000000");
+  ASSERT_EQ(a.env.sent.size(), 1u);
+  EXPECT_EQ(a.env.sent[0].target, "mallory");
+  a.env.take_sent();
+  a.exchange->handle_message("mallory", "PRIVMSG", "@XPUBLIC 2");
+  a.exchange->handle_message("mallory", "PRIVMSG", "@XKEY " + std::string(144, 'A'));
+  a.wait(std::chrono::seconds(60));
+  EXPECT_EQ(a.security.channel_key(), key);
+  EXPECT_TRUE(a.holds_key());
+  EXPECT_TRUE(a.env.take_sent().empty());  // and she is not asked again
+}
+
 }  // namespace
 }  // namespace velmora

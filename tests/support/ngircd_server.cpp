@@ -34,7 +34,8 @@ std::string config_text(int port, int tls_port, const NgircdOptions& options) {
       "Ports = " + std::to_string(port) + "\n"
       "MotdPhrase = Velmora test\n";
   if (!options.password.empty()) text += "Password = " + options.password + "\n";
-  text += "[Limits]\nMaxPenaltyTime = 0\n";
+  text += "[Limits]\nMaxConnectionsIP = 0\n";
+  if (!options.penalties) text += "MaxPenaltyTime = 0\n";
   if (options.ping_timeout > 0) {
     text += "PingTimeout = " + std::to_string(options.ping_timeout) + "\n";
   }

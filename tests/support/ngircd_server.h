@@ -1,6 +1,7 @@
 #pragma once
 // Debian's ngircd, started for one test: its own config in a temporary folder,
-// listening on 127.0.0.1 on a free port, no penalty delays, run in the foreground and
+// listening on 127.0.0.1 on a free port, no penalty delays (unless asked), no limit
+// of connections per address, run in the foreground and
 // stopped by its PID. The constructor returns once the port accepts connections.
 
 #include <string>
@@ -13,6 +14,7 @@ namespace velmora::testing {
 struct NgircdOptions {
   int ping_timeout = 0;    // seconds; 0 keeps ngircd's default (the minimum is 5)
   std::string password;    // server password; empty for none
+  bool penalties = false;  // ngircd's own flood penalties, as a real network has them
   std::string tls_pem;     // certificate and key for a TLS port as well; empty for none
 };
 

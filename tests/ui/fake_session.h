@@ -51,6 +51,10 @@ public:
     if (passphrase.empty()) return {std::string(line)};
     return {"@CRYPTO sealed(" + std::string(line) + ")"};
   }
+  std::optional<std::vector<std::string>> seal_action(std::string_view text) const override {
+    if (passphrase.empty()) return std::nullopt;
+    return std::vector<std::string>{"\x01" "ACTION @CRYPTO sealed(" + std::string(text) + ")\x01"};
+  }
 
   std::vector<std::string> channel_users() const override { return users; }
   bool take_user_list_dirty() override { return std::exchange(dirty, false); }

@@ -93,7 +93,12 @@ TEST_F(InputWindowTest, CommandsGoOutUnsealedWithoutEcho) {
   EXPECT_TRUE(surface_.inserted.empty());
 }
 
-TEST_F(InputWindowTest, ActionIsEchoedInItalics) {
+TEST_F(InputWindowTest, ActionIsEchoedInItalicsAndSealedWithAPassphrase) {
+  window_.on_input_return("/me waves");
+  EXPECT_EQ(session_.sent,
+            std::vector<std::string>{"PRIVMSG #room :\x01" "ACTION @CRYPTO sealed(waves)\x01"});
+  session_.sent.clear();
+  session_.passphrase.clear();
   window_.on_input_return("/me waves");
   EXPECT_EQ(session_.sent, std::vector<std::string>{"privmsg #room :\x01" "action waves\x01"});
   ASSERT_GE(surface_.inserted.size(), 4u);

@@ -1,6 +1,6 @@
 #pragma once
 // The GTK+ 2 window: the widgets of the layout, the surface over them and the window's
-// rules. The handlers libglade connects by name call into the one face main creates.
+// rules. The handlers the layout names call into the one face main creates.
 // Everything here runs on the main thread.
 
 #include <functional>
@@ -84,9 +84,17 @@ private:
 // The face the handlers reach; main sets it once before connecting them.
 void set_active_face(GtkFace* face);
 
+// Connects every handler the layout names, looked up by name in the program's table of
+// the handlers below. A name missing from the table is reported on stderr and left
+// unconnected. GtkBuilder hands its signal list out once: call this once per layout.
+void connect_layout_handlers(const MainWidgets& widgets);
+
+// The handler the table holds under `name`, or nullptr.
+GCallback layout_handler(const char* name);
+
 }  // namespace velmora
 
-// The handlers, under the names gui.glade gives them (C linkage so libglade finds them).
+// The handlers, under the names gui.glade gives them.
 extern "C" {
 void on_window1_show(GtkWidget* widget, gpointer data);
 void on_window2_show(GtkWidget* widget, gpointer data);

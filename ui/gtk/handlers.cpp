@@ -1,5 +1,8 @@
 // The handlers gui.glade names. GTK's C callbacks cannot carry the face, so they reach
 // the one main creates through this pointer.
+#include <cstdio>
+#include <cstring>
+
 #include "ui/gtk/gtk_face.h"
 #include "ui/gtk/home_page.h"
 
@@ -66,3 +69,54 @@ void on_imagemenuitem10_activate(GtkMenuItem*, gpointer) {
 void on_menuitem2_activate(GtkMenuItem*, gpointer) { velmora::open_home_page(); }
 
 }  // extern "C"
+
+namespace velmora {
+namespace {
+
+struct NamedHandler {
+  const char* name;
+  GCallback handler;
+};
+
+// The two "show" handlers are connected by the face itself, not by the layout.
+const NamedHandler kHandlers[] = {
+    {"on_window1_show", G_CALLBACK(on_window1_show)},
+    {"on_window2_show", G_CALLBACK(on_window2_show)},
+    {"on_button1_clicked", G_CALLBACK(on_button1_clicked)},
+    {"on_entry1_key_press_event", G_CALLBACK(on_entry1_key_press_event)},
+    {"on_toolbutton1_clicked", G_CALLBACK(on_toolbutton1_clicked)},
+    {"on_toolbutton2_clicked", G_CALLBACK(on_toolbutton2_clicked)},
+    {"on_toolbutton4_clicked", G_CALLBACK(on_toolbutton4_clicked)},
+    {"on_toolbutton6_toggled", G_CALLBACK(on_toolbutton6_toggled)},
+    {"on_window1_delete_event", G_CALLBACK(on_window1_delete_event)},
+    {"on_window2_delete_event", G_CALLBACK(on_window2_delete_event)},
+    {"on_imagemenuitem10_activate", G_CALLBACK(on_imagemenuitem10_activate)},
+    {"on_menuitem2_activate", G_CALLBACK(on_menuitem2_activate)},
+};
+
+void connect_one(GtkBuilder*, GObject* object, const gchar* signal, const gchar* name,
+                 GObject* connect_object, GConnectFlags flags, gpointer) {
+  GCallback handler = layout_handler(name);
+  if (!handler) {
+    std::fprintf(stderr, "velmora: the window layout names an unknown handler \"%s\"\n", name);
+  } else if (connect_object) {
+    g_signal_connect_object(object, signal, handler, connect_object, flags);
+  } else {
+    g_signal_connect_data(object, signal, handler, nullptr, nullptr, flags);
+  }
+}
+
+}  // namespace
+
+GCallback layout_handler(const char* name) {
+  for (const NamedHandler& entry : kHandlers) {
+    if (std::strcmp(entry.name, name) == 0) return entry.handler;
+  }
+  return nullptr;
+}
+
+void connect_layout_handlers(const MainWidgets& widgets) {
+  if (widgets.glade) gtk_builder_connect_signals_full(widgets.glade, connect_one, nullptr);
+}
+
+}  // namespace velmora

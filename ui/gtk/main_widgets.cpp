@@ -14,25 +14,32 @@ GtkWidget** field_for(MainWidgets& w, int index) {
   return fields[index];
 }
 
+// GtkBuilder reports a missing file and a malformed one alike; the first gets the
+// plainer message.
+std::string load_error(const std::string& path, GError* error) {
+  if (access(path.c_str(), R_OK) != 0) return path + ": cannot read the window layout";
+  std::string text = path + ": the window layout cannot be loaded";
+  if (error && error->message) text += std::string(": ") + error->message;
+  return text;
+}
+
 }  // namespace
 
 LayoutResult load_main_widgets(const std::string& path) {
   LayoutResult result;
-  // libglade prints its own parse warnings; a file it cannot open gives no widgets.
-  if (access(path.c_str(), R_OK) != 0) {
-    result.error = path + ": cannot read the window layout";
-    return result;
-  }
-  GladeXML* glade = glade_xml_new(path.c_str(), nullptr, nullptr);
-  if (!glade) {
-    result.error = path + ": the window layout cannot be loaded";
+  GtkBuilder* builder = gtk_builder_new();
+  GError* error = nullptr;
+  if (gtk_builder_add_from_file(builder, path.c_str(), &error) == 0) {
+    result.error = load_error(path, error);
+    if (error) g_error_free(error);
+    g_object_unref(builder);
     return result;
   }
   MainWidgets& widgets = result.widgets;
-  widgets.glade = glade;
+  widgets.glade = builder;
   int index = 0;
   for (const char* name : kMainWidgetNames) {
-    GtkWidget* widget = glade_xml_get_widget(glade, name);
+    GtkWidget* widget = layout_widget(widgets, name);
     if (!widget) {
       result.error = path + ": the window layout has no widget \"" + name + "\"";
       release_layout(widgets);
@@ -50,7 +57,9 @@ void release_layout(MainWidgets& widgets) {
 }
 
 GtkWidget* layout_widget(const MainWidgets& widgets, const char* name) {
-  return widgets.glade ? glade_xml_get_widget(widgets.glade, name) : nullptr;
+  if (!widgets.glade) return nullptr;
+  GObject* object = gtk_builder_get_object(widgets.glade, name);
+  return object && GTK_IS_WIDGET(object) ? GTK_WIDGET(object) : nullptr;
 }
 
 }  // namespace velmora

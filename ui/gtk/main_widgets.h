@@ -1,7 +1,6 @@
 #pragma once
 // The layout file and the fourteen widgets the program keeps from it.
 
-#include <glade/glade.h>
 #include <gtk/gtk.h>
 
 #include <string>
@@ -9,7 +8,7 @@
 namespace velmora {
 
 struct MainWidgets {
-  GladeXML* glade = nullptr;
+  GtkBuilder* glade = nullptr;  // the loaded layout
   GtkWidget* window1 = nullptr;
   GtkWidget* window2 = nullptr;
   GtkWidget* dialog1 = nullptr;
@@ -38,8 +37,8 @@ struct LayoutResult {
   bool ok() const { return error.empty(); }
 };
 
-// Loads `path` (no root widget, no translation domain) and looks the fourteen widgets
-// up in order. On failure nothing is kept and `error` says why.
+// Loads `path` with GtkBuilder (every object, no translation domain) and looks the
+// fourteen widgets up in order. On failure nothing is kept and `error` says why.
 LayoutResult load_main_widgets(const std::string& path);
 
 // Releases the layout object (the widgets live on with their windows).

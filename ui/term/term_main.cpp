@@ -20,6 +20,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/command_line.h"
 #include "app/program_paths.h"
 #include "ui/app_session.h"
 #include "ui/chat_window.h"
@@ -96,7 +97,7 @@ class TermApp {
 public:
   TermApp(AppState& app, TermSurface& surface, LineReader& input)
       : app_(app), surface_(surface), input_(input), session_(app),
-        window_(session_, surface, app.program_folder() + "/smilies"),
+        window_(session_, surface, app.data_folder() + "/smilies"),
         max_input_(static_cast<std::size_t>(input_max_length(app.settings()))),
         linger_(linger_time()) {}
 
@@ -199,10 +200,12 @@ bool wants_dialog(const Settings& s) {
 }  // namespace
 
 int term_main(int argc, char** argv) {
+  const CommandLine command_line = parse_command_line(argc, argv);
+  const ProgramName name{"velmora-term", "Velmora: a private channel on IRC, on a terminal."};
+  if (auto status = answer_command_line(command_line, name, stdout, stderr)) return *status;
   std::FILE* view = take_view_output();
   if (view == nullptr) return 1;
-  const std::string folder = program_folder();
-  AppState app(folder, settings_path(argc, argv, folder));
+  AppState app(program_files(command_line.settings_argument));
   LineReader input(STDIN_FILENO);
   Settings settings = app.settings();
   if (wants_dialog(settings)) {

@@ -1,0 +1,77 @@
+#pragma once
+// Lines to the server wait here for their turn, so that we never send faster than a
+// server takes lines without a penalty, and so that what the user types never waits
+// behind what the program sends by itself.
+//
+// Order: the user's lines, then key-exchange lines, then background lines (welcomes,
+// names requests); first in, first out within each, so a long line's pieces keep their
+// order. Pace: a burst of kBurst lines, then one line every kInterval. ngircd with
+// its defaults takes three lines a second before it starts holding a client back
+// (measured: 12 PINGs at once were answered three per second), InspIRCd and
+// ircd-hybrid take more, so two a second keeps every one of them answering at once.
+//
+// A line about a nick (an answer or a welcome to it) is asked once more whether it is
+// still wanted when its turn comes: a nick that left, or announced itself meanwhile,
+// gets nothing.
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace velmora {
+
+enum class SendPriority { User = 0, Exchange = 1, Background = 2 };
+
+struct SendPace {
+  static constexpr int kBurst = 5;
+  static constexpr std::chrono::milliseconds kInterval{500};
+  int burst = kBurst;
+  std::chrono::milliseconds interval = kInterval;
+};
+
+class OutboundQueue {
+public:
+  using Writer = std::function<void(const std::string& line)>;
+  using StillWanted = std::function<bool(SendPriority priority, const std::string& nick)>;
+  // Background lines beyond this many push out the oldest: under a join flood most of
+  // the nicks they were for are gone by the time their turn would come.
+  static constexpr std::size_t kMaxBackground = 1000;
+
+  explicit OutboundQueue(Writer writer, SendPace pace = {});
+  ~OutboundQueue();
+  OutboundQueue(const OutboundQueue&) = delete;
+  OutboundQueue& operator=(const OutboundQueue&) = delete;
+
+  // `nick`, when not empty, is whom the line is for (asked about again at its turn).
+  void push(SendPriority priority, std::string line, std::string nick = {});
+  void set_still_wanted(StillWanted check);
+  // Lines not yet written are dropped (a new connection starts empty).
+  void clear();
+  std::size_t waiting() const;
+
+private:
+  struct Line {
+    std::string text;
+    std::string nick;
+  };
+  void run();
+  bool take(SendPriority& priority, Line& line);
+  void refill(std::chrono::steady_clock::time_point now);
+
+  Writer writer_;
+  SendPace pace_;
+  mutable std::mutex lock_;
+  std::condition_variable wake_;
+  std::deque<Line> lines_[3];
+  StillWanted still_wanted_;
+  double tokens_;
+  std::chrono::steady_clock::time_point refilled_at_;
+  bool stop_ = false;
+  std::thread thread_;
+};
+
+}  // namespace velmora

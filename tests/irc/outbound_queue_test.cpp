@@ -1,0 +1,55 @@
+// The order and pace of what goes to the server.
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+#include "irc/outbound_queue.h"
+#include "tests/support/eventually.h"
+
+namespace velmora {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Written {
+  std::vector<std::string> lines() {
+    std::lock_guard hold(lock);
+    return all;
+  }
+  void add(const std::string& line) {
+    std::lock_guard hold(lock);
+    all.push_back(line);
+  }
+  std::mutex lock;
+  std::vector<std::string> all;
+};
+
+TEST(OutboundQueue, TypedLinesGoFirstPiecesKeepOrderAndUnwantedLinesAreDropped) {
+  Written out;
+  OutboundQueue queue([&](const std::string& line) { out.add(line); }, SendPace{1, 250ms});
+  queue.set_still_wanted([](SendPriority, const std::string& nick) { return nick != "gone"; });
+  queue.push(SendPriority::Background, "welcome 0");  // takes the one token there is
+  ASSERT_TRUE(testing::eventually([&] { return out.lines().size() == 1; }));
+  for (int i = 1; i < 6; ++i) queue.push(SendPriority::Background, "welcome " + std::to_string(i));
+  queue.push(SendPriority::Background, "welcome gone", "gone");
+  queue.push(SendPriority::Exchange, "answer");
+  queue.push(SendPriority::User, "typed 1");
+  queue.push(SendPriority::User, "typed 2");
+  ASSERT_TRUE(testing::eventually([&] { return out.lines().size() == 9; }));
+  EXPECT_EQ(out.lines(), (std::vector<std::string>{"welcome 0", "typed 1", "typed 2", "answer",
+                                                   "welcome 1", "welcome 2", "welcome 3",
+                                                   "welcome 4", "welcome 5"}));
+}
+
+TEST(OutboundQueue, BackgroundBacklogIsBounded) {
+  Written out;
+  OutboundQueue queue([&](const std::string& line) { out.add(line); }, SendPace{1, 1h});
+  for (std::size_t i = 0; i < OutboundQueue::kMaxBackground * 3; ++i) {
+    queue.push(SendPriority::Background, "names");
+  }
+  EXPECT_LE(queue.waiting(), OutboundQueue::kMaxBackground);
+}
+
+}  // namespace
+}  // namespace velmora
