@@ -31,8 +31,12 @@ AppState::~AppState() {
   stop_signal_.notify_all();
   connection.socket().abort_connect();  // a host that does not answer must not hold us
   if (start_thread_.joinable()) start_thread_.join();
-  if (connection.connected() && !connection.is_closed()) connection.quit("bye");
-  connection.shutdown();
+  // A face's quit sequence has already said QUIT and waited; saying it again doubled
+  // the time a server that keeps the connection open held the exit.
+  if (!shutting_down.load() && connection.connected() && !connection.is_closed()) {
+    connection.quit("bye");
+  }
+  connection.shutdown(ServerConnection::kExitDrain);
   status_.stop();
 }
 

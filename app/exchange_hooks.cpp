@@ -73,6 +73,9 @@ void ExchangeHooks::connection_ended() {
   stop_timer();
   std::lock_guard hold(lock_);
   exchange_.reset();
+  if (state_.connection.socket().output_overflowed()) {
+    state_.set_status("Server is not reading; disconnected", 10);
+  }
 }
 
 void ExchangeHooks::run_timer() {

@@ -25,9 +25,9 @@ public:
   bool handle_message(const IrcMessage& message) override;
   void names_stored(const std::vector<std::string>& users) override;
   void connection_ended() override;
-  void registration_status(const std::string& text) override;
   // See KeyExchange::answer_wanted; true between connections.
   bool answer_wanted(const std::string& nick);
+  void registration_status(const std::string& text) override;
 
 private:
   void follow_membership(const IrcMessage& message);

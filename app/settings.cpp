@@ -1,10 +1,15 @@
 #include "app/settings.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <climits>
 #include <cstdint>
-#include <fstream>
+#include <cstring>
 #include <iostream>
-#include <sstream>
+#include <optional>
 
 namespace velmora {
 namespace {
@@ -110,15 +115,59 @@ Settings parse_settings(std::string_view text) {
   return s;
 }
 
+namespace {
+
+const char* kind_of(mode_t mode) {
+  if (S_ISDIR(mode)) return "a directory";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  return "not a regular file";
+}
+
+// The file's text, or nothing with the reason why not.
+std::optional<std::string> read_regular_file(const std::string& path, std::string& why) {
+  // Non-blocking, so that opening a FIFO does not wait for a writer.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    why = std::strerror(errno);
+    return std::nullopt;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    why = std::string("it is ") + kind_of(info.st_mode);
+    ::close(fd);
+    return std::nullopt;
+  }
+  std::string text(kMaxSettingsBytes, '\0');
+  std::size_t got = 0;
+  while (got < text.size()) {
+    const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  text.resize(got);
+  return text;
+}
+
+}  // namespace
+
 Settings load_settings(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    std::cerr << "velmora: cannot read settings file " << path << "; using defaults\n";
+  std::string why;
+  std::optional<std::string> text = read_regular_file(path, why);
+  if (!text) {
+    std::cerr << "velmora: cannot read settings file " << path << " (" << why
+              << "); using defaults\n";
     return Settings{};
   }
-  std::ostringstream content;
-  content << in.rdbuf();
-  return parse_settings(content.str());
+  return parse_settings(*text);
+}
+
+std::string port_error(const std::string& path) {
+  return "the PORT setting" + (path.empty() ? std::string() : " in " + path) +
+         " is not a port number from 1 to 65535";
 }
 
 }  // namespace velmora

@@ -47,8 +47,17 @@ int settings_integer(std::string_view text);
 // Applies every line of `text` (CR LF, LF or lone CR line ends) over the defaults.
 Settings parse_settings(std::string_view text);
 
-// Reads the file at `path`. A file that cannot be read gives the defaults and a
-// warning on stderr.
+// Reads the file at `path`. A file that cannot be read, or a path that is not a
+// regular file (a FIFO would block start-up for ever, a directory read as empty), gives
+// the defaults and a warning on stderr; only the first kMaxSettingsBytes are read.
 Settings load_settings(const std::string& path);
+inline constexpr std::size_t kMaxSettingsBytes = 1024 * 1024;
+
+// A TCP port: 1 to 65535. PORT values outside it (99999, -1, "abc" read as 0) are
+// refused rather than wrapped to another port.
+inline bool valid_port(int port) { return port >= 1 && port <= 65535; }
+// What to say about a PORT setting (in the file at `path`, when given) that is not
+// valid_port.
+std::string port_error(const std::string& path = "");
 
 }  // namespace velmora

@@ -62,7 +62,7 @@ bool AppState::stopping() {
 void AppState::show_refusal(const std::string& text) {
   set_status(text, kRefusalSeconds);
   connecting = false;  // the view shows the line
-  if (connection.queue().space() > 0) connection.queue().publish("ERROR :" + text);
+  connection.queue().publish("ERROR :" + text);  // the queue bounds itself
   offline_shown = false;
   note_change();
 }

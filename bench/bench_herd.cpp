@@ -36,7 +36,9 @@ struct HerdClient {
 // Seconds until `joiners` clients all hold the holder's key (60 s at most); counts the
 // clients whose connection closed meanwhile.
 double join_all(int joiners, int& disconnected) {
-  testing::NgircdServer server(testing::NgircdOptions{0, "", true, ""});
+  testing::NgircdOptions options;
+  options.penalties = true;
+  testing::NgircdServer server(options);
   HerdClient holder(server.port(), "holder");
   holder.state->start_connection();
   while (holder.state->security.channel_key().empty()) std::this_thread::sleep_for(std::chrono::milliseconds(5));

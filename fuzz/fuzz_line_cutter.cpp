@@ -1,12 +1,14 @@
 // Server bytes split into lines however they arrive: cutting the same bytes fed in
 // arbitrary pieces must give the same line, take the same bytes, and never keep more
-// than the line cap.
+// than the line cap. The terminator learned from the first bytes, however they were
+// split, takes a CR alone only once it has seen a CR not followed by LF.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "irc/terminator.h"
 #include "net/line_cutter.h"
 
 namespace {
@@ -35,6 +37,21 @@ Cut cut_in_pieces(std::string_view data, std::string_view delimiter, std::size_t
   return cut;
 }
 
+void check_terminator(std::string_view bytes, std::size_t cut) {
+  const std::string_view seen = bytes.substr(0, cut);
+  const bool more_may_follow = cut < bytes.size();
+  const std::string got = velmora::settle_terminator(seen, more_may_follow);
+  if (!more_may_follow && got.empty()) std::abort();
+  if (got == "\r") {
+    bool lone = false;
+    for (std::size_t i = 0; i + 1 < seen.size() && i < velmora::kTerminatorWindow; ++i)
+      lone = lone || (seen[i] == '\r' && seen[i + 1] != '\n');
+    if (!lone && more_may_follow) std::abort();
+  }
+  if (!got.empty() && got != "\r\n" && got != "\n\r" && got != "\n" && got != "\r")
+    std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -47,6 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const uint8_t* sizes = data + 3;
   std::string_view bytes(reinterpret_cast<const char*>(data + 3 + size_count),
                          size - 3 - size_count);
+
+  check_terminator(bytes, size_count ? sizes[0] % (bytes.size() + 1) : bytes.size());
 
   Cut whole = cut_in_pieces(bytes, delimiter, cap, nullptr, 0);
   Cut pieces = cut_in_pieces(bytes, delimiter, cap, sizes, size_count);

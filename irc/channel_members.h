@@ -9,11 +9,9 @@
 #include <vector>
 
 #include "irc/irc_message.h"
+#include "irc/receive_loop.h"
 
 namespace velmora {
-
-// Nicks longer than this are not kept: no server gives such nicks.
-inline constexpr std::size_t kMaxNickBytes = 64;
 
 // Applies one line to `members` (the list of `channel`, where this client is
 // `own_nick`); true when the list changed. Channel names compare without ASCII case.

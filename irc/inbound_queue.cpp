@@ -2,39 +2,34 @@
 
 namespace velmora {
 
-// Only a pop from a full ring can release the producer, so only that one notifies.
-bool InboundQueue::take_oldest(std::string& line) {
-  bool was_full;
-  {
-    std::lock_guard<std::mutex> hold(queue_lock_);
-    const int count = count_.load(std::memory_order_relaxed);
-    if (count == 0) return false;
-    was_full = count == kCapacity;
-    line = std::move(lines_[head_]);
-    lines_[head_].clear();
-    ++head_;
-    count_.fetch_sub(1, std::memory_order_release);
-  }
-  if (was_full) space_.notify_one();
-  return true;
-}
-
 IrcMessage InboundQueue::pop_message() {
-  std::string line;
-  if (!take_oldest(line)) return IrcMessage{};
+  std::string line = pop_line();
+  if (line.empty()) return IrcMessage{};
   return parse_line(line);
 }
 
 std::string InboundQueue::pop_line() {
-  std::string line;
-  take_oldest(line);
+  std::lock_guard<std::mutex> hold(queue_lock_);
+  if (lines_.empty()) return {};
+  std::string line = std::move(lines_.front());
+  lines_.pop_front();
+  bytes_ -= cost(line);
+  count_.fetch_sub(1, std::memory_order_release);
+  if (dropped_ > 0) add_note_if_room();  // the flood may be over: no line may follow
   return line;
 }
 
-bool InboundQueue::wait_for_space() {
-  std::unique_lock<std::mutex> hold(queue_lock_);
-  space_.wait(hold, [this] { return stopped_ || count_.load() < kCapacity; });
-  return !stopped_;
+// The note stands where the dropped lines would be: after everything waiting. Lines
+// are taken again only once the window has caught up with half the bound, so a steady
+// flood gives one note per half-bound of lines, not a note after every pop.
+bool InboundQueue::add_note_if_room() {
+  if (bytes_ > kMaxBytes / 2) return false;
+  std::string note = dropped_note(dropped_);
+  bytes_ += cost(note);
+  lines_.push_back(std::move(note));
+  count_.fetch_add(1, std::memory_order_release);
+  dropped_ = 0;
+  return true;
 }
 
 void InboundQueue::publish(std::string line) {
@@ -50,26 +45,29 @@ void InboundQueue::publish_all(std::vector<std::string>& lines) {
   }
 }
 
-void InboundQueue::push(std::string& line) {
-  // The producer waits for space first; a full ring here would be a caller's mistake,
-  // and the oldest line must not be overwritten.
-  if (count_.load(std::memory_order_relaxed) >= kCapacity) return;
-  lines_[tail_] = std::move(line);
-  ++tail_;
-  count_.fetch_add(1, std::memory_order_release);
-}
-
-void InboundQueue::stop() {
-  {
-    std::lock_guard<std::mutex> hold(queue_lock_);
-    stopped_ = true;
-  }
-  space_.notify_all();
-}
-
-void InboundQueue::clear_stop() {
+std::size_t InboundQueue::dropped() const {
   std::lock_guard<std::mutex> hold(queue_lock_);
-  stopped_ = false;
+  return dropped_;
+}
+
+// Shown like a server notice without a sender: its text alone, in bold.
+std::string InboundQueue::dropped_note(std::size_t count) {
+  return "NOTICE * :" + std::to_string(count) +
+         (count == 1 ? " line" : " lines") + " not shown: the view fell behind the server";
+}
+
+void InboundQueue::push(std::string& line) {
+  if (dropped_ > 0 && !add_note_if_room()) {
+    ++dropped_;
+    return;
+  }
+  if (bytes_ + cost(line) > kMaxBytes) {
+    ++dropped_;
+    return;
+  }
+  bytes_ += cost(line);
+  lines_.push_back(std::move(line));
+  count_.fetch_add(1, std::memory_order_release);
 }
 
 }  // namespace velmora

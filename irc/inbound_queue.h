@@ -1,12 +1,17 @@
 #pragma once
-// The 256-line ring that carries server lines from the receive thread (one producer)
-// to the window (one consumer). It never grows: while it is full the producer waits,
-// so further lines stay in the socket.
+// The queue that carries server lines from the receive thread (one producer) to the
+// window (one consumer).
+//
+// The producer never waits for the window. When it stopped reading at 256 waiting
+// lines, a PING behind 3000 channel lines was answered after 55 s, past real servers'
+// ping time-outs, and key-exchange messages waited as long. Memory is bounded by bytes
+// instead: past kMaxBytes the lines meant for the window are dropped and counted, and a
+// note line saying how many takes their place once there is room again (log.txt still
+// has every one of them).
 
-#include <array>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
+#include <cstddef>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -17,37 +22,34 @@ namespace velmora {
 
 class InboundQueue {
 public:
-  static constexpr int kCapacity = 256;
+  static constexpr std::size_t kMaxBytes = 4 * 1024 * 1024;
 
   int queued_count() const { return count_.load(std::memory_order_acquire); }
   // The oldest waiting line, removed; empty when nothing waits.
   IrcMessage pop_message();
   std::string pop_line();
 
-  // Producer side. Blocks while the ring is full; false when `stop` was called.
-  bool wait_for_space();
-  // Room for this many more lines; only the producer makes it smaller.
-  int space() const { return kCapacity - queued_count(); }
-  // Publishes a non-empty line; an empty one is dropped. Call after wait_for_space.
+  // Producer side. Publishes a non-empty line; an empty one is dropped.
   void publish(std::string line);
-  // The lines of a burst under one lock, in order; empty ones are dropped, and so is
-  // whatever would not fit (take at most space() lines).
+  // The lines of a burst under one lock, in order; empty ones are dropped.
   void publish_all(std::vector<std::string>& lines);
-  // Wakes a waiting producer for good (shutdown); clear_stop allows waiting again.
-  void stop();
-  void clear_stop();
+  // Lines dropped at the bound since the last note line.
+  std::size_t dropped() const;
+
+  // The note line that stands for `count` dropped lines.
+  static std::string dropped_note(std::size_t count);
 
 private:
-  bool take_oldest(std::string& line);
-  void push(std::string& line);  // with queue_lock_ held
+  // With queue_lock_ held.
+  void push(std::string& line);
+  bool add_note_if_room();
+  static std::size_t cost(const std::string& line) { return line.size() + sizeof(std::string); }
 
-  std::array<std::string, kCapacity> lines_;
+  std::deque<std::string> lines_;
   std::atomic<int> count_{0};
-  unsigned char head_ = 0;  // wraps 255 -> 0, like the ring
-  unsigned char tail_ = 0;
-  bool stopped_ = false;
+  std::size_t bytes_ = 0;
+  std::size_t dropped_ = 0;
   mutable std::mutex queue_lock_;
-  std::condition_variable space_;
 };
 
 }  // namespace velmora

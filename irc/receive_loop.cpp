@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <string_view>
 #include <thread>
 
 #include "irc/chat_log.h"
@@ -11,6 +12,9 @@
 
 namespace velmora {
 namespace {
+
+// Lines handled between two publications to the window (and two log writes).
+constexpr std::size_t kBurstLines = 256;
 
 std::tm local_now() {
   std::time_t now = std::time(nullptr);
@@ -45,9 +49,9 @@ void ReceiveLoop::run() {
   if (hooks) hooks->connection_started();
   if (connection_.terminator().empty()) learn_terminator();
   const std::string terminator = connection_.terminator();
-  // Wait for room first: while the window has 256 lines waiting, the next line stays
-  // in the socket.
-  while (!connection_.stopping() && connection_.queue().wait_for_space()) {
+  // Never waits for the window: PING and the key exchange are answered whatever the
+  // view's backlog (the queue bounds its memory itself).
+  while (!connection_.stopping()) {
     if (!take_burst(terminator)) break;  // closed with nothing left
     for (std::string& line : burst_) handle_in_burst(without_terminator(std::move(line), terminator));
     finish_burst();
@@ -66,25 +70,24 @@ void ReceiveLoop::learn_terminator() {
       if (socket.is_closed()) break;
       continue;
     }
-    std::string peeked(std::min(socket.length(), kTerminatorWindow), '\0');
+    const bool more_may_follow = !socket.is_closed();
+    std::string peeked(std::min(socket.length(), kTerminatorPeek), '\0');
     int got = socket.get_data(peeked.data(), static_cast<int>(peeked.size()), true);
     peeked.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-    terminator = detect_terminator(peeked);
-    if (terminator.empty() && (peeked.size() >= kTerminatorWindow || socket.is_closed())) break;
+    terminator = settle_terminator(peeked, more_may_follow);
     // Only a server that sends part of a first line and stalls brings us here.
     if (terminator.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   connection_.set_terminator(terminator.empty() ? "\r\n" : terminator);
 }
 
-// What waits in the socket, at most as many lines as the queue has room for; when
-// nothing does, one line as soon as it comes. Everything held is already in the file
-// then (finish_burst), so log.txt is complete while this thread sleeps.
+// What waits in the socket, up to kBurstLines lines; when nothing does, one line as
+// soon as it comes. Everything held is already in the file then (finish_burst), so
+// log.txt is complete while this thread sleeps.
 bool ReceiveLoop::take_burst(const std::string& terminator) {
   ChatSocket& socket = connection_.socket();
   burst_.clear();
-  const auto room = static_cast<std::size_t>(connection_.queue().space());
-  if (socket.take_lines(terminator, burst_, room) > 0) return true;
+  if (socket.take_lines(terminator, burst_, kBurstLines) > 0) return true;
   std::string line = socket.get_until(terminator);
   if (line.empty()) return false;
   burst_.push_back(std::move(line));
@@ -157,14 +160,22 @@ bool ReceiveLoop::register_step(const IrcMessage& message) {
   return step.consumed;
 }
 
-// Words split at single spaces: two spaces in a row give an empty entry.
+// Words split at single spaces: two spaces in a row give an empty entry. A word too
+// long to be a nick is dropped before it is copied.
 void ReceiveLoop::collect_names(const std::string& text) {
+  const std::string_view names(text);
   std::size_t start = 0;
   while (names_collect_.size() < kMaxNames) {
-    std::size_t space = text.find(' ', start);
-    names_collect_.push_back(text.substr(start, space == std::string::npos ? text.npos
-                                                                           : space - start));
-    if (space == std::string::npos) break;
+    const std::size_t space = names.find(' ', start);
+    const std::string_view word =
+        names.substr(start, space == std::string_view::npos ? names.npos : space - start);
+    const std::size_t cost = word.size() + sizeof(std::string);
+    if (word.size() <= kMaxNickBytes + 1) {  // + 1: the mode prefix
+      if (names_bytes_ + cost > kMaxNamesBytes) break;
+      names_collect_.emplace_back(word);
+      names_bytes_ += cost;
+    }
+    if (space == std::string_view::npos) break;
     start = space + 1;
   }
 }
@@ -172,8 +183,12 @@ void ReceiveLoop::collect_names(const std::string& text) {
 void ReceiveLoop::store_names() {
   std::vector<std::string> users;
   users.reserve(names_collect_.size());
-  for (const std::string& name : names_collect_) users.push_back(strip_mode_prefix(name));
+  for (const std::string& name : names_collect_) {
+    std::string nick = strip_mode_prefix(name);
+    if (nick.size() <= kMaxNickBytes) users.push_back(std::move(nick));
+  }
   names_collect_.clear();
+  names_bytes_ = 0;
   connection_.store_users(users);
   if (ReceiveHooks* hooks = connection_.hooks()) hooks->names_stored(users);
 }

@@ -14,9 +14,13 @@ namespace velmora {
 
 class ServerConnection;
 
-// Names beyond this many in one list are dropped, so a server that never ends its
-// names list cannot grow memory without bound.
+// Names beyond this many in one list, or beyond this many bytes (a std::string's own
+// size counted for each), are dropped, so a server that never ends its names list
+// cannot grow memory without bound: 1500 replies of 60 KB nicks took 450 MB.
 inline constexpr std::size_t kMaxNames = 100000;
+inline constexpr std::size_t kMaxNamesBytes = 4 * 1024 * 1024;
+// Longer than any server allows a nick: such a name is dropped from the list.
+inline constexpr std::size_t kMaxNickBytes = 64;
 
 // One nick of a names reply without its mode prefix ("@", "+" or "-"; one at most).
 std::string strip_mode_prefix(const std::string& name);
@@ -44,6 +48,7 @@ private:
 
   ServerConnection& connection_;
   std::vector<std::string> names_collect_;
+  std::size_t names_bytes_ = 0;  // of names_collect_, as kMaxNamesBytes counts them
   std::vector<std::string> burst_;
   std::vector<std::string> shown_;
   QueryLimiter limiter_;

@@ -25,21 +25,19 @@ void ServerConnection::note_change() {
 
 ServerConnection::~ServerConnection() {
   if (connected_.load() && !socket_.is_closed()) quit("bye");
-  shutdown();
+  shutdown(kExitDrain);
 }
 
-void ServerConnection::shutdown() {
-  stop_receive_thread();
-  socket_.close();
+void ServerConnection::shutdown(std::chrono::milliseconds drain_bound) {
+  stop_receive_thread(drain_bound);
+  socket_.close(drain_bound);
 }
 
-void ServerConnection::stop_receive_thread() {
+void ServerConnection::stop_receive_thread(std::chrono::milliseconds drain_bound) {
   if (!receive_thread_.joinable()) return;
   stopping_ = true;
-  queue_.stop();
-  if (!socket_.is_closed()) socket_.close();  // wakes a read waiting for a line
+  if (!socket_.is_closed()) socket_.close(drain_bound);  // wakes a read waiting for a line
   receive_thread_.join();
-  queue_.clear_stop();
   stopping_ = false;
 }
 
@@ -72,17 +70,17 @@ void ServerConnection::learn_terminator_from_greeting() {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0 || !socket_.wait_for_data(left)) return;
-    std::string peeked(std::min(socket_.length(), kTerminatorWindow), '\0');
+    const bool more_may_follow = !socket_.is_closed();
+    std::string peeked(std::min(socket_.length(), kTerminatorPeek), '\0');
     int got = socket_.get_data(peeked.data(), static_cast<int>(peeked.size()), true);
     peeked.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-    std::string found = detect_terminator(peeked);
-    if (found.empty() && peeked.size() >= kTerminatorWindow) found = "\r\n";
+    std::string found = settle_terminator(peeked, more_may_follow);
     if (!found.empty()) {
       set_terminator(found);
       return;
     }
-    if (socket_.is_closed()) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));  // a partial first line
+    // A partial first line, or one whose LF is still on its way.
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
 }
 
@@ -129,7 +127,7 @@ void ServerConnection::set_account(const std::string& account) {
 
 void ServerConnection::give_up(const std::string& reason) {
   gave_up_ = true;
-  // Past the paced queue: nothing else is to go out on this connection.
+  // Past the outbound queue, which would still hold it when the socket closes.
   log_.log_line("SEND: QUIT :" + reason);
   socket_.put_line("QUIT :" + reason);
   socket_.close();  // bounded: the QUIT leaves first

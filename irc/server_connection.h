@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "irc/inbound_queue.h"
-#include "irc/registration.h"
 #include "irc/outbound_queue.h"
+#include "irc/registration.h"
 #include "net/chat_socket.h"
 #include "net/tls_options.h"
 
@@ -25,8 +25,11 @@ class ServerConnection {
 public:
   // How long open() holds the login back waiting for the server to speak first.
   static constexpr std::chrono::milliseconds kGreetingWait{500};
-  // Bound on quit's wait for the server to close the connection.
-  static constexpr std::chrono::milliseconds kQuitWait{3000};
+  // Bound on quit's wait for the server to close the connection: the whole quit of the
+  // program, goodbye and exit, stays within 1.5 s whatever the server does.
+  static constexpr std::chrono::milliseconds kQuitWait{1000};
+  // Bound on the last drain of output at exit, after the goodbye had its wait.
+  static constexpr std::chrono::milliseconds kExitDrain{200};
 
   // `log` receives every line sent by send_message/send_line and every line received;
   // `hooks` may be null (nothing consumed, names stored only here). Both must outlive
@@ -65,8 +68,8 @@ public:
   void give_up(const std::string& reason);
 
   // command + " " + target + " :" + text. Lines wait their turn in the outbound
-  // queue (see irc/outbound_queue.h) and are logged as they go out; `nick`, when given,
-  // is whom the line is for. Lines put before a connect go out once it stands.
+  // queue (see irc/outbound_queue.h) and are logged as they go out, secrets masked;
+  // `nick`, when given, is whom the line is for. Lines put before a connect go out once it stands.
   bool send_message(const std::string& command, const std::string& target,
                     const std::string& text, SendPriority priority = SendPriority::User,
                     const std::string& nick = {});
@@ -80,8 +83,8 @@ public:
   bool connected() const { return connected_.load(); }
   bool is_closed() const { return socket_.is_closed(); }
   bool wait_closed(std::chrono::milliseconds timeout) { return socket_.wait_closed(timeout); }
-  // Closes the socket now (bounded drain) and joins the receive thread.
-  void shutdown();
+  // Closes the socket now (drain bounded by `drain_bound`) and joins the receive thread.
+  void shutdown(std::chrono::milliseconds drain_bound = ChatSocket::kDrainBound);
 
   // The channel's nicks from the last names reply, mode prefixes removed.
   std::vector<std::string> users() const;
@@ -104,7 +107,7 @@ public:
 
 private:
   void learn_terminator_from_greeting();
-  void stop_receive_thread();
+  void stop_receive_thread(std::chrono::milliseconds drain_bound = ChatSocket::kDrainBound);
 
   ChatLog& log_;
   ReceiveHooks* hooks_;

@@ -27,6 +27,9 @@ namespace velmora {
 
 namespace {
 constexpr std::size_t kReceiveChunk = 8192;
+// Bytes copied out for one send call: copying the whole backlog for every partial send
+// was quadratic in the backlog.
+constexpr std::size_t kSendChunk = 64 * 1024;
 using Clock = std::chrono::steady_clock;
 using Role = SocketHandle::Role;
 }  // namespace
@@ -44,7 +47,8 @@ struct ChatSocket::Impl {
   // Signalled when bytes are queued or sent and when the connection opens or closes.
   mutable std::mutex send_lock;
   std::condition_variable send_changed;
-  ByteBuffer send_buffer;
+  ByteBuffer send_buffer{ByteBuffer::Growth::amortised};
+  std::atomic<bool> send_overflowed{false};
 
   std::thread recv_thread;
   std::thread send_thread;
@@ -72,22 +76,45 @@ struct ChatSocket::Impl {
   // A blocking connect to a host that drops our SYNs takes the kernel about two
   // minutes to give up, and nothing could cut it short: closing the window then hung
   // the program that long. The socket connects non-blocking and waits here instead.
-  bool connect_within_bound(int fd, const sockaddr_in& remote, Clock::time_point deadline) {
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == 0) return true;
+  // False with errno set to why (ETIMEDOUT when the bound passed, ECANCELED on abort).
+  bool connect_within_bound(int fd, const HostAddress& remote, Clock::time_point deadline) {
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&remote.address), remote.length) == 0) {
+      return true;
+    }
     if (errno != EINPROGRESS) return false;
     pollfd fds[2] = {{fd, POLLOUT, 0}, {abort_fd, POLLIN, 0}};
     for (;;) {
-      if (connect_aborted.load()) return false;
+      if (connect_aborted.load()) return errno = ECANCELED, false;
       const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-      if (left.count() <= 0) return false;
+      if (left.count() <= 0) return errno = ETIMEDOUT, false;
       const int ready = ::poll(fds, abort_fd >= 0 ? 2 : 1, static_cast<int>(left.count()));
       if (ready < 0 && errno == EINTR) continue;
-      if (ready <= 0 || (fds[1].revents & POLLIN)) return false;
+      if (ready == 0) return errno = ETIMEDOUT, false;
+      if (ready < 0 || (fds[1].revents & POLLIN)) return errno = ECANCELED, false;
       break;
     }
     int error = 0;
     socklen_t length = sizeof error;
-    return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return false;
+    errno = error;
+    return error == 0;
+  }
+
+  // A connected, configured socket for one address, or -1 with errno saying why.
+  int connect_one(const HostAddress& remote) {
+    int fd = ::socket(remote.family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return -1;
+    int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    // Lines go out the moment they are queued. With Nagle's algorithm a second short
+    // line (the "@XKEY" right after "@XPUBLIC", a welcome right after a "names") waited
+    // for the server's delayed ACK: a key exchange took 60 ms instead of 5 locally.
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (connect_within_bound(fd, remote, Clock::now() + kConnectBound)) return fd;
+    const int why = errno;
+    ::close(fd);
+    errno = why;
+    return -1;
   }
 
   // The plain workers use blocking calls; a TLS session stays non-blocking, so that
@@ -207,7 +234,7 @@ struct ChatSocket::Impl {
       return stopping.load() || (handle.is_open() && send_buffer.waiting() > 0);
     });
     if (stopping.load()) return false;
-    pending.assign(send_buffer.view());
+    pending.assign(send_buffer.view().substr(0, kSendChunk));
     return true;
   }
 
@@ -228,12 +255,25 @@ struct ChatSocket::Impl {
     send_changed.notify_all();
   }
 
+  // A server that never reads must not grow our memory without end: past kMaxQueued
+  // the connection is given up, and what it could not take is dropped.
   void queue(const char* bytes, std::size_t count) {
+    bool overflow;
     {
       std::lock_guard lock(send_lock);
-      send_buffer.append(bytes, count);
+      overflow = send_buffer.waiting() + count > kMaxQueued;
+      if (overflow) {
+        send_buffer.clear();
+        send_overflowed.store(true);
+      } else {
+        send_buffer.append(bytes, count);
+      }
     }
     send_changed.notify_all();
+    if (overflow) {
+      handle.close();
+      wake_all();
+    }
   }
 
   // Waits until everything queued has left, the connection is gone, or `bound` passed.
@@ -249,39 +289,52 @@ ChatSocket::ChatSocket() : impl_(std::make_unique<Impl>()) {}
 
 ChatSocket::~ChatSocket() { close(); }
 
+namespace {
+
+std::string connect_failure_text(const std::string& host, int error) {
+  switch (error) {
+    case ECONNREFUSED: return "connection refused by " + host;
+    case ETIMEDOUT: return "no answer from " + host + " (timed out)";
+    case ENETUNREACH:
+    case EHOSTUNREACH: return host + " cannot be reached from here";
+    case ECANCELED: return "connecting to " + host + " was cancelled";
+    default: return "cannot connect to " + host + ": " + std::strerror(error);
+  }
+}
+
+}  // namespace
+
 int ChatSocket::connect(const std::string& host, int port) { return connect(host, port, {}); }
 
 int ChatSocket::connect(const std::string& host, int port, const TlsOptions& tls) {
   impl_->set_failure("");
-  std::optional<std::uint32_t> address = resolve_host(host);
-  if (!address) return 2;
-  if (impl_->connect_aborted.load()) return 3;
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) return 1;
-  int one = 1;
-  if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0) {
-    ::close(fd);
-    return 4;
+  const std::string name = host_name_part(host);
+  const std::vector<HostAddress> addresses = resolve_host(host, port);
+  if (addresses.empty()) {
+    impl_->set_failure("host not found: " + name);
+    return 2;
   }
-  // Lines go out the moment they are queued. With Nagle's algorithm a second short line
-  // (the "@XKEY" right after "@XPUBLIC", a welcome right after a "names") waited for the
-  // server's delayed ACK: a key exchange took 60 ms instead of 5 on a local server.
-  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  sockaddr_in remote{};
-  remote.sin_family = AF_INET;
-  remote.sin_port = htons(static_cast<std::uint16_t>(port & 0xFFFF));
-  remote.sin_addr.s_addr = *address;
-  const auto deadline = Clock::now() + kConnectBound;
-  if (!impl_->connect_within_bound(fd, remote, deadline)) {
-    ::close(fd);
+  // Every address in the resolver's order, each within the bound, until one answers.
+  int fd = -1;
+  int why = 0;
+  for (const HostAddress& address : addresses) {
+    if (impl_->connect_aborted.load()) return 3;
+    fd = impl_->connect_one(address);
+    if (fd >= 0) break;
+    why = errno;
+  }
+  if (fd < 0) {
+    impl_->set_failure(connect_failure_text(name, why));
     return 3;
   }
-  std::unique_ptr<Transport> transport = impl_->secure(fd, host_name_part(host), tls, deadline);
+  const auto deadline = Clock::now() + kConnectBound;
+  std::unique_ptr<Transport> transport = impl_->secure(fd, name, tls, deadline);
   if (!transport) {
     ::close(fd);
     return tls.enabled ? 5 : 4;
   }
   // Output queued while closed, and unread input, carry over to this connection.
+  impl_->send_overflowed.store(false);
   impl_->handle.open(fd, std::move(transport));
   impl_->wake_all();
   return 0;
@@ -429,10 +482,12 @@ bool ChatSocket::put_line(std::string_view text) {
   return true;
 }
 
-int ChatSocket::close() {
+bool ChatSocket::output_overflowed() const { return impl_->send_overflowed.load(); }
+
+int ChatSocket::close(std::chrono::milliseconds drain_bound) {
   if (is_closed()) return 0;
   // Give queued output, such as a final QUIT, the chance to reach the server.
-  impl_->wait_drained(kDrainBound);
+  impl_->wait_drained(drain_bound);
   int result = impl_->handle.close();
   impl_->wake_all();
   return result;

@@ -23,6 +23,9 @@ public:
   static constexpr std::size_t kMaxLine = 64 * 1024;
   // The receive worker stops reading while this much is waiting, so TCP pushes back.
   static constexpr std::size_t kMaxWaiting = 1024 * 1024;
+  // More output than this waiting means the server is not reading: the connection is
+  // closed and the output dropped (see output_overflowed).
+  static constexpr std::size_t kMaxQueued = 4 * 1024 * 1024;
   // How long close() and destruction wait for queued output to leave.
   static constexpr std::chrono::milliseconds kDrainBound{3000};
   // How long connect() waits for a host that does not answer before it counts as failed.
@@ -72,8 +75,11 @@ public:
 
   int put_data(const char* source, int count);  // count, or 0 when count < 1
   bool put_line(std::string_view text);         // text + CR LF; always true
-  // Waits (at most kDrainBound) for queued output to leave, then closes. 0 or errno.
-  int close();
+  // True when the last connection was closed because more than kMaxQueued bytes
+  // waited to be sent; cleared by the next connect.
+  bool output_overflowed() const;
+  // Waits (at most `drain_bound`) for queued output to leave, then closes. 0 or errno.
+  int close(std::chrono::milliseconds drain_bound = kDrainBound);
 
   // Sizes of the two blocks and the bytes still queued for sending, for tests and
   // diagnostics.

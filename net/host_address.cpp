@@ -2,6 +2,9 @@
 
 #include <arpa/inet.h>
 #include <netdb.h>
+#include <netinet/in.h>
+
+#include <cstring>
 #include <string_view>
 
 namespace velmora {
@@ -10,25 +13,36 @@ std::string host_name_part(const std::string& text) {
   constexpr std::string_view kPrefix = "http://";
   std::string_view host = text;
   while (host.substr(0, kPrefix.size()) == kPrefix) host.remove_prefix(kPrefix.size());
-  return std::string(host.substr(0, host.find('/')));
+  host = host.substr(0, host.find('/'));
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+    host = host.substr(1, host.size() - 2);
+  }
+  return std::string(host);
 }
 
-std::optional<std::uint32_t> resolve_host(const std::string& text) {
-  // inet_addr cannot tell 255.255.255.255 from a failure; that address goes to the lookup.
-  in_addr_t dotted = ::inet_addr(text.c_str());
-  if (dotted != INADDR_NONE) return dotted;
-
-  std::string host = host_name_part(text);
-  if (host.empty()) return std::nullopt;
+std::vector<HostAddress> resolve_host(const std::string& text, int port) {
+  const std::string host = host_name_part(text);
+  if (host.empty()) return {};
   addrinfo hints{};
-  hints.ai_family = AF_INET;
+  hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
+  const std::string service = std::to_string(port);
   addrinfo* found = nullptr;
-  if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr)
-    return std::nullopt;
-  std::uint32_t address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+  if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0) return {};
+  std::vector<HostAddress> addresses;
+  for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
+    if ((a->ai_family != AF_INET && a->ai_family != AF_INET6) ||
+        a->ai_addrlen > sizeof(sockaddr_storage)) {
+      continue;
+    }
+    HostAddress entry;
+    std::memcpy(&entry.address, a->ai_addr, a->ai_addrlen);
+    entry.length = a->ai_addrlen;
+    entry.family = a->ai_family;
+    addresses.push_back(entry);
+  }
   ::freeaddrinfo(found);
-  return address;
+  return addresses;
 }
 
 }  // namespace velmora

@@ -28,7 +28,7 @@ bool ChatWindow::poll_inbound() {
   session_.drain_changes();
   const unsigned long before = activity_;
   show_posted_title();
-  if (!session_.connecting() && session_.queued_count() != 0) render_next_message();
+  if (!session_.connecting() && session_.queued_count() != 0) render_waiting_messages();
   show_state();
   // While connecting, waiting lines cannot be rendered; the end of connecting raises
   // the signal.
@@ -56,9 +56,15 @@ bool ChatWindow::input_sensitive() const {
   return session_.peer_keys().get(session_.current_nick()) == 1 && !session_.socket_closed();
 }
 
-void ChatWindow::render_next_message() {
-  ++activity_;
-  renderer_.render(session_.pop_message());
+// At least one line, then more while they wait and the budget lasts; one scroll for
+// them all.
+void ChatWindow::render_waiting_messages() {
+  const auto budget_end = std::chrono::steady_clock::now() + kRenderBudget;
+  do {
+    ++activity_;
+    renderer_.render(session_.pop_message());
+  } while (session_.queued_count() != 0 && !session_.connecting() &&
+           std::chrono::steady_clock::now() < budget_end);
   view_.scroll_to_end();
 }
 

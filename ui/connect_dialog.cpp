@@ -34,6 +34,7 @@ DialogField dialog_initial_focus(const Settings& settings) {
   if (settings.channel.empty()) return DialogField::Channel;
   if (settings.nick.empty()) return DialogField::Nick;
   if (settings.key.empty()) return DialogField::Key;
+  if (!valid_port(settings.port)) return DialogField::Port;
   return DialogField::None;
 }
 
@@ -43,7 +44,7 @@ DialogVerdict check_entries(const Settings& s) {
   if (s.channel.empty()) return {DialogField::Channel, false};
   if (s.nick.empty()) return {DialogField::Nick, false};
   if (s.server.empty()) return {DialogField::Server, false};
-  if (s.port == 0) return {DialogField::Port, false};
+  if (!valid_port(s.port)) return {DialogField::Port, s.port != 0};
   if (!has_none_of(s.channel, kChannelForbidden)) return {DialogField::Channel, true};
   if (!has_only_allowed(s.nick, kNickCharacters)) return {DialogField::Nick, true};
   return {};

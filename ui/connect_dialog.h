@@ -54,6 +54,7 @@ struct DialogVerdict {
 // without TLS=1; a checked box shows the TLS port in place of the plain default.
 DialogEntries dialog_entries_from(const Settings& settings);
 // The field that gets the focus when the dialog opens; None leaves it where it is.
+// A PORT setting out of range is focused once the empty fields are filled.
 DialogField dialog_initial_focus(const Settings& settings);
 
 // Stores the entries into `settings` (kept even when a check fails), checks them in

@@ -123,7 +123,7 @@ TEST(StartIrc, InstalledProgramUsesAndDeletesItsXdgFiles) {
     AppState state(files);
     ASSERT_TRUE(state.start_connection());
     ASSERT_TRUE(server.wait_for_line("NICK me"));
-    server.send_line(":s 001 me :Welcome");
+    server.send_line(":s 001 me :Welcome");  // the JOIN waits for it
     ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
     ASSERT_TRUE(eventually([&] { return !state.connection_thread_running(); }));
     EXPECT_FALSE(home.exists("config/velmora/setup.ini"));
@@ -243,7 +243,7 @@ TEST(StartIrc, JoinFloodNeitherFloodsTheServerNorHoldsBackTheUser) {
   AppState state(dir.path(), dir.file("setup.ini"));
   ASSERT_TRUE(state.start_connection());
   ASSERT_TRUE(server.wait_for_line("NICK me"));
-  server.send_line(":s 001 me :Welcome");
+  server.send_line(":s 001 me :Welcome");  // the JOIN waits for it
   ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
   server.send(":me!u@h JOIN #chan\r\n:s 353 me = #chan :me\r\n:s 366 me #chan :End\r\n");
   ASSERT_TRUE(eventually([&] { return state.peer_keys.get("me") == 1; }));
@@ -264,8 +264,31 @@ TEST(StartIrc, JoinFloodNeitherFloodsTheServerNorHoldsBackTheUser) {
   server.close_client();
 }
 
+// 8 KB PINGs to a server that never reads: the answers pile up to the bound, then the
+// connection is given up with a clear status instead of growing without end.
+TEST(StartIrc, ServerThatNeverReadsIsDisconnected) {
+  TempFolder dir;
+  ScriptedServer server(":s NOTICE * :hello\r\n");
+  dir.write("setup.ini", settings_text(server.port()));
+  RecordingState state(dir.path(), dir.file("setup.ini"));
+  ASSERT_TRUE(state.start_connection());
+  ASSERT_TRUE(server.wait_for_line("NICK me"));
+  server.send_line(":s 001 me :Welcome");  // the JOIN waits for it
+  ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
+  server.stop_reading();
+  const std::string ping = "PING :" + std::string(8192, 'p') + "\r\n";
+  // Well past the bound plus what both kernels' socket buffers absorb.
+  for (int i = 0; i < 4000 && !state.connection.is_closed(); ++i) server.send(ping, 1s);
+  EXPECT_TRUE(eventually([&] { return state.connection.is_closed(); }));
+  EXPECT_LE(state.connection.socket().send_capacity(), 2 * ChatSocket::kMaxQueued);
+  EXPECT_TRUE(eventually([&] {
+    const std::vector<std::string> texts = state.texts();
+    return !texts.empty() && texts.back() == "Server is not reading; disconnected";
+  }));
+}
+
 TEST(AppStateNgircd, LoginJoinNamesPingAndQuit) {
-  testing::NgircdServer ngircd(testing::NgircdOptions{5, "", false, ""});
+  testing::NgircdServer ngircd(testing::NgircdOptions{5, "", "", false, false});
   ASSERT_TRUE(ngircd.running());
   TempFolder dir;
   dir.write("setup.ini", settings_text(ngircd.port()));

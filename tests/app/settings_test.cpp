@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "app/program_paths.h"
 #include "app/settings.h"
@@ -53,6 +54,28 @@ TEST(LoadSettings, MissingFileGivesDefaults) {
   Settings s = load_settings(dir.file("nothing.ini"));
   EXPECT_EQ(s.server, "irc.libera.chat");
   EXPECT_EQ(s.port, 6667);
+}
+
+// Only a regular file is read: a FIFO blocked start-up for ever, a directory read as
+// empty settings without a word.
+TEST(LoadSettings, AnythingButARegularFileIsRefusedWithoutBlocking) {
+  testing::TempFolder dir;
+  ASSERT_EQ(::mkfifo(dir.file("fifo.ini").c_str(), 0600), 0);
+  ASSERT_EQ(::mkdir(dir.file("folder.ini").c_str(), 0700), 0);
+  const struct {
+    std::string path;
+    std::string said;
+  } cases[] = {{dir.file("fifo.ini"), "it is a FIFO"},
+               {dir.file("folder.ini"), "it is a directory"},
+               {"/dev/null", "it is a device"}};
+  for (const auto& c : cases) {
+    ::testing::internal::CaptureStderr();
+    const Settings s = load_settings(c.path);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(s.port, 6667) << c.path;
+    EXPECT_NE(said.find(c.path), std::string::npos) << said;
+    EXPECT_NE(said.find(c.said), std::string::npos) << said;
+  }
 }
 
 TEST(LoadSettings, ReadsTheFile) {

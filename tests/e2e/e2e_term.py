@@ -172,10 +172,84 @@ def dialog_on_the_terminal(binary):
         assert client.finish() == 0
 
 
+def quit_is_prompt_whatever_the_server_does(binary):
+    """SIGTERM or the end of input: QUIT goes out and the program has ended within
+    1.5 s, also when the server keeps the connection open or stops reading."""
+    import signal
+    import tempfile
+    from term_harness import ScriptedServer, TermClient
+    for trigger in ("sigterm", "end of input"):
+        for server_reads in (True, False):
+            server = ScriptedServer()
+            with tempfile.TemporaryDirectory(prefix="velmora-e2e-") as folder:
+                client = TermClient(binary, folder, server.port, "tester", CHANNEL, "k")
+                try:
+                    client.wait_key()
+                    if not server_reads:
+                        server.reading.clear()
+                    started = time.monotonic()
+                    if trigger == "sigterm":
+                        client.proc.send_signal(signal.SIGTERM)
+                        client.proc.wait(10)
+                    else:
+                        client.finish(10)
+                    took = time.monotonic() - started
+                    assert took < 1.5 + 0.3, "%s, server reads %s: %.2f s" % (
+                        trigger, server_reads, took)
+                    if server_reads:
+                        server.lines.wait_for(r"^QUIT$", timeout=1)
+                finally:
+                    client.kill()
+                    server.close()
+
+
+def bad_port_is_refused_at_start(binary):
+    """A PORT that is no port is not wrapped to another one: with nobody to ask, the
+    program names the setting and exits with status 1."""
+    import subprocess
+    import tempfile
+    for port in ("99999", "-1", "abc", "0"):
+        with tempfile.TemporaryDirectory(prefix="velmora-e2e-") as folder:
+            path = folder + "/bad.ini"
+            with open(path, "w") as f:
+                f.write("SERVER=127.0.0.1\nPORT=%s\nCHANNEL=#c\nNICK=n\nKEY=k\nAUTOCONNECT=1\n" % port)
+            done = subprocess.run([binary, path], stdin=subprocess.DEVNULL,
+                                  capture_output=True, timeout=10)
+            assert done.returncode == 1, (port, done.returncode)
+            said = done.stderr.decode()
+            assert "PORT" in said and path in said, said
+
+
+def typed_lines_waiting_for_the_key_are_bounded(binary):
+    """Without the key, at most 1000 typed lines wait; older ones are dropped with a
+    warning on standard error."""
+    import tempfile
+    from term_harness import ScriptedServer, TermClient
+    server = ScriptedServer(welcome=False)
+    with tempfile.TemporaryDirectory(prefix="velmora-e2e-") as folder:
+        client = TermClient(binary, folder, server.port, "tester", CHANNEL, "k")
+        try:
+            server.lines.wait_for(r"^JOIN ")
+            client.proc.stdin.write(b"".join(b"typed %d\n" % i for i in range(1500)))
+            client.proc.stdin.flush()
+            dropped = 0
+            deadline = time.monotonic() + 10
+            while dropped < 500 and time.monotonic() < deadline:
+                time.sleep(0.05)
+                dropped = sum(int(m) for m in re.findall(
+                    r"input: (\d+) oldest typed lines? dropped; at most 1000 wait",
+                    client.err.text()))
+            assert dropped == 500, client.err.text()
+        finally:
+            client.kill()
+            server.close()
+
+
 SCENARIOS = {f.__name__: f for f in [
     chat_both_ways, raw_observer_sees_only_hex, wrong_passphrase_is_refused,
     holder_leaves_mid_exchange, commands_reach_the_other_side, five_clients_share_one_key,
-    stdin_waits_for_the_key, dialog_on_the_terminal]}
+    stdin_waits_for_the_key, dialog_on_the_terminal, quit_is_prompt_whatever_the_server_does,
+    bad_port_is_refused_at_start, typed_lines_waiting_for_the_key_are_bounded]}
 
 
 if __name__ == "__main__":

@@ -178,6 +178,68 @@ class RawClient:
         self.sock.close()
 
 
+class ScriptedServer:
+    """One-client IRC server on 127.0.0.1 that welcomes its client alone in the channel
+    it joins (unless told not to), answers nothing else and never closes; it can stop
+    reading."""
+
+    def __init__(self, welcome=True):
+        self.welcome = welcome
+        self.listener = socket.socket()
+        self.listener.bind(("127.0.0.1", 0))
+        self.listener.listen(1)
+        self.port = self.listener.getsockname()[1]
+        self.lines = Lines()
+        self.reading = threading.Event()
+        self.reading.set()
+        self.client = None
+        threading.Thread(target=self._serve, daemon=True).start()
+
+    def _serve(self):
+        self.listener.settimeout(DEFAULT_WAIT)
+        try:
+            self.client, _ = self.listener.accept()
+        except OSError:
+            return
+        self.client.sendall(b":irc.test NOTICE * :*** scripted\r\n")
+        pending = b""
+        while True:
+            self.reading.wait()
+            try:
+                data = self.client.recv(4096)
+            except OSError:
+                break
+            if not data:
+                break
+            pending += data
+            while b"\r\n" in pending:
+                raw, pending = pending.split(b"\r\n", 1)
+                line = raw.decode("latin-1")
+                if line.startswith("NICK "):  # the JOIN waits for the welcome
+                    self.client.sendall((":irc.test 001 %s :Welcome\r\n" % line[5:]).encode())
+                if line.startswith("JOIN ") and self.welcome:
+                    nick, channel = "tester", line[5:]
+                    self.client.sendall((":{n}!u@h JOIN {c}\r\n"
+                                         ":irc.test 353 {n} = {c} :{n}\r\n"
+                                         ":irc.test 366 {n} {c} :End\r\n").format(
+                                             n=nick, c=channel).encode())
+                with self.lines.cond:
+                    self.lines.lines.append((time.monotonic(), line))
+                    self.lines.cond.notify_all()
+        with self.lines.cond:
+            self.lines.closed = True
+            self.lines.cond.notify_all()
+
+    def close(self):
+        self.reading.set()
+        for s in (self.client, self.listener):
+            if s is not None:
+                try:
+                    s.close()
+                except OSError:
+                    pass
+
+
 class Scene:
     """A server and the clients of one scenario, all stopped at the end."""
 

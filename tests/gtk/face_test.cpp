@@ -370,7 +370,7 @@ TEST_F(SleepingFaceTest, LinePublishedWhileAsleepIsRendered) {
   session_.queue.push_back(":bob!u@h PRIVMSG #room :hello while asleep");
   signal_.raise();
   ASSERT_TRUE(run_until([&] { return buffer_text().find("hello while asleep") != std::string::npos; }));
-  // A burst still goes one line per tick, then the window sleeps again.
+  // A burst is rendered by the ticks, then the window sleeps again.
   for (int i = 0; i < 3; ++i) session_.queue.push_back(":s NOTICE me :burst " + std::to_string(i));
   signal_.raise();
   ASSERT_TRUE(run_until([&] { return session_.queue.empty() && face_->asleep(); }));

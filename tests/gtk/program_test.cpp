@@ -134,6 +134,31 @@ TEST_F(ProgramTest, AutoConnectSealsTypedLineAndQuitsOnClose) {
   EXPECT_EQ(wait_exit(10s), 0);
 }
 
+// Closing the window or SIGTERM: QUIT goes out and the program has ended within 1.5 s,
+// though the server keeps the connection open.
+class QuitTest : public ProgramTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(QuitTest, PromptWhenTheServerNeverCloses) {
+  const bool by_signal = GetParam();
+  start_program("SERVER=127.0.0.1\nPORT=" + std::to_string(server_.port()) +
+                "\nCHANNEL=#chan\nNICK=tester\nKEY=secret\nAUTOCONNECT=1\n");
+  welcome_alone("tester", "#chan");
+  const unsigned long window = find_window("#chan, 127.0.0.1 - Velmora");
+  ASSERT_NE(window, 0u) << folder_.read("velmora.out");
+  std::this_thread::sleep_for(1s);  // connected and in the channel
+  const auto start = std::chrono::steady_clock::now();
+  if (by_signal) {
+    ASSERT_EQ(kill(pid_, SIGTERM), 0);
+  } else {
+    ASSERT_TRUE(testing::close_window(window));
+  }
+  EXPECT_EQ(wait_exit(10s), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1800ms);
+  EXPECT_TRUE(server_.wait_for_line("QUIT", 1s));
+}
+
+INSTANTIATE_TEST_SUITE_P(CloseOrSigterm, QuitTest, ::testing::Bool());
+
 TEST_F(ProgramTest, DialogFilledInWithTheKeyboardConnects) {
   start_program("PORT=" + std::to_string(server_.port()) + "\n");
   const unsigned long dialog = find_window("Connect - Velmora");

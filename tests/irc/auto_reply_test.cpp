@@ -83,6 +83,25 @@ TEST(Terminator, DetectionOrder) {
   };
   for (const auto& [bytes, expected] : cases) EXPECT_EQ(detect_terminator(bytes), expected);
   EXPECT_EQ(detect_terminator(std::string(512, 'x') + "\n"), "");  // beyond the window
+  EXPECT_EQ(detect_terminator(std::string(511, 'x') + "\r\n"), "\r\n");  // CR ends the window
+}
+
+// Whatever part of the first lines has arrived, the terminator settled is the one the
+// whole lines give, or none yet; only a closed connection settles a trailing CR.
+TEST(Terminator, EveryPrefixOfTheFirstLinesSettlesRightOrWaits) {
+  const std::vector<std::string> firsts = {
+      ":s NOTICE * :hi\r\nPING :x\r\n", ":s NOTICE * :hi\rPING :x\r",
+      ":s NOTICE * :hi\nPING :x\n", std::string(511, 'x') + "\r\n"};
+  for (const std::string& first : firsts) {
+    const std::string whole = settle_terminator(first, false);
+    for (std::size_t n = 1; n < first.size(); ++n) {
+      const std::string got = settle_terminator(first.substr(0, n), true);
+      EXPECT_TRUE(got.empty() || got == whole) << n << " bytes of " << first;
+    }
+  }
+  EXPECT_EQ(settle_terminator("line\r", true), "");
+  EXPECT_EQ(settle_terminator("line\r", false), "\r");
+  EXPECT_EQ(settle_terminator(std::string(600, 'x'), true), "\r\n");
 }
 
 TEST(NamesPrefix, OneModeCharacterAtMost) {

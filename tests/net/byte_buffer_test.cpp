@@ -18,6 +18,25 @@ TEST(ByteBuffer, GrowsExactlyToWhatAnAppendNeeds) {
   EXPECT_EQ(buffer.view(), first + second);  // contents kept across the move
 }
 
+// The send side: many small appends against a slow reader must not copy the whole
+// backlog each time. The block doubles, and read space is reused before it grows.
+TEST(ByteBuffer, AmortisedGrowthDoublesAndReusesReadSpace) {
+  ByteBuffer buffer(ByteBuffer::Growth::amortised);
+  std::string expected;
+  for (int i = 0; i < 1000; ++i) {
+    std::string piece(100, static_cast<char>('a' + i % 26));
+    buffer.append(piece.data(), piece.size());
+    expected += piece;
+  }
+  EXPECT_EQ(buffer.capacity(), 4096u << 5);  // 100,000 bytes: five doublings
+  EXPECT_EQ(buffer.view(), expected);
+  buffer.consume(90000);
+  std::string more(60000, 'm');
+  buffer.append(more.data(), more.size());  // fits once the read part is reused
+  EXPECT_EQ(buffer.capacity(), 4096u << 5);
+  EXPECT_EQ(buffer.view(), expected.substr(90000) + more);
+}
+
 TEST(ByteBuffer, CompactsOnlyPastHalfAndKeepsUnreadBytes) {
   ByteBuffer buffer;
   std::string bytes(2000, 'x');

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <netinet/in.h>
 
 #include "net/host_address.h"
 
@@ -19,17 +20,35 @@ TEST(HostAddress, HostPartStripsPrefixesAndPath) {
       {"https://irc.example.net", "https:"},
       {"/path", ""},
       {"", ""},
+      {"[::1]", "::1"},
+      {"::1", "::1"},
   };
   for (const Case& c : cases) EXPECT_EQ(host_name_part(c.text), c.host) << c.text;
 }
 
-TEST(HostAddress, DottedAddressesAndLocalNames) {
-  EXPECT_EQ(resolve_host("127.0.0.1"), inet_addr("127.0.0.1"));
-  EXPECT_EQ(resolve_host("10.1.2.3"), inet_addr("10.1.2.3"));
-  EXPECT_EQ(resolve_host("http://127.0.0.2/x"), inet_addr("127.0.0.2"));
-  EXPECT_EQ(resolve_host("localhost"), inet_addr("127.0.0.1"));
-  EXPECT_EQ(resolve_host(""), std::nullopt);
-  EXPECT_EQ(resolve_host("http://"), std::nullopt);
+// The addresses in the resolver's order, as text.
+std::vector<std::string> addresses(const std::string& text) {
+  std::vector<std::string> out;
+  for (const HostAddress& a : resolve_host(text, 6667)) {
+    char buffer[INET6_ADDRSTRLEN] = {};
+    const void* raw = a.family == AF_INET
+                          ? static_cast<const void*>(&reinterpret_cast<const sockaddr_in&>(a.address).sin_addr)
+                          : static_cast<const void*>(&reinterpret_cast<const sockaddr_in6&>(a.address).sin6_addr);
+    out.emplace_back(inet_ntop(a.family, raw, buffer, sizeof buffer));
+  }
+  return out;
+}
+
+TEST(HostAddress, LiteralAddressesAndLocalNames) {
+  using List = std::vector<std::string>;
+  EXPECT_EQ(addresses("127.0.0.1"), List{"127.0.0.1"});
+  EXPECT_EQ(addresses("http://127.0.0.2/x"), List{"127.0.0.2"});
+  EXPECT_EQ(addresses("::1"), List{"::1"});
+  EXPECT_EQ(addresses("[::1]"), List{"::1"});
+  EXPECT_FALSE(addresses("localhost").empty());
+  EXPECT_TRUE(addresses("").empty());
+  EXPECT_TRUE(addresses("http://").empty());
+  EXPECT_TRUE(addresses("no-such-host.invalid").empty());
 }
 
 }  // namespace

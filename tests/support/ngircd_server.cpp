@@ -14,13 +14,18 @@
 namespace velmora::testing {
 namespace {
 
-bool port_accepts(int port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+bool port_accepts(int port, bool ipv6) {
+  int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address.sin_port = htons(static_cast<uint16_t>(port));
-  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  sockaddr_in6 address6{};
+  address6.sin6_family = AF_INET6;
+  address6.sin6_addr = in6addr_loopback;
+  address6.sin6_port = address.sin_port;
+  const bool ok = ipv6 ? ::connect(fd, reinterpret_cast<sockaddr*>(&address6), sizeof address6) == 0
+                       : ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
   ::close(fd);
   return ok;
 }
@@ -30,7 +35,7 @@ std::string config_text(int port, int tls_port, const NgircdOptions& options) {
       "[Global]\n"
       "Name = " + std::string(NgircdServer::kName) + "\n"
       "Info = Velmora test server\n"
-      "Listen = 127.0.0.1\n"
+      "Listen = " + std::string(options.ipv6 ? "::1" : "127.0.0.1") + "\n"
       "Ports = " + std::to_string(port) + "\n"
       "MotdPhrase = Velmora test\n";
   if (!options.password.empty()) text += "Password = " + options.password + "\n";
@@ -83,7 +88,7 @@ NgircdServer::NgircdServer(NgircdOptions options) {
   if (pid_ < 0) return;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (std::chrono::steady_clock::now() < deadline) {
-    if (port_accepts(port_) && (tls_port_ == 0 || port_accepts(tls_port_))) {
+    if (port_accepts(port_, options.ipv6) && (tls_port_ == 0 || port_accepts(tls_port_, options.ipv6))) {
       ready_ = true;
       return;
     }

@@ -14,8 +14,9 @@ namespace velmora::testing {
 struct NgircdOptions {
   int ping_timeout = 0;    // seconds; 0 keeps ngircd's default (the minimum is 5)
   std::string password;    // server password; empty for none
-  bool penalties = false;  // ngircd's own flood penalties, as a real network has them
   std::string tls_pem;     // certificate and key for a TLS port as well; empty for none
+  bool penalties = false;  // ngircd's own flood penalties, as a real network has them
+  bool ipv6 = false;       // listen on ::1 only instead of 127.0.0.1
 };
 
 class NgircdServer {

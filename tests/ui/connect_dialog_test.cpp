@@ -29,6 +29,10 @@ TEST(ConnectDialog, ChecksInOrderAndKeepsTheTypedValues) {
       {"empty nick", {"c", "", "", "0", ""}, DialogField::Nick, false},
       {"empty server", {"c", "n", "", "0", ""}, DialogField::Server, false},
       {"port not a number", {"c", "n", "s", "abc", ""}, DialogField::Port, false},
+      {"port too big", {"c", "n", "s", "99999", ""}, DialogField::Port, true},
+      {"port 65536", {"c", "n", "s", "65536", ""}, DialogField::Port, true},
+      {"port negative", {"c", "n", "s", "-1", ""}, DialogField::Port, true},
+      {"port 65535", {"c", "n", "s", "65535", ""}, DialogField::None, false},
       {"space in channel", {"a b", "n.x", "s", "1", ""}, DialogField::Channel, true},
       {"colon in channel", {"a:b", "n", "s", "1", ""}, DialogField::Channel, true},
       {"dot in nick", {"c", "n.x", "s", "1", ""}, DialogField::Nick, true},
@@ -42,6 +46,18 @@ TEST(ConnectDialog, ChecksInOrderAndKeepsTheTypedValues) {
     EXPECT_EQ(settings.nick, c.entries.nick) << c.what;
     EXPECT_EQ(settings.server, c.entries.server) << c.what;
   }
+}
+
+// A settings file whose PORT is out of range opens the dialog on the port field.
+TEST(ConnectDialog, BadPortSettingGetsTheFocusOnceTheRestIsSet) {
+  Settings settings;
+  settings.channel = "#c";
+  settings.nick = "n";
+  settings.key = "k";
+  settings.port = 99999;
+  EXPECT_EQ(dialog_initial_focus(settings), DialogField::Port);
+  settings.key.clear();
+  EXPECT_EQ(dialog_initial_focus(settings), DialogField::Key);
 }
 
 TEST(ConnectDialog, ChannelPrefixAndPort) {

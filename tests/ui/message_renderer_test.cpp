@@ -1,6 +1,9 @@
 // The rendering table, row by row, through one tick of the window each.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "tests/ui/fake_session.h"
 #include "tests/ui/recorder_surface.h"
 #include "ui/chat_window.h"
@@ -151,11 +154,33 @@ TEST_F(RenderTest, MessagesWaitWhileConnecting) {
   EXPECT_EQ(surface_.view_text(), "hi\r\n");
 }
 
-TEST_F(RenderTest, OneMessagePerTick) {
-  session_.queue = {":s 001 me :a", ":s 001 me :b"};
+// Waiting lines are caught up within the tick's budget, not one per tick.
+TEST_F(RenderTest, OneTickRendersTheWaitingLines) {
+  session_.queue = {":s 001 me :a", ":s 001 me :b", ":s 001 me :c"};
   window_.poll_inbound();
-  EXPECT_EQ(surface_.view_text(), "a\r\n");
-  EXPECT_EQ(session_.queue.size(), 1u);
+  EXPECT_EQ(surface_.view_text(), "a\r\nb\r\nc\r\n");
+  EXPECT_TRUE(session_.queue.empty());
+}
+
+// Lines that take long to render stop the tick once its budget is spent, so the
+// window stays responsive while it catches up.
+class SlowSession : public test::FakeSession {
+public:
+  IrcMessage pop_message() override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    return FakeSession::pop_message();
+  }
+};
+
+TEST(RenderBudget, SlowLinesSpreadOverTicks) {
+  SlowSession session;
+  session.hold_key();
+  test::RecorderSurface surface;
+  ChatWindow window(session, surface, "/nonexistent");
+  for (int i = 0; i < 10; ++i) session.queue.push_back(":s 001 me :" + std::to_string(i));
+  window.poll_inbound();
+  EXPECT_GE(session.queue.size(), 6u);  // at most 3 ms x 4 lines fit 8 ms
+  EXPECT_LT(session.queue.size(), 10u);
 }
 
 }  // namespace

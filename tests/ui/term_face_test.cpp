@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "ui/term/line_reader.h"
 #include "ui/term/term_surface.h"
@@ -83,6 +84,24 @@ TEST(LineReader, SplitsLinesAcrossReadsAndKeepsTheLastAtEnd) {
   EXPECT_EQ(reader.read_line(), "last");
   EXPECT_EQ(reader.read_line(), std::nullopt);
   EXPECT_TRUE(reader.at_end());
+  ::close(fds[0]);
+}
+
+// A line without an end must not grow memory for ever: what is beyond the bound is
+// dropped, and the next line comes out whole.
+TEST(LineReader, OverlongLineIsCut) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  LineReader reader(fds[0], 100);
+  std::thread writer([&] {
+    const std::string chunk(4096, 'x');
+    for (int i = 0; i < 64; ++i) ASSERT_EQ(::write(fds[1], chunk.data(), chunk.size()), 4096);
+    ASSERT_EQ(::write(fds[1], "\r\nnext\n", 8), 8);
+    ::close(fds[1]);
+  });
+  EXPECT_EQ(reader.read_line(), std::string(100, 'x'));
+  EXPECT_EQ(reader.read_line(), "next");
+  writer.join();
   ::close(fds[0]);
 }
 

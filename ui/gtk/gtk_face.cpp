@@ -1,6 +1,9 @@
 #include "ui/gtk/gtk_face.h"
 
 #include <gdk/gdkkeysyms.h>
+#include <glib-unix.h>
+#include <cstdio>
+#include <signal.h>
 
 #include "ui/connect_dialog.h"
 #include "ui/gtk/about_box.h"
@@ -22,6 +25,12 @@ gboolean on_change_readable(GIOChannel*, GIOCondition, gpointer face) {
   return static_cast<GtkFace*>(face)->on_change();
 }
 
+// SIGTERM and SIGINT end the program as closing the window does: QUIT, a short wait.
+gboolean on_stop_signal(gpointer face) {
+  static_cast<GtkFace*>(face)->quit();
+  return G_SOURCE_CONTINUE;
+}
+
 // The dialog's entries in the order of DialogField (None has no entry).
 constexpr const char* kDialogEntries[] = {nullptr, "entry2", "entry3", "entry5", "entry6", "entry7"};
 
@@ -35,9 +44,11 @@ GtkFace::GtkFace(ChatSession& session, SettingsAccess settings, MainWidgets widg
       surface_(surface_widgets(widgets_)),
       window_(session, surface_, program_folder_ + "/smilies") {
   if (session.change_fd() >= 0) changes_ = g_io_channel_unix_new(session.change_fd());
+  for (int signal : {SIGTERM, SIGINT}) signal_ids_.push_back(g_unix_signal_add(signal, on_stop_signal, this));
 }
 
 GtkFace::~GtkFace() {
+  for (guint id : signal_ids_) g_source_remove(id);
   if (timer_id_) g_source_remove(timer_id_);
   if (changes_) g_io_channel_unref(changes_);
 }
@@ -51,7 +62,12 @@ void GtkFace::create_tags() { create_text_tags(GTK_TEXT_VIEW(widgets_.textview1)
 
 void GtkFace::show_first_window() {
   const Settings s = settings_.get();
-  const bool ready = !s.nick.empty() && !s.channel.empty() && !s.key.empty() && s.auto_connect == 1;
+  bool ready = !s.nick.empty() && !s.channel.empty() && !s.key.empty() && s.auto_connect == 1;
+  if (ready && !valid_port(s.port)) {
+    // Connecting would reach another port than the one meant; the dialog asks instead.
+    std::fprintf(stderr, "velmora: %s; asking for it\n", port_error().c_str());
+    ready = false;
+  }
   gtk_widget_show_all(ready ? widgets_.window1 : widgets_.window2);
 }
 

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/settings.h"
 #include "ui/chat_session.h"
@@ -77,6 +78,7 @@ private:
   GtkSurface surface_;
   ChatWindow window_;
   GIOChannel* changes_ = nullptr;  // over the session's change descriptor, if any
+  std::vector<guint> signal_ids_;   // SIGTERM and SIGINT watches
   // The installed source, timer or watch; removing it stops the window's ticks.
   guint timer_id_ = 0;
   bool asleep_ = false;

@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace velmora {
@@ -18,16 +19,22 @@ void LineReader::read_available() {
     partial_.clear();
     return;
   }
-  partial_.append(buffer, static_cast<std::size_t>(got));
-  std::size_t start = 0;
-  for (std::size_t end = partial_.find('\n'); end != std::string::npos;
-       end = partial_.find('\n', start)) {
-    std::string line = partial_.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines_.push_back(std::move(line));
-    start = end + 1;
+  take(std::string_view(buffer, static_cast<std::size_t>(got)));
+}
+
+// Lines end at LF (a CR before it is dropped); what a line has beyond max_line_ bytes
+// is dropped as it comes.
+void LineReader::take(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const std::size_t end = bytes.find('\n');
+    const std::size_t room = max_line_ - std::min(max_line_, partial_.size());
+    partial_.append(bytes.substr(0, std::min(end, room)));
+    if (end == std::string_view::npos) return;
+    if (!partial_.empty() && partial_.back() == '\r') partial_.pop_back();
+    lines_.push_back(std::move(partial_));
+    partial_.clear();
+    bytes.remove_prefix(end + 1);
   }
-  partial_.erase(0, start);
 }
 
 std::optional<std::string> LineReader::next_line() {

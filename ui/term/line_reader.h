@@ -4,12 +4,18 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace velmora {
 
 class LineReader {
 public:
-  explicit LineReader(int fd) : fd_(fd) {}
+  // Bytes kept of one line: a line without an end cannot grow memory for ever. Four
+  // bytes per character of the longest input line (400) keep every character the input
+  // line can take; the rest of the line is dropped.
+  static constexpr std::size_t kMaxLineBytes = 4 * 400;
+
+  explicit LineReader(int fd, std::size_t max_line = kMaxLineBytes) : fd_(fd), max_line_(max_line) {}
 
   int fd() const { return fd_; }
   bool at_end() const { return at_end_; }
@@ -23,7 +29,10 @@ public:
   std::optional<std::string> read_line();
 
 private:
+  void take(std::string_view bytes);
+
   int fd_;
+  std::size_t max_line_;
   bool at_end_ = false;
   std::string partial_;
   std::deque<std::string> lines_;

@@ -37,6 +37,8 @@ using std::chrono::milliseconds;
 
 // Lines still waiting for the input line after the end of input are given this long.
 constexpr auto kPendingBound = std::chrono::seconds(30);
+// Typed lines that may wait for the channel key; older ones are dropped beyond it.
+constexpr std::size_t kMaxWaitingLines = 1000;
 
 int g_signal_pipe[2] = {-1, -1};
 
@@ -104,7 +106,7 @@ public:
   // The 20 ms tick runs while something happens; once a tick finds nothing to do the
   // loop sleeps in poll() on the change descriptor, stdin and the signal pipe, and a
   // change wakes it for an immediate tick. While awake, a change between two ticks is
-  // shown at once (status, controls, user list) but lines still come one per tick: the
+  // shown at once (status, controls, user list) but lines are left to the ticks: the
   // key exchange's "complete" no longer waits up to 20 ms for the next tick.
   void run() {
     window_.on_window_shown();
@@ -153,9 +155,24 @@ private:
     return fds[2].revents & POLLIN;
   }
 
+  // Lines go out as they come once the key is held; until then at most
+  // kMaxWaitingLines wait, and the oldest make room, with a warning.
   void read_input() {
     input_.read_available();
-    while (auto line = input_.next_line()) waiting_.push_back(std::move(*line));
+    std::size_t dropped = 0;
+    while (auto line = input_.next_line()) {
+      waiting_.push_back(std::move(*line));
+      press_return_for_waiting_lines();
+      if (waiting_.size() > kMaxWaitingLines) {
+        waiting_.pop_front();
+        ++dropped;
+      }
+    }
+    if (dropped > 0) {
+      surface_.note("input: " + std::to_string(dropped) + " oldest typed " +
+                    (dropped == 1 ? "line" : "lines") + " dropped; at most " +
+                    std::to_string(kMaxWaitingLines) + " wait for the channel key");
+    }
     if (input_.at_end()) input_ended_ = Clock::now();
   }
 
@@ -211,6 +228,10 @@ int term_main(int argc, char** argv) {
   if (wants_dialog(settings)) {
     if (!run_term_dialog(settings, input, stderr)) return 0;
     app.set_settings(settings);
+  } else if (!valid_port(settings.port)) {
+    // Nobody to ask: connecting would reach another port than the one meant.
+    std::fprintf(stderr, "velmora-term: %s\n", port_error(app.settings_path()).c_str());
+    return 1;
   }
   if (!install_stop_signals()) return 1;
   TermSurface surface(view, stderr, ::isatty(::fileno(view)) != 0);
