@@ -132,7 +132,9 @@ void BM_ConnectToJoined(benchmark::State& state) {
   state.SetLabel(mode_name(mode));
 }
 
-// One connected client over 10 idle seconds, after the status line's own clear.
+// One connected client over 10 idle seconds, after the status line's own clear. The
+// memory figure means something only in a fresh process (the connect runs leave freed
+// heap behind): bench_tls --benchmark_filter='Idle.*/1/' and so on, one mode each.
 void BM_IdleConnectedClient(benchmark::State& state) {
   const long mode = state.range(0);
   double share = 0, rss_growth = 0;

@@ -11,6 +11,9 @@
 namespace velmora {
 namespace {
 
+// A server's reason is quoted in the status line up to this many bytes.
+constexpr std::size_t kQuotedReason = 200;
+
 std::string upper(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return text;
@@ -98,7 +101,7 @@ RegistrationStep Registration::handle(const IrcMessage& m) {
     if (state_ == State::authenticating) on_authenticate(m, step);
   } else if (command == "900") {
     step.consumed = true;
-    account_ = m.params[2];
+    account_ = m.params[2].substr(0, kQuotedReason);
   } else if (command == "903" && state_ == State::authenticating) {
     step.consumed = true;
     logged_in_ = true;
@@ -108,7 +111,8 @@ RegistrationStep Registration::handle(const IrcMessage& m) {
   } else if ((command == "902" || command == "904" || command == "905" || command == "906") &&
              state_ == State::authenticating) {
     step.consumed = true;
-    on_failure("SASL: login refused (" + command + ": " + m.text() + ")", step);
+    on_failure("SASL: login refused (" + command + ": " + m.text().substr(0, kQuotedReason) + ")",
+               step);
   } else if (command == "421" && upper(m.params[1]) == "CAP") {
     step.consumed = true;  // the server does not negotiate; registration goes on
     if (plan_.mechanism != SaslMechanism::none && state_ != State::done) {

@@ -11,8 +11,23 @@ bool has_none_of(std::string_view text, std::string_view forbidden) {
 }
 
 DialogEntries dialog_entries_from(const Settings& settings) {
-  return {settings.channel, settings.nick, settings.server, std::to_string(settings.port),
-          settings.key};
+  const bool own_port = settings.port != kPlainPort && settings.port != kTlsPort;
+  const bool use_tls = settings.tls == 1 || (settings.tls == -1 && !own_port);
+  const int port = use_tls && settings.port == kPlainPort ? kTlsPort : settings.port;
+  return {settings.channel, settings.nick, settings.server, std::to_string(port), settings.key,
+          use_tls};
+}
+
+std::string port_after_tls_toggle(const std::string& port, bool use_tls) {
+  const std::string from = std::to_string(use_tls ? kPlainPort : kTlsPort);
+  if (port.empty() || port == from) return std::to_string(use_tls ? kTlsPort : kPlainPort);
+  return port;
+}
+
+bool tls_for_typed_port(const Settings& settings, const DialogEntries& shown,
+                        const std::string& typed_port) {
+  if (typed_port == shown.port) return shown.use_tls;
+  return settings.tls == 1 || (settings.tls == -1 && settings_integer(typed_port) == kTlsPort);
 }
 
 DialogField dialog_initial_focus(const Settings& settings) {
@@ -43,6 +58,7 @@ DialogVerdict apply_connect_entries(const DialogEntries& entries, Settings& sett
   settings.server = entries.server;
   settings.port = settings_integer(entries.port);
   settings.key = entries.key;
+  settings.tls = entries.use_tls ? 1 : 0;
   const DialogVerdict verdict = check_entries(settings);
   if (verdict.accepted() && settings.channel.front() != '#') {
     settings.channel = "#vm" + settings.channel;

@@ -28,7 +28,20 @@ struct DialogEntries {
   std::string server;   // entry5
   std::string port;     // entry6, as typed
   std::string key;      // entry7
+  bool use_tls = true;  // checkbutton1 "Use TLS"
 };
+
+// The plain port the settings start from; the dialog shows kTlsPort instead while
+// "Use TLS" is checked.
+inline constexpr int kPlainPort = 6667;
+
+// The port text after "Use TLS" changed to `use_tls`: one default port becomes the
+// other (an empty field too); a port the user chose stays.
+std::string port_after_tls_toggle(const std::string& port, bool use_tls);
+
+// The terminal has no check box: a port typed there decides as a settings file would.
+bool tls_for_typed_port(const Settings& settings, const DialogEntries& shown,
+                        const std::string& typed_port);
 
 struct DialogVerdict {
   DialogField focus = DialogField::None;  // None: accepted, connect
@@ -37,6 +50,8 @@ struct DialogVerdict {
 };
 
 // The fields as the dialog shows them when it opens (port always, the rest when set).
+// "Use TLS" starts checked unless the settings say TLS=0 or name a port of their own
+// without TLS=1; a checked box shows the TLS port in place of the plain default.
 DialogEntries dialog_entries_from(const Settings& settings);
 // The field that gets the focus when the dialog opens; None leaves it where it is.
 // A PORT setting out of range is focused once the empty fields are filled.

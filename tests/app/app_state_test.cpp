@@ -326,7 +326,7 @@ TEST(StartIrc, SilentServerIsGivenUpAndReconnectedUntilTheUserStops) {
 }
 
 TEST(AppStateNgircd, LoginJoinNamesPingAndQuit) {
-  testing::NgircdServer ngircd(testing::NgircdOptions{5, "", ""});
+  testing::NgircdServer ngircd(testing::NgircdOptions{5, "", "", false, false});
   ASSERT_TRUE(ngircd.running());
   TempFolder dir;
   dir.write("setup.ini", settings_text(ngircd.port()));

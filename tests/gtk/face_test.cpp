@@ -186,6 +186,22 @@ TEST_F(FaceTest, DialogShowsTheSettingsAndFocusesWhatIsMissing) {
   EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(w_.window2)), GTK_WIDGET(entry("entry3")));
 }
 
+TEST_F(FaceTest, UseTlsIsCheckedAtFirstAndThePortFollowsIt) {
+  settings_.port = 6667;  // no TLS line
+  gtk_widget_show_all(w_.window2);
+  GtkToggleButton* use_tls = GTK_TOGGLE_BUTTON(layout_widget(w_, "checkbutton1"));
+  EXPECT_TRUE(gtk_toggle_button_get_active(use_tls));
+  EXPECT_STREQ(gtk_entry_get_text(entry("entry6")), "6697");
+  gtk_toggle_button_set_active(use_tls, FALSE);
+  EXPECT_STREQ(gtk_entry_get_text(entry("entry6")), "6667");
+  gtk_entry_set_text(entry("entry2"), "#chat");
+  gtk_entry_set_text(entry("entry3"), "bob");
+  gtk_entry_set_text(entry("entry5"), "h");
+  on_button1_clicked(nullptr, nullptr);
+  EXPECT_EQ(settings_.port, 6667);
+  EXPECT_FALSE(uses_tls(settings_));
+}
+
 TEST_F(FaceTest, DialogChecksEachFieldAndPrefixesTheChannel) {
   struct Case {
     const char* channel;

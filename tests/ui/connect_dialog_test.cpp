@@ -16,7 +16,7 @@ TEST(DialogCharacters, AllowedAndForbidden) {
   }
 }
 
-DialogEntries good() { return {"chat", "bob", "irc.test", "6667", "pass"}; }
+DialogEntries good() { return {"chat", "bob", "irc.test", "6667", "pass", false}; }
 
 TEST(ConnectDialog, ChecksInOrderAndKeepsTheTypedValues) {
   const struct {
@@ -94,6 +94,43 @@ TEST(ConnectDialog, OpeningFieldsAndFocus) {
   EXPECT_EQ(input_max_length(settings), 200);
   settings.key.clear();
   EXPECT_EQ(input_max_length(settings), 400);
+}
+
+TEST(ConnectDialog, UseTlsStartsCheckedAndThePortFollowsIt) {
+  const struct {
+    const char* settings;
+    bool checked;
+    const char* port;
+  } cases[] = {
+      {"", true, "6697"},                 {"PORT=6697", true, "6697"},
+      {"TLS=0", false, "6667"},           {"PORT=7000", false, "7000"},
+      {"PORT=7000\nTLS=1", true, "7000"}, {"PORT=6697\nTLS=0", false, "6697"},
+  };
+  for (const auto& c : cases) {
+    const DialogEntries shown = dialog_entries_from(parse_settings(c.settings));
+    EXPECT_EQ(shown.use_tls, c.checked) << c.settings;
+    EXPECT_EQ(shown.port, c.port) << c.settings;
+  }
+  EXPECT_EQ(port_after_tls_toggle("6697", false), "6667");
+  EXPECT_EQ(port_after_tls_toggle("6667", true), "6697");
+  EXPECT_EQ(port_after_tls_toggle("", true), "6697");
+  EXPECT_EQ(port_after_tls_toggle("7000", false), "7000") << "a chosen port stays";
+
+  Settings settings;
+  DialogEntries entries = good();
+  entries.use_tls = false;
+  ASSERT_TRUE(apply_connect_entries(entries, settings).accepted());
+  EXPECT_FALSE(uses_tls(settings)) << "unchecked means plain, even on 6697";
+}
+
+TEST(ConnectDialog, TerminalPortDecidesAsASettingsFileWould) {
+  const Settings fresh;
+  const DialogEntries shown = dialog_entries_from(fresh);
+  EXPECT_TRUE(tls_for_typed_port(fresh, shown, "6697"));
+  EXPECT_FALSE(tls_for_typed_port(fresh, shown, "6667"));
+  EXPECT_FALSE(tls_for_typed_port(fresh, shown, "7000"));
+  const Settings forced = parse_settings("TLS=1\nPORT=7000");
+  EXPECT_TRUE(tls_for_typed_port(forced, dialog_entries_from(forced), "7001"));
 }
 
 }  // namespace

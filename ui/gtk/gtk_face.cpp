@@ -118,8 +118,22 @@ void GtkFace::window2_shown() {
   for (const auto& [name, text] : fields) {
     if (!text->empty()) gtk_entry_set_text(entry(name), valid_utf8(*text).c_str());
   }
+  showing_entries_ = true;  // the port shown is the settings', not a toggle's
+  gtk_toggle_button_set_active(use_tls_button(), shown.use_tls);
+  showing_entries_ = false;
   const DialogField focus = dialog_initial_focus(s);
   if (focus != DialogField::None) focus_dialog_field(static_cast<int>(focus), false);
+}
+
+GtkToggleButton* GtkFace::use_tls_button() const {
+  return GTK_TOGGLE_BUTTON(layout_widget(widgets_, "checkbutton1"));
+}
+
+void GtkFace::use_tls_toggled() {
+  if (showing_entries_) return;
+  const bool use_tls = gtk_toggle_button_get_active(use_tls_button()) == TRUE;
+  const std::string port = port_after_tls_toggle(gtk_entry_get_text(entry("entry6")), use_tls);
+  gtk_entry_set_text(entry("entry6"), port.c_str());
 }
 
 void GtkFace::focus_dialog_field(int field, bool clear) {
@@ -131,7 +145,8 @@ void GtkFace::focus_dialog_field(int field, bool clear) {
 void GtkFace::connect_dialog_confirmed() {
   const DialogEntries typed{gtk_entry_get_text(entry("entry2")), gtk_entry_get_text(entry("entry3")),
                             gtk_entry_get_text(entry("entry5")), gtk_entry_get_text(entry("entry6")),
-                            gtk_entry_get_text(entry("entry7"))};
+                            gtk_entry_get_text(entry("entry7")),
+                            gtk_toggle_button_get_active(use_tls_button()) == TRUE};
   Settings s = settings_.get();
   const DialogVerdict verdict = apply_connect_entries(typed, s);
   settings_.put(s);  // kept even when a check fails

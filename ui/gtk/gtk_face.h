@@ -40,6 +40,7 @@ public:
   void window1_shown();
   void window2_shown();
   void connect_dialog_confirmed();
+  void use_tls_toggled();
   void input_key_pressed(guint keyval);
   void connect_clicked() { window_.on_connect_clicked(); }
   void disconnect_clicked() { window_.on_disconnect_clicked(); }
@@ -66,6 +67,7 @@ public:
 
 private:
   GtkEntry* entry(const char* name) const;
+  GtkToggleButton* use_tls_button() const;
   void focus_dialog_field(int field, bool clear);
   void install_timer();
   void install_watch();
@@ -81,6 +83,7 @@ private:
   guint timer_id_ = 0;
   bool asleep_ = false;
   bool quitting_ = false;
+  bool showing_entries_ = false;  // the dialog is filled in: a toggle is not the user's
 };
 
 // The face the handlers reach; main sets it once before connecting them.
@@ -106,6 +109,7 @@ void on_toolbutton1_clicked(GtkWidget* widget, gpointer data);
 void on_toolbutton2_clicked(GtkWidget* widget, gpointer data);
 void on_toolbutton4_clicked(GtkWidget* widget, gpointer data);
 void on_toolbutton6_toggled(GtkToggleToolButton* button, gpointer data);
+void on_checkbutton1_toggled(GtkToggleButton* button, gpointer data);
 gboolean on_window1_delete_event(GtkWidget* widget, GdkEvent* event, gpointer data);
 gboolean on_window2_delete_event(GtkWidget* widget, GdkEvent* event, gpointer data);
 void on_imagemenuitem10_activate(GtkMenuItem* item, gpointer data);

@@ -52,6 +52,10 @@ void on_toolbutton6_toggled(GtkToggleToolButton*, gpointer) {
   if (active_face) active_face->raw_traffic_toggled();
 }
 
+void on_checkbutton1_toggled(GtkToggleButton*, gpointer) {
+  if (active_face) active_face->use_tls_toggled();
+}
+
 gboolean on_window1_delete_event(GtkWidget*, GdkEvent*, gpointer) {
   if (active_face) active_face->quit();
   return TRUE;  // hidden, not destroyed: the widgets outlive the main loop
@@ -88,6 +92,7 @@ const NamedHandler kHandlers[] = {
     {"on_toolbutton2_clicked", G_CALLBACK(on_toolbutton2_clicked)},
     {"on_toolbutton4_clicked", G_CALLBACK(on_toolbutton4_clicked)},
     {"on_toolbutton6_toggled", G_CALLBACK(on_toolbutton6_toggled)},
+    {"on_checkbutton1_toggled", G_CALLBACK(on_checkbutton1_toggled)},
     {"on_window1_delete_event", G_CALLBACK(on_window1_delete_event)},
     {"on_window2_delete_event", G_CALLBACK(on_window2_delete_event)},
     {"on_imagemenuitem10_activate", G_CALLBACK(on_imagemenuitem10_activate)},

@@ -73,11 +73,14 @@ const Field& field_of(DialogField id) {
 }  // namespace
 
 bool run_term_dialog(Settings& settings, LineReader& input, std::FILE* prompts) {
-  DialogEntries entries = dialog_entries_from(settings);
+  const Settings before = settings;
+  const DialogEntries shown = dialog_entries_from(settings);
+  DialogEntries entries = shown;
   for (const Field& field : kFields) {
     if (!ask(field, entries.*field.entry, input, prompts)) return false;
   }
   for (;;) {
+    entries.use_tls = tls_for_typed_port(before, shown, entries.port);
     const DialogVerdict verdict = apply_connect_entries(entries, settings);
     if (verdict.accepted()) return true;
     const Field& field = field_of(verdict.focus);
