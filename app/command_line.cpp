@@ -28,7 +28,18 @@ std::string settings_keys() {
          "                     (default 0: ask for them first)\n"
          "  DESTROYAFTER=1     delete the settings file once connected (default 0)\n"
          "  MAXUSERS=number    hand the channel key out only while fewer users hold it\n"
-         "                     (default 0: no limit)\n";
+         "                     (default 0: no limit)\n"
+         "  USERNAME=name      user name of the login (default " + d.username + ")\n"
+         "  REALNAME=text      real name of the login (default " + d.realname + ")\n"
+         "  TLS=1              connect with TLS (default: on for PORT=6697 only; 0 forces plain)\n"
+         "  TLS_VERIFY=0       accept any server certificate (default 1: verify it)\n"
+         "  TLS_FINGERPRINT=h  trust exactly the certificate with this SHA-256 (hex)\n"
+         "  TLS_CERT=path      client certificate and key (PEM), for CertFP and EXTERNAL\n"
+         "  TLS_CA=path        trust these certificates (PEM) instead of the system's\n"
+         "  SASL_USER=name     account name for SASL PLAIN (with SASL_PASS)\n"
+         "  SASL_PASS=secret   account password for SASL PLAIN\n"
+         "  SASL_MECH=EXTERNAL log in with the client certificate instead\n"
+         "  SASL_REQUIRED=1    disconnect when the account login fails (default 0: go on)\n";
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ for args, status, stream, pattern in CASES:
 
 # Every settings key --help lists is described in the man page too.
 usage = subprocess.run([binary, "--help"], capture_output=True, text=True, env=env).stdout
-keys = re.findall(r"^  ([A-Z]+)=", usage, re.M)
+keys = re.findall(r"^  ([A-Z_]+)=", usage, re.M)
 assert len(keys) >= 9, usage
 with open(os.path.join(man_folder, name + ".1")) as f:
     page = f.read()
