@@ -5,11 +5,6 @@
 // welcomes the holder sent meanwhile.
 
 #include <benchmark/benchmark.h>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <memory>
@@ -19,49 +14,13 @@
 
 #include "app/app_state.h"
 #include "tests/support/ngircd_server.h"
+#include "tests/support/raw_client.h"
 #include "tests/support/temp_folder.h"
 
 namespace velmora {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class Raw {
-public:
-  Raw(int port, const std::string& nick) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    (void)!::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    say("NICK " + nick + "\r\nUSER " + nick + " 0 * :" + nick);
-  }
-  ~Raw() { ::close(fd_); }
-  void say(const std::string& lines) {
-    const std::string bytes = lines + "\r\n";
-    (void)!::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-  }
-  // Reads until `text` shows up or `bound` passes; answers PINGs on the way.
-  bool wait_for(const std::string& text, std::chrono::seconds bound) {
-    const auto deadline = Clock::now() + bound;
-    while (Clock::now() < deadline) {
-      pollfd p{fd_, POLLIN, 0};
-      if (::poll(&p, 1, 100) <= 0) continue;
-      char buffer[65536];
-      const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-      if (n <= 0) return false;
-      seen_.append(buffer, static_cast<std::size_t>(n));
-      if (seen_.find(text) != std::string::npos) return true;
-      if (seen_.size() > (1u << 20)) seen_.erase(0, seen_.size() - 4096);
-    }
-    return false;
-  }
-
-private:
-  int fd_ = -1;
-  std::string seen_;
-};
 
 std::size_t count(const std::string& text, const std::string& what) {
   std::size_t n = 0;
@@ -83,12 +42,12 @@ double typed_line_delay(bool flood, double& names, double& welcomes) {
   holder.security.begin_connection("pass");  // a holder: it welcomes every joiner
   holder.security.set_channel_key(std::string(56, 'k'));
   holder.peer_keys.set("holder", 1);
-  Raw observer(server.port(), "observer");
+  testing::RawClient observer(server.port(), "observer");
   observer.say("JOIN #flood");
   observer.wait_for("366", std::chrono::seconds(10));
-  std::vector<std::unique_ptr<Raw>> crowd;
+  std::vector<std::unique_ptr<testing::RawClient>> crowd;
   if (flood) {
-    for (int i = 0; i < 20; ++i) crowd.push_back(std::make_unique<Raw>(server.port(), "f" + std::to_string(i)));
+    for (int i = 0; i < 20; ++i) crowd.push_back(std::make_unique<testing::RawClient>(server.port(), "f" + std::to_string(i)));
     std::string churn;
     for (int round = 0; round < 10; ++round) churn += "JOIN #flood\r\nPART #flood\r\n";
     for (auto& raw : crowd) raw->say(churn);

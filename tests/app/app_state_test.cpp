@@ -16,6 +16,7 @@
 #include "app/app_state.h"
 #include "app/command_line.h"
 #include "app/program_paths.h"
+#include "tests/app/recording_state.h"
 #include "tests/support/ngircd_server.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/temp_folder.h"
@@ -29,26 +30,7 @@ using testing::eventually;
 using testing::ScriptedServer;
 using testing::TempFolder;
 
-// Records every status text on its way to the status line.
-class RecordingState : public AppState {
-public:
-  using AppState::AppState;
-  void set_status(const std::string& text, int seconds) override {
-    {
-      std::lock_guard<std::mutex> hold(lock_);
-      texts_.push_back(text);
-    }
-    AppState::set_status(text, seconds);
-  }
-  std::vector<std::string> texts() {
-    std::lock_guard<std::mutex> hold(lock_);
-    return texts_;
-  }
-
-private:
-  std::mutex lock_;
-  std::vector<std::string> texts_;
-};
+using testing::RecordingState;
 
 std::string settings_text(int port, const std::string& extra = "") {
   return "SERVER=127.0.0.1\r\nPORT=" + std::to_string(port) +

@@ -10,6 +10,7 @@
 #include "app/app_state.h"
 #include "irc/base64.h"
 #include "net/chat_socket.h"
+#include "tests/app/recording_state.h"
 #include "tests/support/eventually.h"
 #include "tests/support/ngircd_server.h"
 #include "tests/support/scripted_server.h"
@@ -26,29 +27,7 @@ using testing::ScriptedServer;
 using testing::TempFolder;
 using testing::TestCertificates;
 
-class RecordingState : public AppState {
-public:
-  using AppState::AppState;
-  void set_status(const std::string& text, int seconds) override {
-    {
-      std::lock_guard<std::mutex> hold(lock_);
-      texts_.push_back(text);
-    }
-    AppState::set_status(text, seconds);
-  }
-  bool saw(const std::string& text) {
-    std::lock_guard<std::mutex> hold(lock_);
-    return std::find(texts_.begin(), texts_.end(), text) != texts_.end();
-  }
-  std::vector<std::string> texts() {
-    std::lock_guard<std::mutex> hold(lock_);
-    return texts_;
-  }
-
-private:
-  std::mutex lock_;
-  std::vector<std::string> texts_;
-};
+using testing::RecordingState;
 
 class Client {
 public:

@@ -2,10 +2,6 @@
 // server: the first alone makes the channel key, later ones obtain it through the
 // server, and every client opens the others' sealed lines.
 #include <gtest/gtest.h>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <memory>
@@ -16,6 +12,7 @@
 
 #include "app/app_state.h"
 #include "tests/support/ngircd_server.h"
+#include "tests/support/raw_client.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/eventually.h"
 
@@ -146,29 +143,7 @@ TEST(ExchangeThroughServer, ThirdClientGetsAKeyWhenTheFirstHolderQuits) {
   EXPECT_TRUE(bob.wait_for_text("still private"));
 }
 
-// A plain IRC connection that says whatever the test tells it to.
-class RawClient {
-public:
-  RawClient(int port, const std::string& nick) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    say("NICK " + nick + "\r\nUSER " + nick + " 0 * :" + nick);
-  }
-  ~RawClient() { ::close(fd_); }
-  bool connected() const { return connected_; }
-  void say(const std::string& lines) {
-    const std::string bytes = lines + "\r\n";
-    (void)!::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-  }
-
-private:
-  int fd_ = -1;
-  bool connected_ = false;
-};
+using testing::RawClient;
 
 // Mallory is in the channel without the passphrase: she welcomes the newcomer first
 // and answers its request with made-up keys, over and over. The newcomer must end up

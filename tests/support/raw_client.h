@@ -1,0 +1,29 @@
+#pragma once
+// A plain IRC connection to a local server that says whatever the test tells it to,
+// and reads what it is sent, bounded in time.
+
+#include <chrono>
+#include <string>
+
+namespace velmora::testing {
+
+class RawClient {
+public:
+  // Connects to 127.0.0.1:`port` and registers as `nick`.
+  RawClient(int port, const std::string& nick);
+  ~RawClient();
+  RawClient(const RawClient&) = delete;
+  RawClient& operator=(const RawClient&) = delete;
+
+  bool connected() const { return connected_; }
+  void say(const std::string& lines);  // CR LF added at the end
+  // Reads until `text` has been received or `bound` passes.
+  bool wait_for(const std::string& text, std::chrono::milliseconds bound);
+
+private:
+  int fd_ = -1;
+  bool connected_ = false;
+  std::string seen_;
+};
+
+}  // namespace velmora::testing
