@@ -24,6 +24,7 @@ bool ExchangeHooks::handle_message(const IrcMessage& message) {
   std::lock_guard hold(lock_);
   if (!exchange_) return false;
   follow_membership(message);
+  if (names_refresh_.due(KeyExchange::Clock::now())) request_names();
   const bool consumed = exchange_->handle_message(message.nick, message.command, message.text());
   timer_wake_.notify_one();  // the rules may have set a new deadline
   return consumed;

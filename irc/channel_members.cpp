@@ -68,16 +68,20 @@ bool NamesRefresh::send(Clock::time_point now) {
 }
 
 bool NamesRefresh::changed(Clock::time_point now) {
-  if (outstanding_ && now - sent_at_ < kNamesAnswerWait) {
-    changed_since_ = true;
-    return false;
-  }
-  return send(now);
+  changed_since_ = true;
+  return due(now);
 }
 
 bool NamesRefresh::answered(Clock::time_point now) {
   outstanding_ = false;
-  return changed_since_ ? send(now) : false;
+  return due(now);
+}
+
+bool NamesRefresh::due(Clock::time_point now) {
+  if (!changed_since_) return false;
+  if (outstanding_ && now - sent_at_ < kNamesAnswerWait) return false;
+  if (sent_at_ != Clock::time_point{} && now - sent_at_ < kNamesInterval) return false;
+  return send(now);
 }
 
 }  // namespace velmora

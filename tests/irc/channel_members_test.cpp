@@ -39,17 +39,21 @@ TEST(ChannelMembers, LinesChangeTheList) {
   }
 }
 
-TEST(NamesRefresh, OneRequestAtATimeAndOneMoreForChangesMeanwhile) {
+TEST(NamesRefresh, OneRequestAtATimeAtMostOneIn10sAndOneMoreForChangesMeanwhile) {
   using namespace std::chrono_literals;
   NamesRefresh refresh;
-  NamesRefresh::Clock::time_point t{};
+  const NamesRefresh::Clock::time_point t = NamesRefresh::Clock::now();
+  EXPECT_FALSE(refresh.due(t));  // nothing changed
   EXPECT_TRUE(refresh.changed(t));
   for (int i = 0; i < 1000; ++i) EXPECT_FALSE(refresh.changed(t));
-  EXPECT_TRUE(refresh.answered(t));   // changes came meanwhile: one more
-  EXPECT_FALSE(refresh.answered(t));  // nothing since
-  EXPECT_TRUE(refresh.changed(t));
-  EXPECT_FALSE(refresh.changed(t + 59s));
-  EXPECT_TRUE(refresh.changed(t + 60s));  // the unanswered request no longer counts
+  EXPECT_FALSE(refresh.answered(t + 1s));  // changes came meanwhile, but too soon
+  EXPECT_FALSE(refresh.due(t + 9s));
+  EXPECT_TRUE(refresh.due(t + 10s));       // one more, then nothing since
+  EXPECT_FALSE(refresh.answered(t + 11s));
+  EXPECT_FALSE(refresh.due(t + 30s));
+  EXPECT_TRUE(refresh.changed(t + 30s));
+  EXPECT_FALSE(refresh.changed(t + 89s));
+  EXPECT_TRUE(refresh.changed(t + 90s));  // the unanswered request no longer counts
 }
 
 }  // namespace
