@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "tests/support/inspircd_server.h"
 #include "tests/support/ngircd_server.h"
 #include "tests/support/raw_client.h"
 #include "tests/support/temp_folder.h"
@@ -268,6 +269,23 @@ TEST(ExchangeThroughServer, BothClientsComeBackAfterAServerRestart) {
   EXPECT_EQ(bob.state().security.channel_key(), key);
   alice.say("back again");
   EXPECT_TRUE(bob.wait_for_text("back again"));
+}
+
+// InspIRCd refuses a JOIN sent before registration ends: the clients join once
+// welcomed, share the key and read each other, at that server's flood limits.
+TEST(ExchangeThroughServer, InspircdLetsUsInAndTheKeyIsShared) {
+  testing::InspircdServer server;
+  ASSERT_TRUE(server.running());
+  Client alice(server.port(), "alice", "pass");
+  ASSERT_TRUE(alice.state().start_connection());
+  ASSERT_TRUE(eventually([&] { return alice.holds_key(); }, 10s));
+  Client bob(server.port(), "bob", "pass");
+  ASSERT_TRUE(bob.state().start_connection());
+  ASSERT_TRUE(eventually([&] { return bob.holds_key(); }, 10s));
+  EXPECT_EQ(bob.state().security.channel_key(), alice.state().security.channel_key());
+  alice.say("through inspircd");
+  EXPECT_TRUE(bob.wait_for_text("through inspircd"));
+  EXPECT_FALSE(alice.state().connection.is_closed());
 }
 
 }  // namespace

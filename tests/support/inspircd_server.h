@@ -1,0 +1,30 @@
+#pragma once
+// Debian's InspIRCd, started for one test like the local ngircd: its own config in a
+// temporary folder, 127.0.0.1 on a free port, Debian's default flood limits for the
+// connect class, run in the foreground and stopped by its PID. InspIRCd refuses a JOIN
+// before registration ends, where ngircd lets it through.
+
+#include <sys/types.h>
+
+#include "tests/support/temp_folder.h"
+
+namespace velmora::testing {
+
+class InspircdServer {
+public:
+  InspircdServer();
+  ~InspircdServer();  // SIGTERM, bounded wait, then SIGKILL
+  InspircdServer(const InspircdServer&) = delete;
+  InspircdServer& operator=(const InspircdServer&) = delete;
+
+  bool running() const { return ready_; }
+  int port() const { return port_; }
+
+private:
+  TempFolder folder_;
+  pid_t pid_ = -1;
+  int port_ = 0;
+  bool ready_ = false;
+};
+
+}  // namespace velmora::testing
