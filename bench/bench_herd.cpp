@@ -1,6 +1,6 @@
 // Many joiners at once (after a netsplit or a server restart): 30 clients join a
 // channel where one client holds the key, through a local ngircd with its default
-// flood penalties. Time until every client holds the one key, against one joiner
+// flood penalties, and through InspIRCd with Debian's flood limits. Time until every client holds the one key, against one joiner
 // alone through the same server; no client may be disconnected for flooding.
 
 #include <benchmark/benchmark.h>
@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "app/app_state.h"
+#include "tests/support/inspircd_server.h"
 #include "tests/support/ngircd_server.h"
 #include "tests/support/temp_folder.h"
 
@@ -35,10 +36,8 @@ struct HerdClient {
 
 // Seconds until `joiners` clients all hold the holder's key (60 s at most); counts the
 // clients whose connection closed meanwhile.
-double join_all(int joiners, int& disconnected) {
-  testing::NgircdOptions options;
-  options.penalties = true;
-  testing::NgircdServer server(options);
+template <class Server>
+double join_all(Server& server, int joiners, int& disconnected) {
   HerdClient holder(server.port(), "holder");
   holder.state->start_connection();
   while (holder.state->security.channel_key().empty()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -62,19 +61,34 @@ double join_all(int joiners, int& disconnected) {
   return all ? seconds : 60.0;
 }
 
-void run(benchmark::State& state, int joiners) {
+// ngircd with its own flood penalties, or InspIRCd with Debian's flood limits.
+void run(benchmark::State& state, int joiners, bool inspircd) {
   for (auto _ : state) {
     int disconnected = 0;
-    state.SetIterationTime(join_all(joiners, disconnected));
+    double seconds = 0;
+    if (inspircd) {
+      testing::InspircdServer server;
+      seconds = join_all(server, joiners, disconnected);
+    } else {
+      testing::NgircdOptions options;
+      options.penalties = true;
+      testing::NgircdServer server(options);
+      seconds = join_all(server, joiners, disconnected);
+    }
+    state.SetIterationTime(seconds);
     state.counters["disconnected"] = disconnected;
   }
 }
 
-void BM_one_joiner(benchmark::State& state) { run(state, 1); }
-void BM_thirty_joiners(benchmark::State& state) { run(state, 30); }
+void BM_one_joiner(benchmark::State& state) { run(state, 1, false); }
+void BM_thirty_joiners(benchmark::State& state) { run(state, 30, false); }
+void BM_one_joiner_inspircd(benchmark::State& state) { run(state, 1, true); }
+void BM_thirty_joiners_inspircd(benchmark::State& state) { run(state, 30, true); }
 
 BENCHMARK(BM_one_joiner)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_thirty_joiners)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_one_joiner_inspircd)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_thirty_joiners_inspircd)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace velmora
