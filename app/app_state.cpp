@@ -23,9 +23,13 @@ AppState::AppState(const std::string& folder, std::string settings_path, AppOpti
 
 // Every thread goes before any member: the connection thread, then the receive
 // thread (through the connection, after a bounded goodbye), then the status worker.
-AppState::~AppState() {
+AppState::~AppState() { stop(); }
+
+void AppState::stop() {
   {
     std::lock_guard<std::mutex> hold(start_lock_);
+    if (stopped_) return;
+    stopped_ = true;
     stop_ = true;
   }
   stop_signal_.notify_all();

@@ -66,6 +66,11 @@ public:
   // The connection thread is connecting (not once connected, while it only watches).
   bool connection_thread_running() const { return start_running_.load(); }
 
+  // Stops and joins every thread this object started (the destructor does it too). A
+  // class that overrides set_status or another hook calls it first in its own
+  // destructor: the threads may call the hooks until they are joined.
+  void stop();
+
   // Reconnection after an unexpected drop: the connection thread stays and tries again
   // after growing pauses. The user's disconnect ends the connection without that, and
   // during a pause stops the trying; start_connection() then tries at once.
@@ -176,6 +181,7 @@ private:
   std::mutex start_lock_;  // start_thread_
   std::condition_variable stop_signal_;
   bool stop_ = false;
+  bool stopped_ = false;
   std::atomic<bool> start_running_{false};
   std::atomic<bool> reconnecting_{false};
   std::atomic<bool> thread_alive_{false};  // the connection thread, connecting or watching

@@ -13,6 +13,7 @@ namespace velmora::testing {
 class RecordingState : public AppState {
 public:
   using AppState::AppState;
+  ~RecordingState() override { stop(); }  // no thread may reach set_status after this
   void set_status(const std::string& text, int seconds) override {
     {
       std::lock_guard<std::mutex> hold(lock_);
