@@ -1,33 +1,8 @@
 #include "tests/support/inspircd_server.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <thread>
-
 #include "tests/support/ngircd_server.h"
 
 namespace velmora::testing {
-namespace {
-
-bool accepts(int port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  ::close(fd);
-  return ok;
-}
-
-}  // namespace
 
 InspircdServer::InspircdServer() {
   port_ = free_local_port();
@@ -43,45 +18,10 @@ InspircdServer::InspircdServer() {
                 "<files motd=\"" + folder + "/motd\">\n"
                 "<dns server=\"127.0.0.1\" timeout=\"1\">\n"
                 "<pid file=\"" + folder + "/inspircd.pid\">\n");
-  const std::string config = "--config=" + folder_.file("inspircd.conf");
-  const std::string log = folder_.file("inspircd.log");
-  pid_ = ::fork();
-  if (pid_ == 0) {
-    int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (out >= 0) {
-      ::dup2(out, 1);
-      ::dup2(out, 2);
-    }
-    // It will not run as root unless told; tests and CI may well be root.
-    ::execl("/usr/sbin/inspircd", "inspircd", "--runasroot", "--nofork", config.c_str(),
-            static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  if (pid_ < 0) return;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (accepts(port_)) {
-      ready_ = true;
-      return;
-    }
-    if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-      pid_ = -1;
-      return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-}
-
-InspircdServer::~InspircdServer() {
-  if (pid_ <= 0) return;
-  ::kill(pid_, SIGTERM);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (::waitpid(pid_, nullptr, WNOHANG) == pid_) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ::kill(pid_, SIGKILL);
-  ::waitpid(pid_, nullptr, 0);
+  // It will not run as root unless told; tests and CI may well be root.
+  ready_ = process_.start({"/usr/sbin/inspircd", "--runasroot", "--nofork",
+                           "--config=" + folder_.file("inspircd.conf")},
+                          folder_.file("inspircd.log"), {port_}, false, 10);
 }
 
 }  // namespace velmora::testing

@@ -4,8 +4,7 @@
 // connect class, run in the foreground and stopped by its PID. InspIRCd refuses a JOIN
 // before registration ends, where ngircd lets it through.
 
-#include <sys/types.h>
-
+#include "tests/support/server_process.h"
 #include "tests/support/temp_folder.h"
 
 namespace velmora::testing {
@@ -13,7 +12,7 @@ namespace velmora::testing {
 class InspircdServer {
 public:
   InspircdServer();
-  ~InspircdServer();  // SIGTERM, bounded wait, then SIGKILL
+  // Stopped by its PID: SIGTERM, a bounded wait, then SIGKILL.
   InspircdServer(const InspircdServer&) = delete;
   InspircdServer& operator=(const InspircdServer&) = delete;
 
@@ -22,7 +21,7 @@ public:
 
 private:
   TempFolder folder_;
-  pid_t pid_ = -1;
+  ServerProcess process_;
   int port_ = 0;
   bool ready_ = false;
 };

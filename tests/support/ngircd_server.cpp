@@ -1,11 +1,8 @@
 #include "tests/support/ngircd_server.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -13,22 +10,6 @@
 
 namespace velmora::testing {
 namespace {
-
-bool port_accepts(int port, bool ipv6) {
-  int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  sockaddr_in6 address6{};
-  address6.sin6_family = AF_INET6;
-  address6.sin6_addr = in6addr_loopback;
-  address6.sin6_port = address.sin_port;
-  const bool ok = ipv6 ? ::connect(fd, reinterpret_cast<sockaddr*>(&address6), sizeof address6) == 0
-                       : ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  ::close(fd);
-  return ok;
-}
 
 std::string config_text(int port, int tls_port, const NgircdOptions& options) {
   std::string text =
@@ -77,49 +58,11 @@ NgircdServer::NgircdServer(NgircdOptions options) : ipv6_(options.ipv6) {
 }
 
 void NgircdServer::start() {
-  std::string config = folder_.file("ngircd.conf");
-  std::string log = folder_.file("ngircd.log");
-  ready_ = false;
-  pid_ = ::fork();
-  if (pid_ == 0) {
-    int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    if (out >= 0) {
-      ::dup2(out, 1);
-      ::dup2(out, 2);
-    }
-    ::execlp("ngircd", "ngircd", "-n", "-f", config.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  if (pid_ < 0) return;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (port_accepts(port_, ipv6_) && (tls_port_ == 0 || port_accepts(tls_port_, ipv6_))) {
-      ready_ = true;
-      return;
-    }
-    if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-      pid_ = -1;
-      return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  ready_ = process_.start({"ngircd", "-n", "-f", folder_.file("ngircd.conf")},
+                          folder_.file("ngircd.log"), {port_, tls_port_}, ipv6_, 5);
 }
 
-void NgircdServer::stop() {
-  if (pid_ <= 0) return;
-  ::kill(pid_, SIGTERM);
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-      pid_ = -1;
-      return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ::kill(pid_, SIGKILL);
-  ::waitpid(pid_, nullptr, 0);
-  pid_ = -1;
-}
+void NgircdServer::stop() { process_.stop(); }
 
 bool NgircdServer::restart() {
   stop();
@@ -127,6 +70,6 @@ bool NgircdServer::restart() {
   return ready_;
 }
 
-NgircdServer::~NgircdServer() { stop(); }
+NgircdServer::~NgircdServer() = default;
 
 }  // namespace velmora::testing

@@ -7,6 +7,7 @@
 #include <string>
 #include <sys/types.h>
 
+#include "tests/support/server_process.h"
 #include "tests/support/temp_folder.h"
 
 namespace velmora::testing {
@@ -41,7 +42,7 @@ private:
 
   TempFolder folder_;
   bool ipv6_ = false;
-  pid_t pid_ = -1;
+  ServerProcess process_;
   int port_ = 0;
   int tls_port_ = 0;
   bool ready_ = false;
