@@ -209,7 +209,7 @@ void AppState::connection_dropped() {
 
 void AppState::note_server_error(const std::string& text) {
   std::lock_guard<std::mutex> hold(start_lock_);
-  server_error_ = text;
+  server_error_ = text.substr(0, 200);  // quoted in the status line: a server may say a lot
 }
 
 void AppState::request_disconnect() {

@@ -13,6 +13,7 @@ namespace {
 
 // A server's reason is quoted in the status line up to this many bytes.
 constexpr std::size_t kQuotedReason = 200;
+constexpr std::size_t kMaxQuotedNick = 64;  // longer than any server's nicks
 
 std::string upper(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -69,7 +70,7 @@ std::string join_refusal_text(const IrcMessage& m, const std::string& channel) {
   };
   if (!same_channel(m.params[1], channel)) return {};
   for (const auto& [code, words] : kReasons) {
-    if (m.command == code) return "Cannot join " + m.params[1] + ": " + words;
+    if (m.command == code) return "Cannot join " + m.params[1].substr(0, kQuotedReason) + ": " + words;
   }
   return {};
 }
@@ -193,7 +194,8 @@ void Registration::on_failure(const std::string& text, RegistrationStep& step) {
 
 // Before the welcome a taken nick leaves us unregistered: try others by ourselves.
 void Registration::on_nick_refused(const IrcMessage& m, RegistrationStep& step) {
-  const std::string refused = m.params[1].empty() ? plan_.nick : m.params[1];
+  // A server's word is quoted only so far: nothing stops it sending a long one.
+  const std::string refused = (m.params[1].empty() ? plan_.nick : m.params[1]).substr(0, kMaxQuotedNick);
   if (plan_.nick.empty() || nick_tries_ >= kNickAlternatives) {
     step.status = "Nick " + refused + " is not available; choose another with /nick";
     return;
