@@ -12,6 +12,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/process_figures.h"
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -21,26 +23,11 @@
 
 namespace {
 
+using velmora::bench::cpu_seconds;
+using velmora::bench::free_port;
+using velmora::bench::rss_mib;
+
 using namespace std::chrono_literals;
-
-double cpu_seconds() {
-  rusage usage{};
-  ::getrusage(RUSAGE_SELF, &usage);
-  auto s = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-  return s(usage.ru_utime) + s(usage.ru_stime);
-}
-
-int free_port() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
 
 struct Ngircd {
   explicit Ngircd(const std::string& folder) : port(free_port()) {

@@ -12,6 +12,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/process_figures.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -23,40 +25,18 @@
 
 namespace {
 
+using velmora::bench::cpu_seconds;
+using velmora::bench::free_port;
+using velmora::bench::rss_mib;
+
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-
-int free_port() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
 
 // 0 plain; 1 TLS checked against the test CA; 2 TLS with the system's trust store loaded
 // (TLS_VERIFY=0, since the system does not know the test CA).
 enum Mode { kPlain = 0, kTlsTestCa = 1, kTlsSystemStore = 2 };
 const char* mode_name(long mode) {
   return mode == kPlain ? "plain" : mode == kTlsTestCa ? "tls" : "tls, system trust store";
-}
-
-double cpu_seconds() {
-  rusage usage{};
-  ::getrusage(RUSAGE_SELF, &usage);
-  auto s = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-  return s(usage.ru_utime) + s(usage.ru_stime);
-}
-
-double rss_mib() {
-  std::ifstream statm("/proc/self/statm");
-  long pages = 0, resident = 0;
-  statm >> pages >> resident;
-  return resident * static_cast<double>(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
 // ngircd with a plain and a TLS port, and the CA that signed its certificate.

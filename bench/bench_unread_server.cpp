@@ -10,6 +10,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/process_figures.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <atomic>
@@ -24,18 +26,15 @@
 
 namespace {
 
+using velmora::bench::cpu_seconds;
+using velmora::bench::free_port;
+using velmora::bench::rss_mib;
+
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kPings = 2000;  // 16 MB of PINGs, 16 MB of PONGs
 const std::string kPing = "PING :" + std::string(8192, 'p') + "\r\n";
-
-double cpu_seconds() {
-  rusage usage{};
-  ::getrusage(RUSAGE_SELF, &usage);
-  auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 long resident_kib() {
   std::ifstream status("/proc/self/status");

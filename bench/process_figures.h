@@ -1,0 +1,43 @@
+#pragma once
+// What the benchmarks measure of their own process, and a loopback port to listen on.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <fstream>
+
+namespace velmora::bench {
+
+// User and system CPU seconds this process has used so far.
+inline double cpu_seconds() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  auto s = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return s(usage.ru_utime) + s(usage.ru_stime);
+}
+
+// Resident memory of this process now, in MiB.
+inline double rss_mib() {
+  std::ifstream statm("/proc/self/statm");
+  long pages = 0, resident = 0;
+  statm >> pages >> resident;
+  return resident * static_cast<double>(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// A port the kernel just handed out on 127.0.0.1 (closed again, so briefly free).
+inline int free_port() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t len = sizeof a;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  ::close(fd);
+  return ntohs(a.sin_port);
+}
+
+}  // namespace velmora::bench
