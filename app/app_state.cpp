@@ -11,10 +11,10 @@ AppState::AppState(ProgramFiles files, AppOptions options)
       files_(std::move(files)),
       options_(options),
       chat_log_(files_.log_folder + "/log.txt", &changes_),
-      status_(shutting_down, &changes_),
+      status_(shutting_down_, &changes_),
       hooks_(std::make_unique<ExchangeHooks>(*this)),
-      connection(chat_log_, hooks_.get(), &changes_) {
-  connection.outbound().set_still_wanted(
+      connection_(chat_log_, hooks_.get(), &changes_) {
+  connection_.outbound().set_still_wanted(
       [this](SendPriority priority, const std::string& nick) { return still_wanted(priority, nick); });
 }
 
@@ -33,14 +33,14 @@ void AppState::stop() {
     stop_ = true;
   }
   stop_signal_.notify_all();
-  connection.socket().abort_connect();  // a host that does not answer must not hold us
+  connection_.socket().abort_connect();  // a host that does not answer must not hold us
   if (start_thread_.joinable()) start_thread_.join();
   // A face's quit sequence has already said QUIT and waited; saying it again doubled
   // the time a server that keeps the connection open held the exit.
-  if (!shutting_down.load() && connection.connected() && !connection.is_closed()) {
-    connection.quit("bye");
+  if (!shutting_down_.load() && connection_.connected() && !connection_.is_closed()) {
+    connection_.quit("bye");
   }
-  connection.shutdown(ServerConnection::kExitDrain);
+  connection_.shutdown(ServerConnection::kExitDrain);
   status_.stop();
 }
 
@@ -74,16 +74,6 @@ void AppState::set_current_channel(const std::string& channel) {
   current_channel_ = channel;
 }
 
-std::vector<std::string> AppState::channel_users() const {
-  std::lock_guard<std::mutex> hold(names_lock_);
-  return channel_users_;
-}
-
-void AppState::set_channel_users(std::vector<std::string> users) {
-  std::lock_guard<std::mutex> hold(names_lock_);
-  channel_users_ = std::move(users);
-}
-
 void AppState::set_status(const std::string& text, int seconds) {
   status_.set_status(text, seconds);
 }
@@ -112,7 +102,7 @@ void AppState::send_message(const std::string& command, const std::string& targe
   // An answer to a joiner is wanted only until it holds the key; our own request
   // is for a holder and must go out.
   const bool answer = text.starts_with("@XPUBLIC") || text.starts_with("@XKEY");
-  connection.send_message(command, target, text,
+  connection_.send_message(command, target, text,
                           welcome ? SendPriority::Background : SendPriority::Exchange,
                           welcome || answer ? target : std::string());
 }
@@ -120,13 +110,27 @@ void AppState::send_message(const std::string& command, const std::string& targe
 // A welcome or an answer is still wanted while its nick is in the channel and has not
 // announced our key meanwhile (a holder of another key may be asking for ours).
 bool AppState::still_wanted(SendPriority priority, const std::string& nick) const {
-  const std::vector<std::string> members = connection.users();
+  const std::vector<std::string> members = connection_.users();
   if (std::find(members.begin(), members.end(), nick) == members.end()) return false;
-  if (priority == SendPriority::Background) return peer_keys.get(nick) != 1;
+  if (priority == SendPriority::Background) return peer_keys_.get(nick) != 1;
   return hooks_->answer_wanted(nick);
 }
 
-std::vector<std::string> AppState::server_users() const { return connection.users(); }
+void AppState::send_chat_line(std::string_view text) {
+  const std::string channel = current_channel();
+  for (const std::string& piece : security_.seal_chat_line(text, channel)) {
+    connection_.send_message("PRIVMSG", channel, piece);
+  }
+}
+
+void AppState::send_action(std::string_view text) {
+  const std::string channel = current_channel();
+  if (const auto sealed = security_.seal_action(text, channel)) {
+    for (const std::string& piece : *sealed) connection_.send_message("PRIVMSG", channel, piece);
+    return;
+  }
+  connection_.send_line("privmsg " + channel + " :\x01" "action " + std::string(text) + "\x01");
+}
 
 int AppState::max_users() const { return settings().max_users; }
 

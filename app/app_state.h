@@ -3,9 +3,9 @@
 // state, the connection with its queue and receive thread, the status line and the
 // raw log. main creates one; tests create several in one process.
 //
-// Construction order: peer table, settings, connection; destruction runs in reverse,
-// and every thread this object started (connection thread, receive thread, status
-// worker) is stopped and joined before any member goes away.
+// Every thread this object started (connection thread, receive thread, status
+// worker) is stopped and joined before any member goes away; the members are listed
+// once, in construction order, at the end of the class.
 
 #include <atomic>
 #include <chrono>
@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -59,12 +60,23 @@ public:
   Settings settings() const;
   void set_settings(const Settings& settings);
 
+  // The parts the faces and the tests reach through: who holds the channel key, the
+  // channel key itself, and the connection with its queues.
+  PeerKeyTable& peer_keys() { return peer_keys_; }
+  const PeerKeyTable& peer_keys() const { return peer_keys_; }
+  ChannelSecurity& security() { return security_; }
+  const ChannelSecurity& security() const { return security_; }
+  ServerConnection& connection() { return connection_; }
+  const ServerConnection& connection() const { return connection_; }
+
   // Starts the connection thread (StartIRC). False, and nothing started, while a
   // previous one is still connecting or connected; while it waits to reconnect, it
   // tries at once instead.
   bool start_connection();
   // The connection thread is connecting (not once connected, while it only watches).
   bool connection_thread_running() const { return start_running_.load(); }
+  // Connecting: lines that wait in the queue are not to be shown yet.
+  bool connecting() const { return connecting_.load(); }
 
   // Stops and joins every thread this object started (the destructor does it too). A
   // class that overrides set_status or another hook calls it first in its own
@@ -81,25 +93,29 @@ public:
   void note_server_error(const std::string& text);
   void note_heard();
 
-  // The nick and channel in use (set from the settings at each connect; the window
-  // updates them on NICK and on its own channel changes).
+  // The nick and channel in use: set from the settings at each connect, then kept
+  // current by the receive side (the server's welcome, NICK, a forward to another channel).
   std::string current_nick() const override;
   std::string current_channel() const override;
   void set_current_nick(const std::string& nick);
   void set_current_channel(const std::string& channel);
 
-  // The channel's users as the user list shows them (snapshot).
-  std::vector<std::string> channel_users() const override;
-  void set_channel_users(std::vector<std::string> users);
+  // The channel's users: the connection's member list (snapshot).
+  std::vector<std::string> channel_users() const override { return connection_.users(); }
+
+  // What the user typed, to the channel: sealed when a passphrase is set, split so
+  // that every relayed line fits, and queued. Nothing goes out while a passphrase is
+  // set and the channel key is not held yet.
+  void send_chat_line(std::string_view text);
+  // "/me": sealed and split like a chat line; without a passphrase the action as typed.
+  void send_action(std::string_view text);
 
   // Status line (any thread); the window reads status_text() on every tick.
   void set_status(const std::string& text, int seconds) override;
   std::string status_text() const { return status_.status_text(); }
 
-  // Raw traffic: log.txt in the program folder and the in-memory copy for the window.
-  void log_line(const std::string& text) { chat_log_.log_line(text); }
+  // Raw traffic gathered for the window since its last take.
   std::string take_raw_log() { return chat_log_.take_raw_log(); }
-  void clear_raw_log() { chat_log_.clear_raw_log(); }
 
   // Raised whenever something the window shows may have changed: a queued line, the
   // status text, a title, the user list, the socket opening or closing, the connection
@@ -113,49 +129,24 @@ public:
   void post_title(const std::string& title);
   std::optional<std::string> take_pending_title();
 
+  // What the window has shown: the user list wants a redraw, the offline state.
+  bool take_user_list_dirty() { return user_list_dirty_.exchange(false); }
+  bool offline_shown() const { return offline_shown_.load(); }
+  void set_offline_shown(bool shown) { offline_shown_ = shown; }
+  // The window is closing: status texts change nothing more, no second goodbye.
+  void set_shutting_down() { shutting_down_ = true; }
+
   // ExchangeEnvironment, for the key-exchange rules.
   void send_message(const std::string& command, const std::string& target,
                     const std::string& text) override;
-  std::vector<std::string> server_users() const override;
   int max_users() const override;
   void mark_user_list_dirty() override {
-    user_list_dirty = true;
+    user_list_dirty_ = true;
     note_change();
   }
 
 private:
-  // First in, last out: every member below may raise it, up to their destruction.
-  ChangeSignal changes_;
-
-public:
-  // Members, in construction order.
-  PeerKeyTable peer_keys;
-
-private:
-  mutable std::mutex settings_lock_;
-  Settings settings_;
-  ProgramFiles files_;
-  AppOptions options_;
-
-public:
-  ChannelSecurity security;
-
-  std::atomic<bool> user_list_dirty{false};
-  std::atomic<bool> connecting{true};
-  std::atomic<bool> offline_shown{true};
-  std::atomic<bool> shutting_down{false};
-  std::atomic<bool> chat_block_open{false};
-  std::atomic<bool> raw_log_visible{false};
-
-private:
-  ChatLog chat_log_;
-  StatusLine status_;
-  std::unique_ptr<ExchangeHooks> hooks_;
-
-public:
-  ServerConnection connection;
-
-private:
+  // The connection thread (app/start_irc.cpp).
   bool still_wanted(SendPriority priority, const std::string& nick) const;
   void supervise(const Settings& settings);
   std::string await_drop();
@@ -165,15 +156,32 @@ private:
   void run_start_irc();
   bool attempt_connect(const Settings& settings);
   bool log_in_and_await_welcome(const Settings& settings);
+  void show_in_view(const std::string& text);
   void show_refusal(const std::string& text);
   bool stopping();
   void countdown();
   void pause_unless_stopping(std::chrono::milliseconds duration);
 
-  mutable std::mutex names_lock_;  // current_nick_, current_channel_, channel_users_
+  // Members in construction order; destruction runs in reverse, after stop().
+  ChangeSignal changes_;  // first in, last out: every member below may raise it
+  PeerKeyTable peer_keys_;
+  mutable std::mutex settings_lock_;
+  Settings settings_;
+  ProgramFiles files_;
+  AppOptions options_;
+  ChannelSecurity security_;
+  std::atomic<bool> user_list_dirty_{false};
+  std::atomic<bool> connecting_{true};
+  std::atomic<bool> offline_shown_{true};
+  std::atomic<bool> shutting_down_{false};
+  ChatLog chat_log_;
+  StatusLine status_;
+  std::unique_ptr<ExchangeHooks> hooks_;
+  ServerConnection connection_;
+
+  mutable std::mutex names_lock_;  // current_nick_, current_channel_
   std::string current_nick_;
   std::string current_channel_;
-  std::vector<std::string> channel_users_;
 
   std::mutex title_lock_;
   std::optional<std::string> pending_title_;

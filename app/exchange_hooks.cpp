@@ -12,7 +12,7 @@ ExchangeHooks::~ExchangeHooks() { stop_timer(); }
 void ExchangeHooks::connection_started() {
   stop_timer();
   std::lock_guard hold(lock_);
-  exchange_ = std::make_unique<KeyExchange>(state_.security, state_.peer_keys, state_);
+  exchange_ = std::make_unique<KeyExchange>(state_.security(), state_.peer_keys(), state_);
   names_refresh_ = {};
   timer_stop_ = false;
   timer_ = std::thread([this] { run_timer(); });
@@ -37,14 +37,15 @@ void ExchangeHooks::follow_membership(const IrcMessage& m) {
     state_.set_current_nick(m.text());
   }
   // The welcome names us as the server has us, an alternative nick perhaps.
-  if (m.command == "001" && !m.params[0].empty() && m.params[0] != "*") {
-    state_.set_current_nick(m.params[0]);
+  if (m.command == "001" && !m.param(0).empty() && m.param(0) != "*") {
+    state_.set_current_nick(m.param(0));
   }
-  std::vector<std::string> members = state_.connection.users();
+  if (m.command == "470" && !m.param(2).empty()) follow_forward(m.param(2));
+  std::vector<std::string> members = state_.connection().users();
   if (!apply_membership(members, m, state_.current_channel(), own)) return;
   store_members(members);
   // The title names the channel only while we are in it.
-  const bool about_us = m.command == "KICK" ? m.params[1] == own : m.nick == own;
+  const bool about_us = m.command == "KICK" ? m.param(1) == own : m.nick == own;
   if (about_us && m.command == "JOIN") {
     state_.post_title(state_.current_channel() + ", " + state_.settings().server + " - Velmora");
   } else if (about_us && (m.command == "PART" || m.command == "KICK")) {
@@ -55,19 +56,25 @@ void ExchangeHooks::follow_membership(const IrcMessage& m) {
   if (names_refresh_.changed(KeyExchange::Clock::now())) request_names();
 }
 
+// The server put us in another channel (470): the rules, the member list and the
+// title follow it there.
+void ExchangeHooks::follow_forward(const std::string& channel) {
+  state_.set_current_channel(channel);
+  state_.post_title(channel + ", " + state_.settings().server + " - Velmora");
+}
+
 void ExchangeHooks::store_members(const std::vector<std::string>& members) {
-  state_.connection.store_users(members);
-  state_.set_channel_users(members);
+  state_.connection().store_users(members);
   state_.mark_user_list_dirty();
 }
 
 void ExchangeHooks::request_names() {
-  state_.connection.send_line("names " + state_.current_channel(), SendPriority::Background);
+  state_.connection().send_line("names " + state_.current_channel(), SendPriority::Background);
 }
 
 void ExchangeHooks::names_stored(const std::vector<std::string>& users) {
   std::lock_guard hold(lock_);
-  state_.set_channel_users(users);
+  state_.mark_user_list_dirty();
   if (names_refresh_.answered(KeyExchange::Clock::now())) request_names();
   if (exchange_) exchange_->handle_names_end();
   timer_wake_.notify_one();
@@ -89,7 +96,7 @@ void ExchangeHooks::connection_ended() {
   exchange_.reset();
   state_.post_title("Velmora");
   state_.connection_dropped();
-  if (state_.connection.socket().output_overflowed()) {
+  if (state_.connection().socket().output_overflowed()) {
     state_.set_status("Server is not reading; disconnected", 10);
   }
 }

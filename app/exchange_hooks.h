@@ -31,6 +31,7 @@ public:
 
 private:
   void follow_membership(const IrcMessage& message);
+  void follow_forward(const std::string& channel);
   void store_members(const std::vector<std::string>& members);
   void request_names();
   void run_timer();

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <iostream>
 #include <optional>
 #include <utility>
 
@@ -84,37 +83,47 @@ bool AppState::stopping() {
   return stop_;
 }
 
+// A line of our own in the view, shown like a server's ERROR (the queue bounds itself).
+void AppState::show_in_view(const std::string& text) {
+  connection_.queue().publish(ReceivedLine("ERROR :" + text));
+  note_change();
+}
+
 // A refusal that trying again cannot change (a certificate we do not trust): in the
 // status line and the view, and no further attempt.
 void AppState::show_refusal(const std::string& text) {
   set_status(text, kRefusalSeconds);
-  connecting = false;  // the view shows the line
-  connection.queue().publish("ERROR :" + text);  // the queue bounds itself
-  offline_shown = false;
-  note_change();
+  connecting_ = false;  // the view shows the line
+  offline_shown_ = false;
+  show_in_view(text);
 }
 
 // Logs in and waits for the welcome, bounded; true once welcomed.
 bool AppState::log_in_and_await_welcome(const Settings& s) {
-  connecting = false;
+  connecting_ = false;
   note_change();  // lines that waited in the queue may be shown now
   set_status("Authenticating user...", kStatusSeconds);
-  connection.set_registration(registration_plan_for(s, current_channel()));
-  connection.login(current_nick(), s.realname.empty() ? "*" : s.realname, s.auth_pass,
-                   s.username.empty() ? "undefined" : s.username, "*", "*");
+  connection_.set_registration(registration_plan_for(s, current_channel()));
+  const LoginDetails login{current_nick(), s.realname.empty() ? "*" : s.realname, s.auth_pass,
+                           s.username.empty() ? "undefined" : s.username, "*", "*"};
+  if (!connection_.login(login)) {
+    set_status(with_reason("Connection failed!", connection_.socket().failure_text()),
+               kStatusSeconds);
+    return false;
+  }
   const auto deadline = std::chrono::steady_clock::now() + options_.welcome_bound;
-  while (!connection.welcomed() && !connection.is_closed() && !stopping()) {
+  while (!connection_.welcomed() && !connection_.is_closed() && !stopping()) {
     if (std::chrono::steady_clock::now() >= deadline) {
       set_status("No welcome from " + s.server + " within " +
                      std::to_string(options_.welcome_bound.count() / 1000) + " s",
                  kStatusSeconds);
-      connection.shutdown();
+      connection_.shutdown();
       return false;
     }
     pause_unless_stopping(kWelcomePoll);
   }
-  if (connection.welcomed()) return true;
-  if (!stopping() && !connection.gave_up()) {
+  if (connection_.welcomed()) return true;
+  if (!stopping() && !connection_.gave_up()) {
     set_status("The server closed the connection before welcoming us", kStatusSeconds);
   }
   return false;
@@ -125,22 +134,22 @@ bool AppState::log_in_and_await_welcome(const Settings& s) {
 bool AppState::attempt_connect(const Settings& s) {
   for (int attempt = 1;; ++attempt) {
     set_status("Connecting to " + s.server + "...", kStatusSeconds);
-    const int code = connection.open(s.server, s.port, tls_options_for(s));
+    const int code = connection_.open(s.server, s.port, tls_options_for(s));
     if (stopping()) return false;
     if (code == 5) {
-      show_refusal(connection.socket().failure_text());
+      show_refusal(connection_.socket().failure_text());
       return false;
     }
-    if (shutting_down.load()) return true;
-    if (!connection.is_closed()) {
+    if (shutting_down_.load()) return true;
+    if (!connection_.is_closed()) {
       if (log_in_and_await_welcome(s)) return true;
-      if (stopping() || connection.gave_up()) return false;
-      connecting = true;
+      if (stopping() || connection_.gave_up()) return false;
+      connecting_ = true;
     }
     if (attempt >= kAttempts) {
-      set_status(with_reason("Connection failed!", connection.socket().failure_text()),
+      set_status(with_reason("Connection failed!", connection_.socket().failure_text()),
                  kStatusSeconds);
-      offline_shown = false;
+      offline_shown_ = false;
       note_change();
       return false;
     }
@@ -149,27 +158,26 @@ bool AppState::attempt_connect(const Settings& s) {
 }
 
 void AppState::run_start_irc() {
-  connecting = true;
+  connecting_ = true;
   chat_log_.remove_file();
   Settings s = settings();
   set_current_nick(s.nick);
   set_current_channel(s.channel);
-  security.begin_connection(s.key);  // an empty passphrase makes the channel key " "
+  security_.begin_connection(s.key);  // an empty passphrase makes the channel key " "
   if (!attempt_connect(s)) return;
   finish_connecting(s);
   start_running_ = false;  // connected: the thread only watches now
   note_change();
   if (s.destroy_after == 1) std::remove(files_.settings_file.c_str());
-  std::cout << "End StartIRC" << std::endl;
   supervise(s);
 }
 
 void AppState::finish_connecting(const Settings& s) {
-  connecting = false;
+  connecting_ = false;
   note_change();
   // What stays in the status line: an unchecked certificate matters more than the account.
   std::string status = unverified_tls_text(s);
-  if (status.empty() && !connection.account().empty()) status = "Logged in as " + connection.account();
+  if (status.empty() && !connection_.account().empty()) status = "Logged in as " + connection_.account();
   set_status(status, kStatusSeconds);
 }
 
@@ -181,8 +189,7 @@ void AppState::supervise(const Settings& s) {
     const std::string reason = await_drop();
     if (reason.empty()) return;
     set_status(reason, kStatusSeconds);
-    connection.queue().publish("ERROR :" + reason);
-    note_change();
+    show_in_view(reason);
     bool back = false;
     for (std::size_t i = 0; !back; ++i) {
       const int pause = kReconnectPauses[std::min(i, std::size(kReconnectPauses) - 1)];
@@ -219,7 +226,7 @@ void AppState::request_disconnect() {
     reconnect_now_ = false;
   }
   stop_signal_.notify_all();
-  if (!reconnecting_.load()) connection.send_line("quit");
+  if (!reconnecting_.load()) connection_.send_line("quit");
 }
 
 // Waits for the connection to end, pinging a server that has been quiet for long; the
@@ -232,7 +239,7 @@ std::string AppState::await_drop() {
   Clock::time_point pinged_at{};
   bool timed_out = false;
   std::unique_lock<std::mutex> hold(start_lock_);
-  while (!stop_ && !dropped_ && !user_disconnect_.load() && !connection.is_closed()) {
+  while (!stop_ && !dropped_ && !user_disconnect_.load() && !connection_.is_closed()) {
     stop_signal_.wait_for(hold, std::min<std::chrono::milliseconds>(options_.ping_answer_wait / 4,
                                                                      std::chrono::seconds(5)));
     const auto now = Clock::now();
@@ -240,7 +247,7 @@ std::string AppState::await_drop() {
     if (!pinged && now - heard() > options_.quiet_before_ping) {
       pinged = true;
       pinged_at = now;
-      connection.send_line("PING :velmora");
+      connection_.send_line("PING :velmora");
     } else if (pinged && now - pinged_at > options_.ping_answer_wait) {
       timed_out = true;
       break;
@@ -250,10 +257,10 @@ std::string AppState::await_drop() {
   const std::string server_error = std::exchange(server_error_, {});
   const bool stop = stop_;
   hold.unlock();
-  if (timed_out) connection.shutdown();  // joins the receive thread: not under the lock
-  if (stop || shutting_down.load() || user_disconnect_.load() || connection.gave_up()) return {};
+  if (timed_out) connection_.shutdown();  // joins the receive thread: not under the lock
+  if (stop || shutting_down_.load() || user_disconnect_.load() || connection_.gave_up()) return {};
   if (timed_out) return "Disconnected: no answer from the server (ping time-out)";
-  if (connection.socket().output_overflowed()) return "Server is not reading; disconnected";
+  if (connection_.socket().output_overflowed()) return "Server is not reading; disconnected";
   if (!server_error.empty()) return "Disconnected by the server: " + server_error;
   return "Disconnected: the server closed the connection";
 }
@@ -278,7 +285,7 @@ bool AppState::reconnect_after_pause(const Settings& s, int seconds) {
   }
   reconnecting_ = false;
   note_change();
-  if (stopping() || shutting_down.load() || user_disconnect_.load()) {
+  if (stopping() || shutting_down_.load() || user_disconnect_.load()) {
     set_status("", kStatusSeconds);
     return false;
   }
@@ -288,16 +295,16 @@ bool AppState::reconnect_after_pause(const Settings& s, int seconds) {
 // One attempt after a drop: connect, log in, wait for the welcome.
 bool AppState::connect_once(const Settings& s) {
   set_status("Connecting to " + s.server + "...", kStatusSeconds);
-  connecting = true;
-  const int code = connection.open(s.server, s.port, tls_options_for(s));
+  connecting_ = true;
+  const int code = connection_.open(s.server, s.port, tls_options_for(s));
   if (stopping()) return false;
   if (code == 5) {  // a certificate we do not trust: trying again cannot help
-    show_refusal(connection.socket().failure_text());
+    show_refusal(connection_.socket().failure_text());
     user_disconnect_ = true;
     return false;
   }
-  if (connection.is_closed()) {
-    set_status(with_reason("Connection failed!", connection.socket().failure_text()),
+  if (connection_.is_closed()) {
+    set_status(with_reason("Connection failed!", connection_.socket().failure_text()),
                kStatusSeconds);
     return false;
   }

@@ -26,8 +26,8 @@ struct HerdClient {
     state = std::make_unique<AppState>(folder.path(), folder.file("setup.ini"));
   }
   bool holds(const std::string& key) {
-    while (state->connection.queued_count() > 0) state->connection.pop_line();  // the window's part
-    return state->peer_keys.get(nick) == 1 && state->security.channel_key() == key;
+    while (state->connection().queued_count() > 0) state->connection().pop_line();  // the window's part
+    return state->peer_keys().get(nick) == 1 && state->security().channel_key() == key;
   }
   testing::TempFolder folder;
   std::string nick;
@@ -40,8 +40,8 @@ template <class Server>
 double join_all(Server& server, int joiners, int& disconnected) {
   HerdClient holder(server.port(), "holder");
   holder.state->start_connection();
-  while (holder.state->security.channel_key().empty()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  const std::string key = holder.state->security.channel_key();
+  while (holder.state->security().channel_key().empty()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const std::string key = holder.state->security().channel_key();
   std::vector<std::unique_ptr<HerdClient>> clients;
   for (int i = 0; i < joiners; ++i) {
     clients.push_back(std::make_unique<HerdClient>(server.port(), "j" + std::to_string(i)));
@@ -57,7 +57,7 @@ double join_all(Server& server, int joiners, int& disconnected) {
   }
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   disconnected = 0;
-  for (auto& c : clients) disconnected += c->state->connection.is_closed() ? 1 : 0;
+  for (auto& c : clients) disconnected += c->state->connection().is_closed() ? 1 : 0;
   return all ? seconds : 60.0;
 }
 

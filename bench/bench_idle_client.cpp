@@ -73,8 +73,8 @@ void BM_IdleConnectedClient(benchmark::State& state) {
     std::this_thread::sleep_for(10s);
     double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     share = (cpu_seconds() - cpu0) / wall * 100.0;
-    app.connection.send_line("QUIT :bench done");
-    app.connection.wait_closed(3s);
+    app.connection().send_line("QUIT :bench done");
+    app.connection().wait_closed(3s);
   }
   state.counters["cpu_percent_of_one_core"] = share;
   std::filesystem::remove_all(folder);

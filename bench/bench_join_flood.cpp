@@ -39,9 +39,9 @@ double typed_line_delay(bool flood, double& names, double& welcomes) {
   AppState holder(folder.path(), folder.file("setup.ini"));
   holder.start_connection();
   while (holder.channel_users().empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  holder.security.begin_connection("pass");  // a holder: it welcomes every joiner
-  holder.security.set_channel_key(std::string(56, 'k'));
-  holder.peer_keys.set("holder", 1);
+  holder.security().begin_connection("pass");  // a holder: it welcomes every joiner
+  holder.security().set_channel_key(std::string(56, 'k'));
+  holder.peer_keys().set("holder", 1);
   testing::RawClient observer(server.port(), "observer");
   observer.say("JOIN #flood");
   observer.wait_for("366", std::chrono::seconds(10));
@@ -55,7 +55,7 @@ double typed_line_delay(bool flood, double& names, double& welcomes) {
   }
   holder.take_raw_log();
   const auto start = Clock::now();
-  holder.connection.send_line("PRIVMSG #flood :typed by the user");
+  holder.connection().send_line("PRIVMSG #flood :typed by the user");
   const bool seen = observer.wait_for("typed by the user", std::chrono::seconds(300));
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   std::this_thread::sleep_for(std::chrono::seconds(2));

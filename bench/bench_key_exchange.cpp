@@ -23,7 +23,6 @@ public:
   void set_status(const std::string&, int) override {}
   std::string current_nick() const override { return nick_; }
   std::string current_channel() const override { return "#bench"; }
-  std::vector<std::string> server_users() const override { return {"h", "j"}; }
   std::vector<std::string> channel_users() const override { return {"h", "j"}; }
   int max_users() const override { return 0; }
   void mark_user_list_dirty() override {}

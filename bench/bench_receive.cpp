@@ -135,7 +135,7 @@ void BM_ReceiveLoopIntoQueue(benchmark::State& state) {
     velmora::ChangeSignal changes;
     velmora::ServerConnection conn(log, nullptr, &changes);
     conn.open("127.0.0.1", server.port());
-    conn.login("bench", "*", "", "undefined", "*", "*");
+    conn.login({"bench", "*", "", "undefined", "*", "*"});
     int popped = 0;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     // The consumer sleeps on the change signal like the window does; spinning here

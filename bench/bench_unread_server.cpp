@@ -153,7 +153,7 @@ void run(benchmark::State& state, bool server_reads) {
     const double cpu_before = cpu_seconds();
     const auto start = Clock::now();
     ResidentPeak peak;
-    conn->login("bench", "*", "", "undefined", "*", "*");
+    conn->login({"bench", "*", "", "undefined", "*", "*"});
     // Everything answered (all PINGs sent and read), or the connection given up.
     const auto deadline = start + 120s;
     while (Clock::now() < deadline && !conn->is_closed() &&

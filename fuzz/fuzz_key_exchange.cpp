@@ -24,7 +24,6 @@ public:
   void set_status(const std::string&, int) override {}
   std::string current_nick() const override { return "me"; }
   std::string current_channel() const override { return "#c"; }
-  std::vector<std::string> server_users() const override { return {"me", "h", "x"}; }
   std::vector<std::string> channel_users() const override { return {"me", "h", "x"}; }
   int max_users() const override { return limit; }
   void mark_user_list_dirty() override {}

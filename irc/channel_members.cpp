@@ -53,10 +53,10 @@ bool apply_membership(std::vector<std::string>& members, const IrcMessage& m,
   const std::string& command = m.command;
   if (command == "QUIT") return remove(members, m.nick);
   if (command == "NICK") return rename(members, m.nick, m.text());
-  if (!same_channel(m.params[0], channel)) return false;
+  if (!same_channel(m.param(0), channel)) return false;
   if (command == "JOIN") return add(members, m.nick);
   if (command == "PART") return leave(members, m.nick, own_nick);
-  if (command == "KICK") return leave(members, m.params[1], own_nick);
+  if (command == "KICK") return leave(members, m.param(1), own_nick);
   return false;
 }
 

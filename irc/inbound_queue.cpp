@@ -2,16 +2,10 @@
 
 namespace velmora {
 
-IrcMessage InboundQueue::pop_message() {
-  std::string line = pop_line();
-  if (line.empty()) return IrcMessage{};
-  return parse_line(line);
-}
-
-std::string InboundQueue::pop_line() {
+ReceivedLine InboundQueue::pop() {
   std::lock_guard<std::mutex> hold(queue_lock_);
   if (lines_.empty()) return {};
-  std::string line = std::move(lines_.front());
+  ReceivedLine line = std::move(lines_.front());
   lines_.pop_front();
   bytes_ -= cost(line);
   count_.fetch_sub(1, std::memory_order_release);
@@ -24,7 +18,7 @@ std::string InboundQueue::pop_line() {
 // flood gives one note per half-bound of lines, not a note after every pop.
 bool InboundQueue::add_note_if_room() {
   if (bytes_ > kMaxBytes / 2) return false;
-  std::string note = dropped_note(dropped_);
+  ReceivedLine note(dropped_note(dropped_));
   bytes_ += cost(note);
   lines_.push_back(std::move(note));
   count_.fetch_add(1, std::memory_order_release);
@@ -32,16 +26,16 @@ bool InboundQueue::add_note_if_room() {
   return true;
 }
 
-void InboundQueue::publish(std::string line) {
-  if (line.empty()) return;
+void InboundQueue::publish(ReceivedLine line) {
+  if (line.raw.empty()) return;
   std::lock_guard<std::mutex> hold(queue_lock_);
   push(line);
 }
 
-void InboundQueue::publish_all(std::vector<std::string>& lines) {
+void InboundQueue::publish_all(std::vector<ReceivedLine>& lines) {
   std::lock_guard<std::mutex> hold(queue_lock_);
-  for (std::string& line : lines) {
-    if (!line.empty()) push(line);
+  for (ReceivedLine& line : lines) {
+    if (!line.raw.empty()) push(line);
   }
 }
 
@@ -56,7 +50,15 @@ std::string InboundQueue::dropped_note(std::size_t count) {
          (count == 1 ? " line" : " lines") + " not shown: the view fell behind the server";
 }
 
-void InboundQueue::push(std::string& line) {
+std::size_t InboundQueue::cost(const ReceivedLine& line) {
+  const IrcMessage& m = line.message;
+  std::size_t bytes = sizeof(ReceivedLine) + line.raw.size() + m.nick.size() +
+                      m.user_host.size() + m.command.size() + m.tags.size();
+  for (const std::string& param : m.params) bytes += sizeof(std::string) + param.size();
+  return bytes;
+}
+
+void InboundQueue::push(ReceivedLine& line) {
   if (dropped_ > 0 && !add_note_if_room()) {
     ++dropped_;
     return;

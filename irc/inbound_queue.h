@@ -1,6 +1,6 @@
 #pragma once
 // The queue that carries server lines from the receive thread (one producer) to the
-// window (one consumer).
+// window (one consumer), each parsed once, on the receive thread, beside its text.
 //
 // The producer never waits for the window. When it stopped reading at 256 waiting
 // lines, a PING behind 3000 channel lines was answered after 55 s, past real servers'
@@ -20,19 +20,34 @@
 
 namespace velmora {
 
+// A line as received (without its terminator and tags) and what it says.
+struct ReceivedLine {
+  ReceivedLine() = default;
+  // Parses `raw`; the receive loop, which has parsed it already, gives both.
+  explicit ReceivedLine(std::string raw) : message(parse_line(raw)), raw(std::move(raw)) {}
+  ReceivedLine(IrcMessage message, std::string raw)
+      : message(std::move(message)), raw(std::move(raw)) {}
+
+  IrcMessage message;
+  std::string raw;
+};
+
 class InboundQueue {
 public:
-  static constexpr std::size_t kMaxBytes = 4 * 1024 * 1024;
+  // A waiting line costs its text twice (as received and parsed) plus the parts'
+  // bookkeeping, about 450 bytes for a chat line: room for some 18,000 of them.
+  static constexpr std::size_t kMaxBytes = 8 * 1024 * 1024;
 
   int queued_count() const { return count_.load(std::memory_order_acquire); }
   // The oldest waiting line, removed; empty when nothing waits.
-  IrcMessage pop_message();
-  std::string pop_line();
+  ReceivedLine pop();
+  IrcMessage pop_message() { return pop().message; }
+  std::string pop_line() { return pop().raw; }
 
   // Producer side. Publishes a non-empty line; an empty one is dropped.
-  void publish(std::string line);
+  void publish(ReceivedLine line);
   // The lines of a burst under one lock, in order; empty ones are dropped.
-  void publish_all(std::vector<std::string>& lines);
+  void publish_all(std::vector<ReceivedLine>& lines);
   // Lines dropped at the bound since the last note line.
   std::size_t dropped() const;
 
@@ -41,11 +56,12 @@ public:
 
 private:
   // With queue_lock_ held.
-  void push(std::string& line);
+  void push(ReceivedLine& line);
   bool add_note_if_room();
-  static std::size_t cost(const std::string& line) { return line.size() + sizeof(std::string); }
+  // The memory a waiting line holds, as near as it matters.
+  static std::size_t cost(const ReceivedLine& line);
 
-  std::deque<std::string> lines_;
+  std::deque<ReceivedLine> lines_;
   std::atomic<int> count_{0};
   std::size_t bytes_ = 0;
   std::size_t dropped_ = 0;

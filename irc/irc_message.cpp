@@ -26,11 +26,10 @@ void split_prefix(IrcMessage& m, std::string_view prefix) {
 }
 
 // Fills params from the parameter text R (which always ends in a space).
-void split_params(IrcMessage& m, std::string rest) {
-  std::string_view r = rest;
+void split_params(IrcMessage& m, std::string_view r) {
   bool has_colon = r.find(':') != std::string_view::npos;
   if (!r.empty() && r[0] == ':') {
-    m.params[0] = trim_right(r.substr(1));
+    m.params.emplace_back(trim_right(r.substr(1)));
     return;
   }
   for (int i = 0; !r.empty(); ++i) {
@@ -39,15 +38,15 @@ void split_params(IrcMessage& m, std::string rest) {
     std::size_t space = r.find(' ');
     std::string_view word = space == 0 ? std::string_view(" ") : r.substr(0, space);
     if (has_colon && word[0] == ':') {
-      m.params[i] = trim_right(trim_left(r.substr(1)));
+      m.params.emplace_back(trim_right(trim_left(r.substr(1))));
       m.trailing_index = i;
       return;
     }
     if (last) {
-      m.params[i] = trim_right(r);
+      m.params.emplace_back(trim_right(r));
       return;
     }
-    m.params[i] = word;
+    m.params.emplace_back(word);
     r = trim_left(space == std::string_view::npos ? std::string_view{} : r.substr(space));
   }
 }
@@ -102,7 +101,7 @@ IrcMessage parse_line(std::string_view line) {
                                : prefix.size() + m.command.size() + 2;
   std::string rest(rest_start < line.size() ? line.substr(rest_start) : std::string_view{});
   rest += ' ';
-  split_params(m, std::move(rest));
+  split_params(m, rest);
   split_prefix(m, prefix);
   return m;
 }

@@ -99,17 +99,18 @@ void ReceiveLoop::handle_line(const std::string& raw) {
   finish_burst();
 }
 
+// The one parse of the line: the rules here and the window read the same message.
 void ReceiveLoop::handle_in_burst(std::string raw) {
   connection_.chat_log().hold_line(raw);
-  // Tags are read by nobody: every rule below and the window see the line without them.
-  if (raw.starts_with('@')) raw = std::string(without_tags(raw));
   IrcMessage message = parse_line(raw);
+  // Tags are read by nobody: the automatic replies and the window see the line without them.
+  if (raw.starts_with('@')) raw = std::string(without_tags(raw));
   bool consumed = false;
   if (ReceiveHooks* hooks = connection_.hooks()) {
     consumed = hooks->handle_message(message);
   }
   if (dispatch(message, raw)) consumed = true;
-  if (!consumed && !raw.empty()) shown_.push_back(std::move(raw));
+  if (!consumed && !raw.empty()) shown_.emplace_back(std::move(message), std::move(raw));
 }
 
 // A line reaches the window only once it is in the file. One raise for the burst:
@@ -150,7 +151,8 @@ bool ReceiveLoop::register_step(const IrcMessage& message) {
   RegistrationStep step = registration_.handle(message);
   for (const std::string& line : step.send) connection_.send_line(line);
   if (!step.account.empty()) connection_.set_account(step.account);
-  if (step.join) connection_.join(connection_.registration().channel);
+  // A JOIN that cannot be written finds the socket closed, which ends this loop.
+  if (step.join) (void)connection_.join(connection_.registration().channel);
   if (!step.status.empty()) {
     if (ReceiveHooks* hooks = connection_.hooks()) hooks->registration_status(step.status);
   }

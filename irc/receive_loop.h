@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "irc/auto_reply.h"
+#include "irc/inbound_queue.h"
 #include "irc/irc_message.h"
 #include "irc/registration.h"
 
@@ -50,7 +51,7 @@ private:
   std::vector<std::string> names_collect_;
   std::size_t names_bytes_ = 0;  // of names_collect_, as kMaxNamesBytes counts them
   std::vector<std::string> burst_;
-  std::vector<std::string> shown_;
+  std::vector<ReceivedLine> shown_;
   QueryLimiter limiter_;
   Registration registration_;
 };

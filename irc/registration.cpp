@@ -68,9 +68,9 @@ std::string join_refusal_text(const IrcMessage& m, const std::string& channel) {
       {"403", "there is no such channel"},
       {"405", "you are in too many channels"},
   };
-  if (!same_channel(m.params[1], channel)) return {};
+  if (!same_channel(m.param(1), channel)) return {};
   for (const auto& [code, words] : kReasons) {
-    if (m.command == code) return "Cannot join " + m.params[1].substr(0, kQuotedReason) + ": " + words;
+    if (m.command == code) return "Cannot join " + m.param(1).substr(0, kQuotedReason) + ": " + words;
   }
   return {};
 }
@@ -102,7 +102,7 @@ RegistrationStep Registration::handle(const IrcMessage& m) {
     if (state_ == State::authenticating) on_authenticate(m, step);
   } else if (command == "900") {
     step.consumed = true;
-    account_ = m.params[2].substr(0, kQuotedReason);
+    account_ = m.param(2).substr(0, kQuotedReason);
   } else if (command == "903" && state_ == State::authenticating) {
     step.consumed = true;
     logged_in_ = true;
@@ -114,7 +114,7 @@ RegistrationStep Registration::handle(const IrcMessage& m) {
     step.consumed = true;
     on_failure("SASL: login refused (" + command + ": " + m.text().substr(0, kQuotedReason) + ")",
                step);
-  } else if (command == "421" && upper(m.params[1]) == "CAP") {
+  } else if (command == "421" && upper(m.param(1)) == "CAP") {
     step.consumed = true;  // the server does not negotiate; registration goes on
     if (plan_.mechanism != SaslMechanism::none && state_ != State::done) {
       on_failure("SASL: the server offers no account login", step);
@@ -143,11 +143,11 @@ RegistrationStep Registration::handle(const IrcMessage& m) {
 }
 
 void Registration::on_cap(const IrcMessage& m, RegistrationStep& step) {
-  const std::string sub = upper(m.params[1]);
+  const std::string sub = upper(m.param(1));
   if (sub == "LS") {
     offered_ += " " + m.text();
     // "CAP * LS * :caps" says more lines follow.
-    if (m.params[2] == "*" && m.trailing_index == 3) return;
+    if (m.param(2) == "*" && m.trailing_index == 3) return;
     if (state_ == State::listing) on_capabilities_listed(step);
   } else if (sub == "ACK" && state_ == State::requesting) {
     if (capability(m.text(), "sasl")) {
@@ -173,7 +173,7 @@ void Registration::on_capabilities_listed(RegistrationStep& step) {
 }
 
 void Registration::on_authenticate(const IrcMessage& m, RegistrationStep& step) {
-  if (m.params[0] != "+") return;  // PLAIN and EXTERNAL expect an empty challenge
+  if (m.param(0) != "+") return;  // PLAIN and EXTERNAL expect an empty challenge
   const std::string payload = plan_.mechanism == SaslMechanism::external
                                   ? std::string{}
                                   : plan_.user + '\0' + plan_.user + '\0' + plan_.password;
@@ -195,7 +195,7 @@ void Registration::on_failure(const std::string& text, RegistrationStep& step) {
 // Before the welcome a taken nick leaves us unregistered: try others by ourselves.
 void Registration::on_nick_refused(const IrcMessage& m, RegistrationStep& step) {
   // A server's word is quoted only so far: nothing stops it sending a long one.
-  const std::string refused = (m.params[1].empty() ? plan_.nick : m.params[1]).substr(0, kMaxQuotedNick);
+  const std::string refused = (m.param(1).empty() ? plan_.nick : m.param(1)).substr(0, kMaxQuotedNick);
   if (plan_.nick.empty() || nick_tries_ >= kNickAlternatives) {
     step.status = "Nick " + refused + " is not available; choose another with /nick";
     return;

@@ -84,15 +84,13 @@ void ServerConnection::learn_terminator_from_greeting() {
   }
 }
 
-bool ServerConnection::login(const std::string& nick, const std::string& realname,
-                             const std::string& password, const std::string& username,
-                             const std::string& hostname, const std::string& servername) {
+bool ServerConnection::login(const LoginDetails& login) {
   if (!connected_.load()) return false;
   bool ok = socket_.put_line("CAP LS 302");
-  if (!password.empty()) ok = socket_.put_line("PASS " + password) && ok;
-  ok = socket_.put_line("USER " + username + " " + hostname + " " + servername + " :" +
-                        realname) && ok;
-  ok = socket_.put_line("NICK " + nick) && ok;
+  if (!login.password.empty()) ok = socket_.put_line("PASS " + login.password) && ok;
+  ok = socket_.put_line("USER " + login.username + " " + login.hostname + " " +
+                        login.servername + " :" + login.realname) && ok;
+  ok = socket_.put_line("NICK " + login.nick) && ok;
   // open() has joined the previous connection's reader; a second login on the same
   // connection keeps the reader that runs.
   if (ok && !receive_thread_.joinable()) {
@@ -160,11 +158,6 @@ bool ServerConnection::part(const std::string& channel, const std::string& reaso
 std::vector<std::string> ServerConnection::users() const {
   std::lock_guard<std::mutex> hold(state_lock_);
   return users_;
-}
-
-int ServerConnection::user_count() const {
-  std::lock_guard<std::mutex> hold(state_lock_);
-  return static_cast<int>(users_.size());
 }
 
 void ServerConnection::store_users(std::vector<std::string> users) {

@@ -1,6 +1,7 @@
 #pragma once
 // The connection to the IRC server: its socket, the detected line terminator, the
-// channel's users from the last names reply, the inbound queue and the receive thread.
+// channel's members (the one list of them: the receive side keeps it), the inbound and
+// outbound queues and the receive thread.
 
 #include <atomic>
 #include <chrono>
@@ -20,6 +21,16 @@ namespace velmora {
 class ChangeSignal;
 class ChatLog;
 class ReceiveHooks;
+
+// What the login says of us: NICK, USER's four fields, and PASS when a password is set.
+struct LoginDetails {
+  std::string nick;
+  std::string realname;
+  std::string password;
+  std::string username;
+  std::string hostname;
+  std::string servername;
+};
 
 class ServerConnection {
 public:
@@ -48,9 +59,7 @@ public:
   int open(const std::string& host, int port, const TlsOptions& tls = {});
   // CAP LS 302, PASS (when `password` is non-empty), USER, NICK; starts the receive
   // thread, which registers by `plan` (set_registration). False when not connected.
-  bool login(const std::string& nick, const std::string& realname, const std::string& password,
-             const std::string& username, const std::string& hostname,
-             const std::string& servername);
+  bool login(const LoginDetails& login);
   bool join(const std::string& channel);
 
   // How the next login registers: account login, channel joined on the welcome.
@@ -86,9 +95,9 @@ public:
   // Closes the socket now (drain bounded by `drain_bound`) and joins the receive thread.
   void shutdown(std::chrono::milliseconds drain_bound = ChatSocket::kDrainBound);
 
-  // The channel's nicks from the last names reply, mode prefixes removed.
+  // The channel's nicks, mode prefixes removed: the last names reply, kept current by
+  // the receive side from JOIN, PART, KICK, QUIT and NICK.
   std::vector<std::string> users() const;
-  int user_count() const;
   void store_users(std::vector<std::string> users);
 
   std::string terminator() const;

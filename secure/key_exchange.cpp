@@ -115,7 +115,7 @@ struct KeyExchange::Impl {
     return !sender.empty() && sender == counterpart();
   }
 
-  bool listed(const std::string& nick) const { return contains(env.server_users(), nick); }
+  bool listed(const std::string& nick) const { return contains(env.channel_users(), nick); }
   bool wants_key() const {
     return !security.passphrase().empty() && security.channel_key().empty() &&
            peers.get(env.current_nick()) == 0;
@@ -130,7 +130,7 @@ struct KeyExchange::Impl {
   // Marks of nicks outside the channel (anyone can announce) are kept only up to a
   // bound, the oldest dropped first; the channel's members and this client stay.
   void forget_strangers() {
-    const std::vector<std::string> users = env.server_users();
+    const std::vector<std::string> users = env.channel_users();
     const std::unordered_set<std::string_view> keep(users.begin(), users.end());
     const std::string own = env.current_nick();
     peers.trim(kMaxPeers * 9 / 10, [&](std::string_view nick) {
@@ -167,7 +167,7 @@ struct KeyExchange::Impl {
 // Holders in the channel not yet asked in this round: those heard from on this
 // connection first, then the others in list order.
 std::optional<std::string> KeyExchange::Impl::next_holder(const std::string& exclude) const {
-  const std::vector<std::string> users = env.server_users();
+  const std::vector<std::string> users = env.channel_users();
   const std::string own = env.current_nick();
   const auto eligible = [&](const std::string& nick) {
     return !nick.empty() && nick != own && nick != exclude && !round.tried(nick) &&
@@ -184,7 +184,7 @@ std::optional<std::string> KeyExchange::Impl::next_holder(const std::string& exc
 
 bool KeyExchange::Impl::other_holder_listed(const std::string& exclude) const {
   const std::string own = env.current_nick();
-  for (const std::string& nick : env.server_users()) {
+  for (const std::string& nick : env.channel_users()) {
     if (nick != own && nick != exclude && peers.get(nick) == 1) return true;
   }
   return false;
@@ -406,7 +406,7 @@ void KeyExchange::Impl::spread_out() {
   if (!pending() || reconciling || !partner().empty() || request_target.empty()) return;
   if (now() - asked_at < kSpreadAfter) return;
   const std::string own = env.current_nick();
-  const std::vector<std::string> users = env.server_users();
+  const std::vector<std::string> users = env.channel_users();
   std::vector<std::string> holders;
   for (const std::string& nick : announced) {
     if (nick != own && peers.get(nick) == 1 && contains(users, nick) &&
@@ -439,7 +439,7 @@ void KeyExchange::Impl::reconcile() {
   if (reconciling || pending() || key.empty() || security.passphrase().empty()) return;
   const std::string own_check = key_check(key);
   const std::string own = env.current_nick();
-  const std::vector<std::string> users = env.server_users();
+  const std::vector<std::string> users = env.channel_users();
   const std::string* best = nullptr;
   const std::string* best_check = &own_check;
   for (const auto& [nick, check] : key_checks) {
@@ -545,7 +545,7 @@ bool KeyExchange::handle_message(const std::string& sender, const std::string& c
 
 void KeyExchange::handle_names_end() {
   Impl& x = *impl_;
-  const std::vector<std::string> users = x.env.server_users();
+  const std::vector<std::string> users = x.env.channel_users();
   const bool plain = x.security.passphrase().empty();
   if (plain) {
     for (const std::string& nick : users) x.peers.set(nick, 1);

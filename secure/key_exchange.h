@@ -33,9 +33,8 @@ public:
   virtual void set_status(const std::string& text, int seconds) = 0;
   virtual std::string current_nick() const = 0;
   virtual std::string current_channel() const = 0;
-  // The nicks of the last names reply, without mode prefixes, in server order.
-  virtual std::vector<std::string> server_users() const = 0;
-  // The channel's users as the user list shows them (same nicks, same order).
+  // The channel's members without mode prefixes: the last names reply in server order,
+  // kept current since from JOIN, PART, KICK, QUIT and NICK.
   virtual std::vector<std::string> channel_users() const = 0;
   virtual int max_users() const = 0;  // 0 = no limit
   virtual void mark_user_list_dirty() = 0;

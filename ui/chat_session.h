@@ -13,8 +13,6 @@
 
 namespace velmora {
 
-class PeerKeyTable;
-
 class ChatSession {
 public:
   virtual ~ChatSession() = default;
@@ -25,8 +23,10 @@ public:
   virtual int queued_count() const = 0;
   virtual IrcMessage pop_message() = 0;
   virtual void send_line(const std::string& line) = 0;  // logged, queued with CR LF
-  virtual void send_message(const std::string& command, const std::string& target,
-                            const std::string& text) = 0;
+  // One typed line to the channel: sealed when a passphrase is set, split to fit.
+  virtual void send_chat_line(std::string_view text) = 0;
+  // "/me": sealed and split like a chat line when a passphrase is set, else unsealed.
+  virtual void send_action(std::string_view text) = 0;
   virtual void start_connection() = 0;     // a new connection thread with the settings as they stand
   // The user's disconnect: ends the connection, or stops waiting to reconnect.
   virtual void disconnect() { send_line("quit"); }
@@ -35,21 +35,13 @@ public:
   // Blocks until the socket reports closed or `bound` passes; true when it closed.
   virtual bool wait_socket_closed(std::chrono::milliseconds bound) = 0;
 
-  // Who and where this client is.
+  // Who and where this client is (the receive side keeps both current).
   virtual std::string current_nick() const = 0;
-  virtual void set_current_nick(const std::string& nick) = 0;
   virtual std::string current_channel() const = 0;
-  virtual void set_current_channel(const std::string& channel) = 0;
-  virtual std::string server() const = 0;  // the SERVER setting
 
   // The channel key.
-  virtual PeerKeyTable& peer_keys() = 0;
+  virtual bool holds_key(const std::string& nick) const = 0;
   virtual std::string open_chat_text(std::string_view text) const = 0;
-  // The PRIVMSG texts to send to the channel for one typed line.
-  virtual std::vector<std::string> seal_chat_line(std::string_view line) const = 0;
-  // The PRIVMSG texts for a "/me" action, or nothing (std::nullopt) when the action
-  // goes out unsealed as typed.
-  virtual std::optional<std::vector<std::string>> seal_action(std::string_view text) const = 0;
 
   // The channel's users (empty entries are skipped by the readers) and their redraw flag.
   virtual std::vector<std::string> channel_users() const = 0;

@@ -2,7 +2,6 @@
 
 #include <thread>
 
-#include "secure/peer_key_table.h"
 #include "ui/display_text.h"
 #include "ui/input_line.h"
 #include "ui/user_list.h"
@@ -53,7 +52,7 @@ void ChatWindow::show_state() {
 }
 
 bool ChatWindow::input_sensitive() const {
-  return session_.peer_keys().get(session_.current_nick()) == 1 && !session_.socket_closed();
+  return session_.holds_key(session_.current_nick()) && !session_.socket_closed();
 }
 
 // At least one line, then more while they wait and the budget lasts; one scroll for
@@ -94,8 +93,9 @@ void ChatWindow::show_connection_state() {
 }
 
 void ChatWindow::refresh_user_list() {
-  std::vector<UserRow> rows =
-      build_user_rows(session_.channel_users(), session_.peer_keys(), session_.socket_closed());
+  std::vector<UserRow> rows = build_user_rows(
+      session_.channel_users(), [this](const std::string& nick) { return session_.holds_key(nick); },
+      session_.socket_closed());
   if (shown_rows_ && *shown_rows_ == rows) return;
   ++activity_;
   surface_.set_user_rows(rows);
@@ -151,25 +151,20 @@ void ChatWindow::on_input_return(std::string_view typed) {
     case InputAction::Kind::Nothing:
       break;
     case InputAction::Kind::SendLine:
-      if (action.echo_action) {
-        view_.render_chat_line(session_.current_nick(), action.text, true);
-        view_.scroll_to_end();
-        if (const auto sealed = session_.seal_action(action.text)) {
-          for (const std::string& payload : *sealed) {
-            session_.send_message("PRIVMSG", session_.current_channel(), payload);
-          }
-          break;
-        }
-      }
       session_.send_line(action.line);
       break;
     case InputAction::Kind::Message:
-      view_.render_chat_line(session_.current_nick(), action.text, false);
+    case InputAction::Kind::Action: {
+      const bool is_action = action.kind == InputAction::Kind::Action;
+      view_.render_chat_line(session_.current_nick(), action.text, is_action);
       view_.scroll_to_end();
-      for (const std::string& payload : session_.seal_chat_line(action.text)) {
-        session_.send_message("PRIVMSG", session_.current_channel(), payload);
+      if (is_action) {
+        session_.send_action(action.text);
+      } else {
+        session_.send_chat_line(action.text);
       }
       break;
+    }
     case InputAction::Kind::Warning:
       surface_.show_warning(std::string(kWarningPrimary),
                             display_text(unsupported_command_text(action.command)));

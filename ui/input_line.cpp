@@ -41,12 +41,10 @@ InputAction msg_line(std::string_view typed) {
               std::string(rest.substr(split)));
 }
 
-InputAction me_line(std::string_view typed, std::string_view channel) {
-  const std::string_view act = from(typed, 4);
-  InputAction action = send("privmsg " + std::string(channel) + " :\x01" "action " +
-                            std::string(act) + "\x01");
-  action.text = std::string(act);
-  action.echo_action = true;
+InputAction me_line(std::string_view typed) {
+  InputAction action;
+  action.kind = InputAction::Kind::Action;
+  action.text = std::string(from(typed, 4));
   return action;
 }
 
@@ -56,7 +54,7 @@ InputAction command(std::string_view typed, std::string_view channel) {
   if (word == "nick") return send(std::string(typed.substr(1)));
   if (word == "topic") return topic_line(typed, channel);
   if (word == "msg") return msg_line(typed);
-  if (word == "me") return me_line(typed, channel);
+  if (word == "me") return me_line(typed);
   InputAction warning;
   warning.kind = InputAction::Kind::Warning;
   warning.command = word;

@@ -12,12 +12,12 @@ struct InputAction {
     Nothing,   // empty message, lone "/"
     SendLine,  // `line` goes out as typed or built, unsealed
     Message,   // `text` is echoed and sent to the channel (sealed when a passphrase is set)
+    Action,    // "/me": `text` is echoed as an action and sent to the channel as one
     Warning,   // unsupported command: show the warning, send nothing
   };
   Kind kind = Kind::Nothing;
   std::string line;       // SendLine: the wire line without CR LF
-  std::string text;       // Message: the typed text; SendLine with echo: the action text
-  bool echo_action = false;  // SendLine of "/me": echo `text` as an action first
+  std::string text;       // Message, Action: the typed text
   std::string command;    // Warning: the lower-cased command word
 };
 

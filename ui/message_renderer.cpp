@@ -5,7 +5,6 @@
 #include <unordered_map>
 
 #include "irc/registration.h"
-#include "secure/peer_key_table.h"
 #include "ui/display_text.h"
 
 namespace velmora {
@@ -100,11 +99,10 @@ void MessageRenderer::render_motd_edge(const IrcMessage&) { view_.insert_line(""
 
 void MessageRenderer::render_error_reply(const IrcMessage& m) { view_.insert_line(m.text(), kRed); }
 
+// The receive side has already moved us to the channel and retitled the window.
 void MessageRenderer::render_forward(const IrcMessage& m) {
-  session_.set_current_channel(m.params[2]);
-  view_.surface().set_title(display_text(m.params[2] + ", " + session_.server() + " - Velmora"));
   view_.insert("You have been forwarded to ", kBlue);
-  view_.insert_line(session_.current_channel(), kBlueBold);
+  view_.insert_line(m.param(2), kBlueBold);
 }
 
 // The receive side has already moved the nick, its holder mark and the user list.
@@ -141,7 +139,7 @@ void MessageRenderer::render_leave(const IrcMessage& m) {
 }
 
 void MessageRenderer::render_privmsg(const IrcMessage& m) {
-  if (session_.peer_keys().get(session_.current_nick()) != 1) return;
+  if (!session_.holds_key(session_.current_nick())) return;
   const std::string text = session_.open_chat_text(m.text());
   if (const auto action = ctcp_action(text)) {
     // A sealed action carries "@CRYPTO " and hex inside the CTCP frame.

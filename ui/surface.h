@@ -15,9 +15,9 @@ enum class Control {
   InputLine,         // entry1
 };
 
-// One row of the user list: a stock icon id ("gtk-yes" or "gtk-no") and a nick.
+// One row of the user list: whether the nick holds the channel key, and the nick.
 struct UserRow {
-  std::string icon;
+  bool holds_key = false;
   std::string nick;
   bool operator==(const UserRow&) const = default;
 };

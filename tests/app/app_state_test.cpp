@@ -55,13 +55,13 @@ TEST(StartIrc, LogsInJoinsAndTitles) {
     EXPECT_FALSE(state.take_pending_title().has_value()) << "not in the channel yet";
     server.send_line(":me!u@h JOIN #chan");
     ASSERT_TRUE(eventually([&] { return state.take_pending_title() == "#chan, 127.0.0.1 - Velmora"; }));
-    EXPECT_FALSE(state.connecting.load());
-    EXPECT_EQ(state.security.channel_key(), " ");  // plain mode
+    EXPECT_FALSE(state.connecting());
+    EXPECT_EQ(state.security().channel_key(), " ");  // plain mode
     EXPECT_EQ(state.texts(), (std::vector<std::string>{"Connecting to 127.0.0.1...",
                                                        "Authenticating user...",
                                                        "Joining channel...", ""}));
     EXPECT_TRUE(dir.exists("setup.ini"));
-    ASSERT_TRUE(eventually([&] { return state.connection.queued_count() == 3; }));
+    ASSERT_TRUE(eventually([&] { return state.connection().queued_count() == 3; }));
     EXPECT_EQ(dir.read("log.txt"),
               ":s NOTICE * :hello\r\n:s 001 me :Welcome\r\n:me!u@h JOIN #chan\r\n")
         << "the old log is gone";
@@ -142,8 +142,8 @@ TEST(StartIrc, ThreeFailedAttemptsWithCountdown) {
   expected.push_back("Connecting to 127.0.0.1...");
   expected.push_back("Connection failed! Connection refused by 127.0.0.1.");
   EXPECT_EQ(state.texts(), expected);
-  EXPECT_TRUE(state.connecting.load());
-  EXPECT_FALSE(state.offline_shown.load());
+  EXPECT_TRUE(state.connecting());
+  EXPECT_FALSE(state.offline_shown());
 }
 
 // A window asleep on the change signal, looking only when it is raised, still sees the
@@ -162,7 +162,7 @@ TEST(StartIrc, GivingUpWakesASleepingWindow) {
   }
   EXPECT_TRUE(woken);
   EXPECT_FALSE(state.connection_thread_running());
-  EXPECT_FALSE(state.offline_shown.load());
+  EXPECT_FALSE(state.offline_shown());
 }
 
 TEST(StartIrc, DestructionDuringTheCountdownIsPrompt) {
@@ -230,15 +230,15 @@ TEST(StartIrc, JoinFloodNeitherFloodsTheServerNorHoldsBackTheUser) {
   server.send_line(":s 001 me :Welcome");  // the JOIN waits for it
   ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
   server.send(":me!u@h JOIN #chan\r\n:s 353 me = #chan :me\r\n:s 366 me #chan :End\r\n");
-  ASSERT_TRUE(eventually([&] { return state.peer_keys.get("me") == 1; }));
+  ASSERT_TRUE(eventually([&] { return state.peer_keys().get("me") == 1; }));
   std::string joins;
   for (int i = 0; i < 1000; ++i) joins += ":n" + std::to_string(i) + "!u@h JOIN #chan\r\n";
   server.send(joins);
   ASSERT_TRUE(eventually([&] {
-    while (state.connection.queued_count() > 0) state.connection.pop_line();  // the window's part
+    while (state.connection().queued_count() > 0) state.connection().pop_line();  // the window's part
     return state.channel_users().size() == 1001;
   }));
-  state.connection.send_line("PRIVMSG #chan :typed");
+  state.connection().send_line("PRIVMSG #chan :typed");
   ASSERT_TRUE(server.wait_for_line("PRIVMSG #chan :typed"));
   const auto lines = server.lines();
   const auto typed = std::find(lines.begin(), lines.end(), "PRIVMSG #chan :typed");
@@ -262,9 +262,9 @@ TEST(StartIrc, ServerThatNeverReadsIsDisconnected) {
   server.stop_reading();
   const std::string ping = "PING :" + std::string(8192, 'p') + "\r\n";
   // Well past the bound plus what both kernels' socket buffers absorb.
-  for (int i = 0; i < 4000 && !state.connection.is_closed(); ++i) server.send(ping, 1s);
-  EXPECT_TRUE(eventually([&] { return state.connection.is_closed(); }));
-  EXPECT_LE(state.connection.socket().send_capacity(), 2 * ChatSocket::kMaxQueued);
+  for (int i = 0; i < 4000 && !state.connection().is_closed(); ++i) server.send(ping, 1s);
+  EXPECT_TRUE(eventually([&] { return state.connection().is_closed(); }));
+  EXPECT_LE(state.connection().socket().send_capacity(), 2 * ChatSocket::kMaxQueued);
   EXPECT_TRUE(eventually([&] {
     const std::vector<std::string> texts = state.texts();
     return std::count(texts.begin(), texts.end(), "Server is not reading; disconnected") > 0;
@@ -307,6 +307,47 @@ TEST(StartIrc, SilentServerIsGivenUpAndReconnectedUntilTheUserStops) {
   EXPECT_TRUE(state.start_connection());  // Connect works again at once
 }
 
+// A typed line and an action go to the channel the receive side has us in: as typed
+// without a passphrase, sealed with one; a forward (470) moves both and the title.
+TEST(StartIrc, TypedLinesGoToTheChannelWeAreIn) {
+  const std::string key(56, 'k');
+  for (const bool sealed : {false, true}) {
+    SCOPED_TRACE(sealed ? "sealed" : "plain");
+    TempFolder dir;
+    ScriptedServer server;
+    dir.write("setup.ini", settings_text(server.port()) + (sealed ? "KEY=secret\r\n" : ""));
+    RecordingState state(dir.path(), dir.file("setup.ini"));
+    ASSERT_TRUE(state.start_connection());
+    ASSERT_TRUE(server.wait_for_line("NICK me"));
+    server.send_line(":s 001 me :Welcome");
+    ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
+    if (sealed) state.security().set_channel_key(key);
+    server.send_line(":s 470 me #chan #chan2 :Forwarding");
+    ASSERT_TRUE(eventually([&] { return state.current_channel() == "#chan2"; }));
+    EXPECT_EQ(state.take_pending_title(), "#chan2, 127.0.0.1 - Velmora");
+    state.send_chat_line("hi there");
+    state.send_action("waves");
+    ASSERT_TRUE(server.wait_for_line_count(6));
+    const std::vector<std::string> lines = server.lines();
+    server.close_client();  // so the goodbye is not waited for
+    const std::string& chat = lines[4];
+    const std::string& action = lines[5];
+    if (!sealed) {
+      EXPECT_EQ(chat, "PRIVMSG #chan2 :hi there");
+      EXPECT_EQ(action, "privmsg #chan2 :\x01" "action waves\x01");
+      continue;
+    }
+    const std::string chat_prefix = "PRIVMSG #chan2 :";
+    const std::string action_prefix = chat_prefix + "\x01" "ACTION ";
+    ASSERT_TRUE(chat.starts_with(chat_prefix + "@CRYPTO ")) << chat;
+    EXPECT_EQ(state.security().open_chat_text(chat.substr(chat_prefix.size())), "hi there");
+    ASSERT_TRUE(action.starts_with(action_prefix + "@CRYPTO ") && action.ends_with('\x01')) << action;
+    EXPECT_EQ(state.security().open_chat_text(
+                  action.substr(action_prefix.size(), action.size() - action_prefix.size() - 1)),
+              "waves");
+  }
+}
+
 TEST(AppStateNgircd, LoginJoinNamesPingAndQuit) {
   testing::NgircdServer ngircd(testing::NgircdOptions{5, "", "", false, false});
   ASSERT_TRUE(ngircd.running());
@@ -315,15 +356,15 @@ TEST(AppStateNgircd, LoginJoinNamesPingAndQuit) {
   AppState state(dir.path(), dir.file("setup.ini"));
   ASSERT_TRUE(state.start_connection());
   ASSERT_TRUE(eventually([&] { return state.channel_users() == std::vector<std::string>{"me"}; }));
-  EXPECT_EQ(state.connection.users(), std::vector<std::string>{"me"});
+  EXPECT_EQ(state.connection().users(), std::vector<std::string>{"me"});
   // ngircd pings an idle client after its PingTimeout; answered, we stay connected.
   ASSERT_TRUE(eventually([&] {
     return state.take_raw_log().find("PING :") != std::string::npos;
   }, 12s));
   std::this_thread::sleep_for(300ms);
-  EXPECT_FALSE(state.connection.is_closed());
-  state.connection.send_line("QUIT :done");
-  EXPECT_TRUE(state.connection.wait_closed(5s));
+  EXPECT_FALSE(state.connection().is_closed());
+  state.connection().send_line("QUIT :done");
+  EXPECT_TRUE(state.connection().wait_closed(5s));
 }
 
 }  // namespace

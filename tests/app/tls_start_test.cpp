@@ -40,25 +40,25 @@ public:
   // The recorder's override must not be called while the state is being taken apart.
   ~Client() {
     eventually([&] { return !state_->connection_thread_running(); });
-    state_->connection.shutdown();
+    state_->connection().shutdown();
   }
   RecordingState& state() { return *state_; }
-  bool holds_key() { return state_->peer_keys.get(nick_) == 1; }
+  bool holds_key() { return state_->peer_keys().get(nick_) == 1; }
   std::string log() { return folder_.read("log.txt"); }
   std::vector<std::string> view_lines() {
     std::vector<std::string> lines;
-    while (state_->connection.queued_count() > 0) lines.push_back(state_->connection.pop_line());
+    while (state_->connection().queued_count() > 0) lines.push_back(state_->connection().pop_line());
     return lines;
   }
   void say(const std::string& line) {
-    for (const std::string& payload : state_->security.seal_chat_line(line, "#room"))
+    for (const std::string& payload : state_->security().seal_chat_line(line, "#room"))
       state_->send_message("PRIVMSG", "#room", payload);
   }
   bool wait_for_text(const std::string& text) {
     return eventually([&] {
-      while (state_->connection.queued_count() > 0) {
-        IrcMessage m = state_->connection.pop_message();
-        if (m.command == "PRIVMSG" && state_->security.open_chat_text(m.text()) == text) return true;
+      while (state_->connection().queued_count() > 0) {
+        IrcMessage m = state_->connection().pop_message();
+        if (m.command == "PRIVMSG" && state_->security().open_chat_text(m.text()) == text) return true;
       }
       return false;
     });
@@ -85,7 +85,7 @@ TEST(TlsClients, ExchangeTheKeyAndChatWhileAPlainObserverSeesOnlyHex) {
   Client alice(server->tls_port(), "alice", tls), bob(server->tls_port(), "bob", tls);
   ASSERT_TRUE(alice.state().start_connection());
   ASSERT_TRUE(eventually([&] { return alice.holds_key(); })) << "alone, alice makes the key";
-  EXPECT_TRUE(alice.state().connection.socket().encrypted());
+  EXPECT_TRUE(alice.state().connection().socket().encrypted());
   ChatSocket observer;
   ASSERT_EQ(observer.connect("127.0.0.1", server->port()), 0);
   observer.put_line("NICK watcher");
@@ -93,7 +93,7 @@ TEST(TlsClients, ExchangeTheKeyAndChatWhileAPlainObserverSeesOnlyHex) {
   observer.put_line("JOIN #room");
   ASSERT_TRUE(bob.state().start_connection());
   ASSERT_TRUE(eventually([&] { return bob.holds_key(); }, 15s));
-  EXPECT_EQ(bob.state().security.channel_key(), alice.state().security.channel_key());
+  EXPECT_EQ(bob.state().security().channel_key(), alice.state().security().channel_key());
   alice.say("over tls");
   EXPECT_TRUE(bob.wait_for_text("over tls"));
 
@@ -128,7 +128,7 @@ TEST(TlsClients, UncheckedCertificateIsSaidAtEveryConnect) {
   ASSERT_TRUE(eventually([&] { return !client.state().connection_thread_running(); }));
   EXPECT_EQ(client.state().status_text(),
             "TLS: the server's certificate is not checked (TLS_VERIFY=0)");
-  EXPECT_TRUE(client.state().connection.socket().encrypted());
+  EXPECT_TRUE(client.state().connection().socket().encrypted());
 }
 
 // ngircd negotiates capabilities but has no sasl: the login goes on without an account.

@@ -38,20 +38,20 @@ public:
 
   AppState& state() { return *state_; }
   const std::string& nick() const { return nick_; }
-  bool holds_key() { return state_->peer_keys.get(nick_) == 1; }
+  bool holds_key() { return state_->peer_keys().get(nick_) == 1; }
 
   void say(const std::string& line) {
-    for (const std::string& payload : state_->security.seal_chat_line(line, "#room"))
+    for (const std::string& payload : state_->security().seal_chat_line(line, "#room"))
       state_->send_message("PRIVMSG", "#room", payload);
   }
 
   // Opens every queued PRIVMSG text, as the window does; other lines are dropped.
   std::vector<std::string> take_chat_texts() {
     std::vector<std::string> texts;
-    while (state_->connection.queued_count() > 0) {
-      IrcMessage m = state_->connection.pop_message();
+    while (state_->connection().queued_count() > 0) {
+      IrcMessage m = state_->connection().pop_message();
       if (m.command == "PRIVMSG")
-        texts.push_back(state_->security.open_chat_text(m.params[m.trailing_index]));
+        texts.push_back(state_->security().open_chat_text(m.text()));
     }
     return texts;
   }
@@ -80,16 +80,16 @@ TEST(ExchangeThroughServer, JoinerObtainsTheKeyAndBothReadEachOther) {
   Client alice(server.port(), "alice", "open sesame");
   ASSERT_TRUE(alice.state().start_connection());
   ASSERT_TRUE(eventually([&] { return alice.holds_key(); })) << "alone, alice makes the key";
-  std::string key = alice.state().security.channel_key();
+  std::string key = alice.state().security().channel_key();
   EXPECT_EQ(key.size(), 56u);
 
   Client bob(server.port(), "bob", "open sesame");
   ASSERT_TRUE(bob.state().start_connection());
   ASSERT_TRUE(eventually([&] { return bob.holds_key(); })) << "bob obtains the key";
-  EXPECT_EQ(bob.state().security.channel_key(), key);
-  EXPECT_TRUE(eventually([&] { return alice.state().peer_keys.get("bob") == 1; }))
+  EXPECT_EQ(bob.state().security().channel_key(), key);
+  EXPECT_TRUE(eventually([&] { return alice.state().peer_keys().get("bob") == 1; }))
       << "bob's announcement marks him on alice's side";
-  EXPECT_EQ(bob.state().peer_keys.get("alice"), 1);
+  EXPECT_EQ(bob.state().peer_keys().get("alice"), 1);
 
   alice.say("hello bob :)");
   EXPECT_TRUE(bob.wait_for_text("hello bob :)"));
@@ -119,7 +119,7 @@ TEST(ExchangeThroughServer, WrongPassphraseNeverGetsTheKey) {
            "alice has cancelled the key exchange as your authentication keys do not match!";
   }));
   EXPECT_FALSE(mallory.holds_key());
-  EXPECT_TRUE(mallory.state().security.channel_key().empty());
+  EXPECT_TRUE(mallory.state().security().channel_key().empty());
 }
 
 TEST(ExchangeThroughServer, ThirdClientGetsAKeyWhenTheFirstHolderQuits) {
@@ -139,7 +139,7 @@ TEST(ExchangeThroughServer, ThirdClientGetsAKeyWhenTheFirstHolderQuits) {
   alice.reset();
   ASSERT_TRUE(eventually([&] { return carol.holds_key(); }, 15s));
   // Bob still holds the key, so carol's key is the channel's, not one of her own.
-  EXPECT_EQ(carol.state().security.channel_key(), bob.state().security.channel_key());
+  EXPECT_EQ(carol.state().security().channel_key(), bob.state().security().channel_key());
   carol.say("still private");
   EXPECT_TRUE(bob.wait_for_text("still private"));
 }
@@ -171,7 +171,7 @@ TEST(ExchangeThroughServer, AMemberWithoutThePassphraseCannotPlantAKey) {
     std::this_thread::sleep_for(5ms);
   }
   ASSERT_TRUE(eventually([&] { return bob.holds_key(); }, 15s));
-  EXPECT_EQ(bob.state().security.channel_key(), alice.state().security.channel_key());
+  EXPECT_EQ(bob.state().security().channel_key(), alice.state().security().channel_key());
 }
 
 // A plain IRC user sits in the channel first, so no Velmora client is ever alone in it.
@@ -203,7 +203,7 @@ TEST(ExchangeThroughServer, WithAnOrdinaryUserInTheChannelEveryoneGetsOneKey) {
     // Every key agrees, and every client reads every other's lines.
     ASSERT_TRUE(eventually([&] {
       for (auto& c : clients) {
-        if (c->state().security.channel_key() != clients[0]->state().security.channel_key())
+        if (c->state().security().channel_key() != clients[0]->state().security().channel_key())
           return false;
       }
       return true;
@@ -230,9 +230,9 @@ TEST(ExchangeThroughServer, TakenNickAndFullChannel) {
   ASSERT_TRUE(eventually([&] { return first.holds_key(); }));
   Client second(server.port(), "alice", "pass");
   ASSERT_TRUE(second.state().start_connection());
-  ASSERT_TRUE(eventually([&] { return second.state().peer_keys.get("alice_") == 1; }));
+  ASSERT_TRUE(eventually([&] { return second.state().peer_keys().get("alice_") == 1; }));
   EXPECT_EQ(second.state().current_nick(), "alice_");
-  EXPECT_EQ(second.state().security.channel_key(), first.state().security.channel_key());
+  EXPECT_EQ(second.state().security().channel_key(), first.state().security().channel_key());
 
   RawClient op(server.port(), "op");
   op.say("JOIN #full\r\nMODE #full +l 1");
@@ -256,17 +256,17 @@ TEST(ExchangeThroughServer, BothClientsComeBackAfterAServerRestart) {
   Client bob(server.port(), "bob", "pass");
   ASSERT_TRUE(bob.state().start_connection());
   ASSERT_TRUE(eventually([&] { return bob.holds_key(); }));
-  const std::string key = alice.state().security.channel_key();
+  const std::string key = alice.state().security().channel_key();
 
   ASSERT_TRUE(server.restart());
   const auto both_back = [&] {
     for (Client* c : {&alice, &bob}) {
-      if (c->state().connection.is_closed() || c->state().channel_users().size() != 2) return false;
+      if (c->state().connection().is_closed() || c->state().channel_users().size() != 2) return false;
     }
     return true;
   };
   ASSERT_TRUE(eventually(both_back, 15s));
-  EXPECT_EQ(bob.state().security.channel_key(), key);
+  EXPECT_EQ(bob.state().security().channel_key(), key);
   alice.say("back again");
   EXPECT_TRUE(bob.wait_for_text("back again"));
 }
@@ -282,10 +282,10 @@ TEST(ExchangeThroughServer, InspircdLetsUsInAndTheKeyIsShared) {
   Client bob(server.port(), "bob", "pass");
   ASSERT_TRUE(bob.state().start_connection());
   ASSERT_TRUE(eventually([&] { return bob.holds_key(); }, 10s));
-  EXPECT_EQ(bob.state().security.channel_key(), alice.state().security.channel_key());
+  EXPECT_EQ(bob.state().security().channel_key(), alice.state().security().channel_key());
   alice.say("through inspircd");
   EXPECT_TRUE(bob.wait_for_text("through inspircd"));
-  EXPECT_FALSE(alice.state().connection.is_closed());
+  EXPECT_FALSE(alice.state().connection().is_closed());
 }
 
 }  // namespace

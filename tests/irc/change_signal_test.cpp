@@ -82,7 +82,7 @@ TEST(ChangeSignal, RaisedByReceivedLinesAndTheClose) {
   testing::ScriptedServer server(":s NOTICE * :hi\r\n");
   ASSERT_EQ(conn.open("127.0.0.1", server.port()), 0);
   EXPECT_TRUE(readable(signal));  // the socket opened
-  ASSERT_TRUE(conn.login("me", "*", "", "undefined", "*", "*"));
+  ASSERT_TRUE(conn.login({"me", "*", "", "undefined", "*", "*"}));
   ASSERT_TRUE(readable(signal, 5000));
   signal.drain();
   while (conn.queued_count() == 0) ASSERT_TRUE(readable(signal, 5000));

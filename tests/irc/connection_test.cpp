@@ -63,7 +63,7 @@ class ConnectionTest : public ::testing::Test {
 protected:
   void connect(ScriptedServer& server) {
     ASSERT_EQ(conn.open("127.0.0.1", server.port()), 0);
-    ASSERT_TRUE(conn.login("me", "*", "", "undefined", "*", "*"));
+    ASSERT_TRUE(conn.login({"me", "*", "", "undefined", "*", "*"}));
     ASSERT_TRUE(server.wait_for_line("NICK me"));
   }
   std::string pop_when_ready() {
@@ -88,7 +88,7 @@ TEST_F(ConnectionTest, LoginBytesWithoutPassword) {
 TEST_F(ConnectionTest, LoginBytesWithPassword) {
   ScriptedServer server;
   ASSERT_EQ(conn.open("127.0.0.1", server.port()), 0);
-  ASSERT_TRUE(conn.login("me", "*", "secret", "undefined", "*", "*"));
+  ASSERT_TRUE(conn.login({"me", "*", "secret", "undefined", "*", "*"}));
   ASSERT_TRUE(conn.join("#chan"));
   ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
   EXPECT_EQ(server.received(),
@@ -97,7 +97,7 @@ TEST_F(ConnectionTest, LoginBytesWithPassword) {
 }
 
 TEST_F(ConnectionTest, LoginRefusedWhenNotConnected) {
-  EXPECT_FALSE(conn.login("me", "*", "", "undefined", "*", "*"));
+  EXPECT_FALSE(conn.login({"me", "*", "", "undefined", "*", "*"}));
   EXPECT_FALSE(conn.quit("bye"));
 }
 
@@ -138,7 +138,7 @@ TEST_F(ConnectionTest, FirstLinesSplitAnywhereStillHeard) {
       server.send(first.substr(cut));
     });
     ASSERT_EQ(c.open("127.0.0.1", server.port()), 0);
-    ASSERT_TRUE(c.login("me", "*", "", "undefined", "*", "*"));
+    ASSERT_TRUE(c.login({"me", "*", "", "undefined", "*", "*"}));
     EXPECT_TRUE(server.wait_for_line("PONG :x", 2s)) << "cut after " << cut;
     EXPECT_EQ(c.terminator(), "\r\n");
     speaker.join();
@@ -344,7 +344,7 @@ TEST_F(ConnectionTest, FloodWithNobodyDrainingStaysBoundedAndAnswered) {
   ServerConnection c(log, nullptr);  // the recording hooks would keep every line
   ScriptedServer server(":s NOTICE * :hi\r\n");
   ASSERT_EQ(c.open("127.0.0.1", server.port()), 0);
-  ASSERT_TRUE(c.login("me", "*", "", "undefined", "*", "*"));
+  ASSERT_TRUE(c.login({"me", "*", "", "undefined", "*", "*"}));
   [[maybe_unused]] const long before = resident_kib();
   std::string block;
   while (block.size() < (1 << 20)) block += ":a!u@h PRIVMSG #c :" + std::string(80, 'f') + "\r\n";
@@ -391,7 +391,7 @@ TEST(ConnectionShutdown, BoundedWhenTheServerStopsReading) {
   ChatLog log(dir.file("log.txt"));
   auto conn = std::make_unique<ServerConnection>(log, nullptr);
   ASSERT_EQ(conn->open("127.0.0.1", server.port()), 0);
-  ASSERT_TRUE(conn->login("me", "*", "", "undefined", "*", "*"));
+  ASSERT_TRUE(conn->login({"me", "*", "", "undefined", "*", "*"}));
   ASSERT_TRUE(server.wait_for_line("NICK me"));
   server.stop_reading();
   std::string filler(64 * 1024, 'y');

@@ -48,7 +48,7 @@ TEST(ParseLine, Table) {
     EXPECT_EQ(m.command, c.command);
     EXPECT_EQ(m.trailing_index, c.trailing_index);
     for (std::size_t i = 0; i < IrcMessage::kMaxParams; ++i) {
-      EXPECT_EQ(m.params[i], i < c.params.size() ? c.params[i] : "") << "slot " << i;
+      EXPECT_EQ(m.param(i), i < c.params.size() ? c.params[i] : "") << "slot " << i;
     }
   }
 }
@@ -61,14 +61,14 @@ std::string words(int count) {
 
 TEST(ParseLine, MoreThan32ParamsStayInTheSlots) {
   IrcMessage m = parse_line(":s X " + words(40) + ":the text");
-  EXPECT_EQ(m.params[30], "w30");
-  EXPECT_EQ(m.params[31], "w31 w32 w33 w34 w35 w36 w37 w38 w39 :the text");
+  EXPECT_EQ(m.param(30), "w30");
+  EXPECT_EQ(m.param(31), "w31 w32 w33 w34 w35 w36 w37 w38 w39 :the text");
   EXPECT_EQ(m.trailing_index, 0);
 }
 
 TEST(ParseLine, TrailingInTheLastSlot) {
   IrcMessage m = parse_line(":s X " + words(31) + ":the text");
-  EXPECT_EQ(m.params[31], "the text");
+  EXPECT_EQ(m.param(31), "the text");
   EXPECT_EQ(m.trailing_index, 31);
 }
 

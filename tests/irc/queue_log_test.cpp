@@ -19,7 +19,7 @@ TEST(InboundQueue, EmptyPopChangesNothing) {
 TEST(InboundQueue, KeepsOrder) {
   InboundQueue q;
   for (int round = 0; round < 3; ++round) {
-    for (int i = 0; i < 300; ++i) q.publish("line " + std::to_string(i));
+    for (int i = 0; i < 300; ++i) q.publish(ReceivedLine("line " + std::to_string(i)));
     for (int i = 0; i < 300; ++i) ASSERT_EQ(q.pop_line(), "line " + std::to_string(i));
   }
   EXPECT_EQ(q.queued_count(), 0);
@@ -27,7 +27,7 @@ TEST(InboundQueue, KeepsOrder) {
 
 TEST(InboundQueue, EmptyLinesAreNotPublished) {
   InboundQueue q;
-  q.publish("");
+  q.publish(ReceivedLine(""));
   EXPECT_EQ(q.queued_count(), 0);
 }
 
@@ -38,20 +38,20 @@ TEST(InboundQueue, BoundedInBytesWithANoteForWhatWasDropped) {
   const std::string line(1000, 'x');
   int published = 0;
   while (q.dropped() == 0) {
-    q.publish(line + std::to_string(published++));
+    q.publish(ReceivedLine(line + std::to_string(published++)));
     ASSERT_LT(published, 10000);
   }
   const int kept = q.queued_count();
   EXPECT_LE(static_cast<std::size_t>(kept) * line.size(), InboundQueue::kMaxBytes);
-  q.publish(line);
+  q.publish(ReceivedLine(line));
   EXPECT_EQ(q.dropped(), 2u);
   EXPECT_EQ(q.queued_count(), kept);
   for (int i = 0; i < 3; ++i) q.pop_line();
-  q.publish(line);  // a few pops are not enough room: dropped
+  q.publish(ReceivedLine(line));  // a few pops are not enough room: dropped
   int i = 3;
   for (; q.dropped() > 0; ++i) ASSERT_EQ(q.pop_line(), line + std::to_string(i));
   EXPECT_LE(i, kept / 2 + 2);  // taken again once half the bound is free
-  q.publish("after");
+  q.publish(ReceivedLine("after"));
   for (; i < kept; ++i) ASSERT_EQ(q.pop_line(), line + std::to_string(i));
   EXPECT_EQ(q.pop_line(), InboundQueue::dropped_note(3));
   EXPECT_EQ(q.pop_line(), "after");
@@ -155,7 +155,8 @@ TEST(ChatLog, HoldingIsBounded) {
 
 TEST(InboundQueue, PublishAllKeepsOrderAndDropsEmptyLines) {
   InboundQueue q;
-  std::vector<std::string> burst{"a", "", "b", "c"};
+  std::vector<ReceivedLine> burst{ReceivedLine("a"), ReceivedLine(""), ReceivedLine("b"),
+                                  ReceivedLine("c")};
   q.publish_all(burst);
   EXPECT_EQ(q.queued_count(), 3);
   EXPECT_EQ(q.pop_line(), "a");

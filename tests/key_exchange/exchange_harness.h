@@ -31,7 +31,6 @@ public:
   }
   std::string current_nick() const override { return nick; }
   std::string current_channel() const override { return channel; }
-  std::vector<std::string> server_users() const override { return users; }
   std::vector<std::string> channel_users() const override { return users; }
   int max_users() const override { return limit; }
   void mark_user_list_dirty() override { ++dirty_marks; }

@@ -100,7 +100,7 @@ TEST_F(WindowTest, UserListRebuiltWhenDirtyAndChanged) {
   session_.peers.set("amy", 1);
   session_.dirty = true;
   window_.poll_inbound();
-  const std::vector<UserRow> rows{{"gtk-yes", "me"}, {"gtk-yes", "amy"}, {"gtk-no", "bob"}};
+  const std::vector<UserRow> rows{{true, "me"}, {true, "amy"}, {false, "bob"}};
   EXPECT_EQ(surface_.user_rows, std::vector<std::vector<UserRow>>{rows});
   EXPECT_FALSE(session_.dirty);
 
@@ -114,18 +114,12 @@ TEST_F(WindowTest, UserListRebuiltWhenDirtyAndChanged) {
   EXPECT_EQ(surface_.user_rows.back(), std::vector<UserRow>{});
 }
 
-TEST(UserList, RowsAndSecuredCount) {
-  PeerKeyTable peers;
-  peers.set("amy", 1);
-  peers.set("bob", 0);
+TEST(UserList, RowsSkipEmptyNicksAndVanishWhenClosed) {
+  const auto holds_key = [](const std::string& nick) { return nick == "amy"; };
   const std::vector<std::string> users{"amy", "", "bob", "carl"};
-  EXPECT_EQ(build_user_rows(users, peers, false),
-            (std::vector<UserRow>{{"gtk-yes", "amy"}, {"gtk-no", "bob"}, {"gtk-no", "carl"}}));
-  EXPECT_TRUE(build_user_rows(users, peers, true).empty());
-  EXPECT_EQ(count_secured_users(users, peers), 1);
-  peers.set("carl", 1);
-  EXPECT_EQ(count_secured_users(users, peers), 2);
-  EXPECT_EQ(count_secured_users({}, peers), 0);
+  EXPECT_EQ(build_user_rows(users, holds_key, false),
+            (std::vector<UserRow>{{true, "amy"}, {false, "bob"}, {false, "carl"}}));
+  EXPECT_TRUE(build_user_rows(users, holds_key, true).empty());
 }
 
 TEST_F(WindowTest, RawTrafficShowsOnlyWhatFollowsTheToggle) {

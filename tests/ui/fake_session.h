@@ -25,9 +25,15 @@ public:
     return m;
   }
   void send_line(const std::string& line) override { sent.push_back(line); }
-  void send_message(const std::string& command, const std::string& target,
-                    const std::string& text) override {
-    sent.push_back(command + " " + target + " :" + text);
+  // Seals "<text>" as "@CRYPTO sealed(<text>)" while a passphrase is set.
+  void send_chat_line(std::string_view text) override {
+    const std::string t(text);
+    sent.push_back("PRIVMSG " + channel + " :" + (passphrase.empty() ? t : "@CRYPTO sealed(" + t + ")"));
+  }
+  void send_action(std::string_view text) override {
+    const std::string t(text);
+    sent.push_back(passphrase.empty() ? "privmsg " + channel + " :\x01" "action " + t + "\x01"
+                                      : "PRIVMSG " + channel + " :\x01" "ACTION @CRYPTO sealed(" + t + ")\x01");
   }
   void start_connection() override { ++connections_started; }
   bool wait_socket_closed(std::chrono::milliseconds) override {
@@ -36,24 +42,13 @@ public:
   }
 
   std::string current_nick() const override { return nick; }
-  void set_current_nick(const std::string& n) override { nick = n; }
   std::string current_channel() const override { return channel; }
-  void set_current_channel(const std::string& c) override { channel = c; }
-  std::string server() const override { return server_name; }
 
-  PeerKeyTable& peer_keys() override { return peers; }
+  bool holds_key(const std::string& n) const override { return peers.get(n) == 1; }
   // "@CRYPTO <text>" opens to <text>.
   std::string open_chat_text(std::string_view text) const override {
     if (text.substr(0, 7) == "@CRYPTO") return std::string(text.substr(text.size() < 8 ? text.size() : 8));
     return std::string(text);
-  }
-  std::vector<std::string> seal_chat_line(std::string_view line) const override {
-    if (passphrase.empty()) return {std::string(line)};
-    return {"@CRYPTO sealed(" + std::string(line) + ")"};
-  }
-  std::optional<std::vector<std::string>> seal_action(std::string_view text) const override {
-    if (passphrase.empty()) return std::nullopt;
-    return std::vector<std::string>{"\x01" "ACTION @CRYPTO sealed(" + std::string(text) + ")\x01"};
   }
 
   std::vector<std::string> channel_users() const override { return users; }
@@ -88,7 +83,6 @@ public:
   int close_waits = 0;
   std::string nick = "me";
   std::string channel = "#room";
-  std::string server_name = "irc.test";
   std::string passphrase = "secret";
   PeerKeyTable peers;
   std::vector<std::string> users;

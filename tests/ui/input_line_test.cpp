@@ -24,8 +24,6 @@ TEST(InterpretInput, CommandsBuildTheirWireLines) {
       {"/msg bob hi there", "privmsg bob :hi there"},
       {"/MSG bob  spaced ", "privmsg bob : spaced "},
       {"/msg", "privmsg :"},
-      {"/me waves", "privmsg #room :\x01" "action waves\x01"},
-      {"/me", "privmsg #room :\x01" "action \x01"},
       {"//MODE #room +m", "MODE #room +m"},
       {"//", ""},
       {"///x", "/x"},
@@ -37,11 +35,12 @@ TEST(InterpretInput, CommandsBuildTheirWireLines) {
   }
 }
 
-TEST(InterpretInput, OnlyMeEchoes) {
-  const InputAction me = interpret_input("/Me  jumps ", "#room");
-  EXPECT_TRUE(me.echo_action);
-  EXPECT_EQ(me.text, " jumps ");
-  EXPECT_FALSE(interpret_input("/msg bob hi", "#room").echo_action);
+TEST(InterpretInput, MeIsAnActionWithItsText) {
+  for (const auto& [typed, text] : {std::pair{"/Me  jumps ", " jumps "}, {"/me", ""}}) {
+    const InputAction me = interpret_input(typed, "#room");
+    EXPECT_EQ(me.kind, Kind::Action) << typed;
+    EXPECT_EQ(me.text, text) << typed;
+  }
 }
 
 TEST(InterpretInput, UnsupportedCommandsWarnWithTheLowerCasedWord) {

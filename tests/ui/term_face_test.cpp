@@ -55,7 +55,7 @@ TEST_F(TermSurfaceTest, NotesForEverythingElse) {
   surface.set_title("#c, s - Velmora");
   surface.set_sensitive(Control::InputLine, true);
   surface.set_sensitive(Control::ConnectButton, false);
-  surface.set_user_rows({{"gtk-yes", "amy"}, {"gtk-no", "bob"}});
+  surface.set_user_rows({{true, "amy"}, {false, "bob"}});
   surface.show_warning("Command not supported", "The command 'join' is not supported by Velmora.");
   EXPECT_EQ(contents(notes_),
             "status: Joining channel...\n"

@@ -113,7 +113,8 @@ void GtkSurface::rebuild_user_list(const std::vector<UserRow>& rows) {
   for (const UserRow& row : rows) {
     GtkTreeIter iter;
     gtk_list_store_append(store, &iter);
-    gtk_list_store_set(store, &iter, 0, row.icon.c_str(), 1, valid_utf8(row.nick).c_str(), -1);
+    const char* icon = row.holds_key ? GTK_STOCK_YES : GTK_STOCK_NO;
+    gtk_list_store_set(store, &iter, 0, icon, 1, valid_utf8(row.nick).c_str(), -1);
   }
   gtk_tree_view_set_model(view, GTK_TREE_MODEL(store));
   g_object_unref(store);

@@ -194,7 +194,7 @@ private:
     const auto since = Clock::now() - input_ended_;
     if (since >= linger_ + kPendingBound) return true;
     if (waiting_.empty()) return since >= linger_;
-    const bool hopeless = app_.connection.is_closed() && !app_.connection_thread_running();
+    const bool hopeless = app_.connection().is_closed() && !app_.connection_thread_running();
     return hopeless && since >= linger_;
   }
 

@@ -67,7 +67,7 @@ void TermSurface::set_status_bar(const std::string& text) { note("status:" + tex
 
 void TermSurface::set_user_rows(const std::vector<UserRow>& rows) {
   std::string line = "users:";
-  for (const UserRow& row : rows) line += (row.icon == "gtk-yes" ? " +" : " -") + row.nick;
+  for (const UserRow& row : rows) line += (row.holds_key ? " +" : " -") + row.nick;
   note(line);
 }
 
