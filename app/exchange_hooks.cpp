@@ -72,7 +72,7 @@ void ExchangeHooks::request_names() {
   state_.connection().send_line("names " + state_.current_channel(), SendPriority::Background);
 }
 
-void ExchangeHooks::names_stored(const std::vector<std::string>& users) {
+void ExchangeHooks::names_stored(const std::vector<std::string>& /*users: the connection holds them*/) {
   std::lock_guard hold(lock_);
   state_.mark_user_list_dirty();
   if (names_refresh_.answered(KeyExchange::Clock::now())) request_names();

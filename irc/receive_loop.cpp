@@ -3,7 +3,6 @@
 #include <chrono>
 #include <ctime>
 #include <string_view>
-#include <thread>
 
 #include "irc/chat_log.h"
 #include "irc/receive_hooks.h"
@@ -63,21 +62,9 @@ void ReceiveLoop::run() {
 // The server did not speak before the login: learn the terminator from its first
 // data now. A server whose first 512 bytes hold none is taken to use CR LF.
 void ReceiveLoop::learn_terminator() {
-  ChatSocket& socket = connection_.socket();
-  std::string terminator;
-  while (terminator.empty() && !connection_.stopping()) {
-    if (!socket.wait_for_data(std::chrono::seconds(60))) {
-      if (socket.is_closed()) break;
-      continue;
-    }
-    const bool more_may_follow = !socket.is_closed();
-    std::string peeked(std::min(socket.length(), kTerminatorPeek), '\0');
-    int got = socket.get_data(peeked.data(), static_cast<int>(peeked.size()), true);
-    peeked.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-    terminator = settle_terminator(peeked, more_may_follow);
-    // Only a server that sends part of a first line and stalls brings us here.
-    if (terminator.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  const std::string terminator =
+      await_terminator(connection_.socket(), std::chrono::steady_clock::time_point::max(),
+                       [this] { return connection_.stopping(); });
   connection_.set_terminator(terminator.empty() ? "\r\n" : terminator);
 }
 

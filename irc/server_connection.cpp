@@ -1,6 +1,5 @@
 #include "irc/server_connection.h"
 
-#include <algorithm>
 
 #include "irc/change_signal.h"
 #include "irc/chat_log.h"
@@ -65,23 +64,8 @@ int ServerConnection::open(const std::string& host, int port, const TlsOptions& 
 // Servers that wait for the client to register say nothing first, so the login is held
 // back at most kGreetingWait; the receive thread learns the terminator later then.
 void ServerConnection::learn_terminator_from_greeting() {
-  auto deadline = std::chrono::steady_clock::now() + kGreetingWait;
-  while (true) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0 || !socket_.wait_for_data(left)) return;
-    const bool more_may_follow = !socket_.is_closed();
-    std::string peeked(std::min(socket_.length(), kTerminatorPeek), '\0');
-    int got = socket_.get_data(peeked.data(), static_cast<int>(peeked.size()), true);
-    peeked.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-    std::string found = settle_terminator(peeked, more_may_follow);
-    if (!found.empty()) {
-      set_terminator(found);
-      return;
-    }
-    // A partial first line, or one whose LF is still on its way.
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  set_terminator(await_terminator(socket_, std::chrono::steady_clock::now() + kGreetingWait,
+                                  [] { return false; }));
 }
 
 bool ServerConnection::login(const LoginDetails& login) {

@@ -1,5 +1,9 @@
 #include "irc/terminator.h"
 
+#include <algorithm>
+
+#include "net/chat_socket.h"
+
 namespace velmora {
 
 std::string detect_terminator(std::string_view first_bytes, bool more_may_follow) {
@@ -23,6 +27,29 @@ std::string settle_terminator(std::string_view first_bytes, bool more_may_follow
       first_bytes.size() >= kTerminatorPeek ||
       (first_bytes.size() >= kTerminatorWindow && first_bytes[kTerminatorWindow - 1] != '\r');
   return window_full || !more_may_follow ? "\r\n" : "";
+}
+
+std::string await_terminator(ChatSocket& socket, std::chrono::steady_clock::time_point deadline,
+                             const std::function<bool()>& stopping) {
+  using Clock = std::chrono::steady_clock;
+  // A wait is cut into pieces so that a deadline far off still sees `stopping`.
+  constexpr std::chrono::milliseconds kLongestWait{1000};
+  std::size_t seen = 0;
+  while (!stopping()) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return {};
+    // Nothing new and still open: the piece of the wait ran out.
+    if (!socket.wait_for_more(seen, std::min(left, kLongestWait)) && !socket.is_closed()) continue;
+    const bool more_may_follow = !socket.is_closed();
+    std::string peeked(std::min(socket.length(), kTerminatorPeek), '\0');
+    const int got = socket.get_data(peeked.data(), static_cast<int>(peeked.size()), true);
+    peeked.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    std::string found = settle_terminator(peeked, more_may_follow);
+    if (!found.empty()) return found;
+    // A partial first line, or one whose LF is still on its way.
+    seen = peeked.size();
+  }
+  return {};
 }
 
 }  // namespace velmora

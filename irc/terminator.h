@@ -1,11 +1,15 @@
 #pragma once
 // The server's line terminator, learned from the first bytes it sends.
 
+#include <chrono>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
 namespace velmora {
+
+class ChatSocket;
 
 // Bytes examined; when they hold no terminator the server is taken to use CR LF.
 inline constexpr std::size_t kTerminatorWindow = 512;
@@ -23,5 +27,11 @@ std::string detect_terminator(std::string_view first_bytes, bool more_may_follow
 // detect_terminator's answer; CR LF when a full window holds none or nothing more can
 // come; empty while undecided.
 std::string settle_terminator(std::string_view first_bytes, bool more_may_follow);
+
+// Peeks at what the socket has received, waking for every new byte, until the bytes
+// settle the terminator (returned; a closed socket always settles), `deadline` passes or
+// `stopping` says so (empty then). Consumes nothing.
+std::string await_terminator(ChatSocket& socket, std::chrono::steady_clock::time_point deadline,
+                             const std::function<bool()>& stopping);
 
 }  // namespace velmora

@@ -452,13 +452,13 @@ std::size_t ChatSocket::take_lines(std::string_view delimiter, std::vector<std::
   return taken;
 }
 
-bool ChatSocket::wait_for_data(std::chrono::milliseconds timeout) {
+bool ChatSocket::wait_for_more(std::size_t have, std::chrono::milliseconds timeout) {
   std::unique_lock lock(impl_->recv_lock);
   impl_->recv_changed.wait_for(lock, timeout, [&] {
     return impl_->stopping.load() || !impl_->handle.is_open() ||
-           impl_->recv_buffer.waiting() > 0;
+           impl_->recv_buffer.waiting() > have;
   });
-  return impl_->recv_buffer.waiting() > 0;
+  return impl_->recv_buffer.waiting() > have;
 }
 
 bool ChatSocket::wait_closed(std::chrono::milliseconds timeout) {

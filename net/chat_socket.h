@@ -69,7 +69,10 @@ public:
 
   // Waits until at least one byte is waiting (true) or the connection is closed or the
   // time is up (false).
-  bool wait_for_data(std::chrono::milliseconds timeout);
+  bool wait_for_data(std::chrono::milliseconds timeout) { return wait_for_more(0, timeout); }
+  // Waits until more than `have` bytes are waiting (true) or the connection is closed
+  // or the time is up (false): woken by the receive worker, not by polling.
+  bool wait_for_more(std::size_t have, std::chrono::milliseconds timeout);
   // Waits until the connection is closed; true when it closed within the time.
   bool wait_closed(std::chrono::milliseconds timeout);
 
