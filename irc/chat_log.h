@@ -40,7 +40,6 @@ public:
   // The gathered text since the last take, each entry followed by CR LF; clears it.
   std::string take_raw_log();
   void clear_raw_log();
-  const std::string& file_path() const { return path_; }
 
 private:
   void append_entry(std::string_view text);

@@ -63,9 +63,6 @@ public:
   void quit_sequence();
 
   ChatView& view() { return view_; }
-  // Grows whenever a tick renders a message or changes what the surface shows; a face
-  // may tick less often while it stands still.
-  unsigned long activity() const { return activity_; }
 
 private:
   void render_waiting_messages();
@@ -86,7 +83,7 @@ private:
   std::optional<std::vector<UserRow>> shown_rows_;
   bool raw_traffic_visible_ = false;
   bool stopped_ = false;
-  unsigned long activity_ = 0;
+  unsigned long activity_ = 0;  // grows whenever a tick renders or changes the surface
   bool idle_ = false;
 };
 

@@ -52,6 +52,13 @@ DialogVerdict check_entries(const Settings& s) {
 
 }  // namespace
 
+StartChoice start_choice(const Settings& s) {
+  if (s.nick.empty() || s.channel.empty() || s.key.empty() || s.auto_connect != 1) {
+    return StartChoice::Dialog;
+  }
+  return valid_port(s.port) ? StartChoice::Connect : StartChoice::BadPort;
+}
+
 DialogVerdict apply_connect_entries(const DialogEntries& entries, Settings& settings) {
   settings.channel = entries.channel;
   settings.nick = entries.nick;

@@ -49,6 +49,12 @@ struct DialogVerdict {
   bool accepted() const { return focus == DialogField::None; }
 };
 
+// How a face starts: with the dialog when a setting it needs is missing or AUTOCONNECT
+// is not 1; otherwise it connects, unless the PORT setting is out of range (a face
+// that can ask opens the dialog then, one that cannot refuses to start).
+enum class StartChoice { Dialog, Connect, BadPort };
+StartChoice start_choice(const Settings& settings);
+
 // The fields as the dialog shows them when it opens (port always, the rest when set).
 // "Use TLS" starts checked unless the settings say TLS=0 or name a port of their own
 // without TLS=1; a checked box shows the TLS port in place of the plain default.

@@ -18,6 +18,34 @@ TEST(DialogCharacters, AllowedAndForbidden) {
 
 DialogEntries good() { return {"chat", "bob", "irc.test", "6667", "pass", false}; }
 
+// Both faces start by this rule: the dialog unless every needed setting is there.
+TEST(ConnectDialog, StartChoice) {
+  Settings ready;
+  ready.nick = "me";
+  ready.channel = "#c";
+  ready.key = "k";
+  ready.auto_connect = 1;
+  ready.port = 6667;
+  EXPECT_EQ(start_choice(ready), StartChoice::Connect);
+  const struct {
+    const char* what;
+    void (*change)(Settings&);
+    StartChoice choice;
+  } cases[] = {
+      {"no nick", [](Settings& s) { s.nick.clear(); }, StartChoice::Dialog},
+      {"no channel", [](Settings& s) { s.channel.clear(); }, StartChoice::Dialog},
+      {"no key", [](Settings& s) { s.key.clear(); }, StartChoice::Dialog},
+      {"no autoconnect", [](Settings& s) { s.auto_connect = 0; }, StartChoice::Dialog},
+      {"port out of range", [](Settings& s) { s.port = 70000; }, StartChoice::BadPort},
+      {"both", [](Settings& s) { s.port = 0; s.key.clear(); }, StartChoice::Dialog},
+  };
+  for (const auto& c : cases) {
+    Settings s = ready;
+    c.change(s);
+    EXPECT_EQ(start_choice(s), c.choice) << c.what;
+  }
+}
+
 TEST(ConnectDialog, ChecksInOrderAndKeepsTheTypedValues) {
   const struct {
     const char* what;

@@ -31,8 +31,26 @@ gboolean on_stop_signal(gpointer face) {
   return G_SOURCE_CONTINUE;
 }
 
-// The dialog's entries in the order of DialogField (None has no entry).
-constexpr const char* kDialogEntries[] = {nullptr, "entry2", "entry3", "entry5", "entry6", "entry7"};
+// The dialog's text entries: the field each stands for, its widget, its text.
+struct DialogEntry {
+  DialogField field;
+  const char* widget;
+  std::string DialogEntries::*text;
+};
+constexpr DialogEntry kDialogEntries[] = {
+    {DialogField::Channel, "entry2", &DialogEntries::channel},
+    {DialogField::Nick, "entry3", &DialogEntries::nick},
+    {DialogField::Server, "entry5", &DialogEntries::server},
+    {DialogField::Port, "entry6", &DialogEntries::port},
+    {DialogField::Key, "entry7", &DialogEntries::key},
+};
+
+const char* entry_widget(DialogField field) {
+  for (const DialogEntry& e : kDialogEntries) {
+    if (e.field == field) return e.widget;
+  }
+  return nullptr;
+}
 
 }  // namespace
 
@@ -61,14 +79,12 @@ void GtkFace::connect_show_signals() {
 void GtkFace::create_tags() { create_text_tags(GTK_TEXT_VIEW(widgets_.textview1)); }
 
 void GtkFace::show_first_window() {
-  const Settings s = settings_.get();
-  bool ready = !s.nick.empty() && !s.channel.empty() && !s.key.empty() && s.auto_connect == 1;
-  if (ready && !valid_port(s.port)) {
+  const StartChoice choice = start_choice(settings_.get());
+  if (choice == StartChoice::BadPort) {
     // Connecting would reach another port than the one meant; the dialog asks instead.
     std::fprintf(stderr, "velmora: %s; asking for it\n", port_error().c_str());
-    ready = false;
   }
-  gtk_widget_show_all(ready ? widgets_.window1 : widgets_.window2);
+  gtk_widget_show_all(choice == StartChoice::Connect ? widgets_.window1 : widgets_.window2);
 }
 
 void GtkFace::window1_shown() {
@@ -112,17 +128,15 @@ GtkEntry* GtkFace::entry(const char* name) const {
 void GtkFace::window2_shown() {
   const Settings s = settings_.get();
   const DialogEntries shown = dialog_entries_from(s);
-  const std::pair<const char*, const std::string*> fields[] = {
-      {"entry2", &shown.channel}, {"entry3", &shown.nick}, {"entry5", &shown.server},
-      {"entry6", &shown.port},    {"entry7", &shown.key}};
-  for (const auto& [name, text] : fields) {
-    if (!text->empty()) gtk_entry_set_text(entry(name), valid_utf8(*text).c_str());
+  for (const DialogEntry& e : kDialogEntries) {
+    const std::string& text = shown.*e.text;
+    if (!text.empty()) gtk_entry_set_text(entry(e.widget), valid_utf8(text).c_str());
   }
   showing_entries_ = true;  // the port shown is the settings', not a toggle's
   gtk_toggle_button_set_active(use_tls_button(), shown.use_tls);
   showing_entries_ = false;
   const DialogField focus = dialog_initial_focus(s);
-  if (focus != DialogField::None) focus_dialog_field(static_cast<int>(focus), false);
+  if (focus != DialogField::None) focus_dialog_field(focus, false);
 }
 
 GtkToggleButton* GtkFace::use_tls_button() const {
@@ -132,26 +146,26 @@ GtkToggleButton* GtkFace::use_tls_button() const {
 void GtkFace::use_tls_toggled() {
   if (showing_entries_) return;
   const bool use_tls = gtk_toggle_button_get_active(use_tls_button()) == TRUE;
-  const std::string port = port_after_tls_toggle(gtk_entry_get_text(entry("entry6")), use_tls);
-  gtk_entry_set_text(entry("entry6"), port.c_str());
+  GtkEntry* port_entry = entry(entry_widget(DialogField::Port));
+  const std::string port = port_after_tls_toggle(gtk_entry_get_text(port_entry), use_tls);
+  gtk_entry_set_text(port_entry, port.c_str());
 }
 
-void GtkFace::focus_dialog_field(int field, bool clear) {
-  GtkEntry* target = entry(kDialogEntries[field]);
+void GtkFace::focus_dialog_field(DialogField field, bool clear) {
+  GtkEntry* target = entry(entry_widget(field));
   if (clear) gtk_entry_set_text(target, "");
   gtk_widget_grab_focus(GTK_WIDGET(target));
 }
 
 void GtkFace::connect_dialog_confirmed() {
-  const DialogEntries typed{gtk_entry_get_text(entry("entry2")), gtk_entry_get_text(entry("entry3")),
-                            gtk_entry_get_text(entry("entry5")), gtk_entry_get_text(entry("entry6")),
-                            gtk_entry_get_text(entry("entry7")),
-                            gtk_toggle_button_get_active(use_tls_button()) == TRUE};
+  DialogEntries typed;
+  for (const DialogEntry& e : kDialogEntries) typed.*e.text = gtk_entry_get_text(entry(e.widget));
+  typed.use_tls = gtk_toggle_button_get_active(use_tls_button()) == TRUE;
   Settings s = settings_.get();
   const DialogVerdict verdict = apply_connect_entries(typed, s);
   settings_.put(s);  // kept even when a check fails
   if (!verdict.accepted()) {
-    focus_dialog_field(static_cast<int>(verdict.focus), verdict.clear_field);
+    focus_dialog_field(verdict.focus, verdict.clear_field);
     return;
   }
   gtk_widget_hide(widgets_.window2);

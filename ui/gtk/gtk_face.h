@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/settings.h"
+#include "ui/connect_dialog.h"
 #include "ui/chat_session.h"
 #include "ui/chat_window.h"
 #include "ui/gtk/gtk_surface.h"
@@ -68,7 +69,7 @@ public:
 private:
   GtkEntry* entry(const char* name) const;
   GtkToggleButton* use_tls_button() const;
-  void focus_dialog_field(int field, bool clear);
+  void focus_dialog_field(DialogField field, bool clear);
   void install_timer();
   void install_watch();
 

@@ -210,10 +210,6 @@ private:
   bool stop_requested_ = false;
 };
 
-bool wants_dialog(const Settings& s) {
-  return s.nick.empty() || s.channel.empty() || s.key.empty() || s.auto_connect != 1;
-}
-
 }  // namespace
 
 int term_main(int argc, char** argv) {
@@ -225,10 +221,11 @@ int term_main(int argc, char** argv) {
   AppState app(program_files(command_line.settings_argument));
   LineReader input(STDIN_FILENO);
   Settings settings = app.settings();
-  if (wants_dialog(settings)) {
+  const StartChoice choice = start_choice(settings);
+  if (choice == StartChoice::Dialog) {
     if (!run_term_dialog(settings, input, stderr)) return 0;
     app.set_settings(settings);
-  } else if (!valid_port(settings.port)) {
+  } else if (choice == StartChoice::BadPort) {
     // Nobody to ask: connecting would reach another port than the one meant.
     std::fprintf(stderr, "velmora-term: %s\n", port_error(app.settings_path()).c_str());
     return 1;
