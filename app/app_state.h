@@ -6,6 +6,11 @@
 // Every thread this object started (connection thread, receive thread, status
 // worker) is stopped and joined before any member goes away; the members are listed
 // once, in construction order, at the end of the class.
+//
+// How app/ reports failure: to the user, in words, in the status line (and in the view
+// when a connection ends or is refused); a call returns bool only where its caller
+// decides on it (start_connection). Settings never fail to load: what cannot be read
+// keeps its default.
 
 #include <atomic>
 #include <chrono>

@@ -115,16 +115,15 @@ void ServerConnection::give_up(const std::string& reason) {
   socket_.close();  // bounded: the QUIT leaves first
 }
 
-bool ServerConnection::send_message(const std::string& command, const std::string& target,
+void ServerConnection::send_message(const std::string& command, const std::string& target,
                                     const std::string& text, SendPriority priority,
                                     const std::string& nick) {
-  return send_line(command + " " + target + " :" + text, priority, nick);
+  send_line(command + " " + target + " :" + text, priority, nick);
 }
 
-bool ServerConnection::send_line(const std::string& line, SendPriority priority,
+void ServerConnection::send_line(const std::string& line, SendPriority priority,
                                  const std::string& nick) {
   outbound_.push(priority, line, nick);
-  return true;
 }
 
 bool ServerConnection::quit(const std::string& reason) {
@@ -133,10 +132,6 @@ bool ServerConnection::quit(const std::string& reason) {
   // A server that never closes must not keep us here.
   socket_.wait_closed(kQuitWait);
   return true;
-}
-
-bool ServerConnection::part(const std::string& channel, const std::string& reason) {
-  return socket_.put_line("PART " + channel + " :" + reason);
 }
 
 std::vector<std::string> ServerConnection::users() const {

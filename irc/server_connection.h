@@ -2,6 +2,12 @@
 // The connection to the IRC server: its socket, the detected line terminator, the
 // channel's members (the one list of them: the receive side keeps it), the inbound and
 // outbound queues and the receive thread.
+//
+// How irc/ reports failure: parsing never fails (any text is some message); a call
+// that writes to the socket at once says whether it could (bool), open() gives the
+// socket's connect code; lines put in the outbound queue report nothing, since a
+// connection that fails says so itself: its receive thread ends and the hooks hear
+// connection_ended(). What a server refuses arrives as lines like any other.
 
 #include <atomic>
 #include <chrono>
@@ -79,15 +85,16 @@ public:
   // command + " " + target + " :" + text. Lines wait their turn in the outbound
   // queue (see irc/outbound_queue.h) and are logged as they go out, secrets masked;
   // `nick`, when given, is whom the line is for. Lines put before a connect go out once it stands.
-  bool send_message(const std::string& command, const std::string& target,
+  // Nothing to report: a line that cannot go out is lost with the connection, which
+  // says so itself (the receive thread ends, the drop is shown).
+  void send_message(const std::string& command, const std::string& target,
                     const std::string& text, SendPriority priority = SendPriority::User,
                     const std::string& nick = {});
-  bool send_line(const std::string& line, SendPriority priority = SendPriority::User,
+  void send_line(const std::string& line, SendPriority priority = SendPriority::User,
                  const std::string& nick = {});
   OutboundQueue& outbound() { return outbound_; }
   // "QUIT :" + reason and a bounded wait for the server to close. False when not connected.
   bool quit(const std::string& reason);
-  bool part(const std::string& channel, const std::string& reason);
 
   bool connected() const { return connected_.load(); }
   bool is_closed() const { return socket_.is_closed(); }

@@ -37,7 +37,8 @@ public:
   ChatSocket& operator=(const ChatSocket&) = delete;
 
   // 0 connected; 1 no socket; 2 host not resolved; 3 connect refused/failed;
-  // 4 socket option failed. IPv4 only; "http://" prefixes and a "/path" are stripped.
+  // 4 socket option failed. Every address the host name resolves to is tried in turn;
+  // "http://" prefixes and a "/path" are stripped.
   int connect(const std::string& host, int port);
   // The same, then a TLS handshake when `tls.enabled`, within the same bound; 5 when it
   // fails or the certificate is refused, with the reason in failure_text().

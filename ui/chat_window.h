@@ -7,6 +7,10 @@
 // The surface is touched only when what it shows changes. A tick that finds nothing to
 // do leaves the window idle(); the face then stops ticking and waits for the session's
 // change descriptor, so an idle connected window does not wake at all.
+//
+// How ui/ reports failure: it shows it (the status line the app keeps, a warning for a
+// refused command, the dialog's focus on the field to correct) and returns nothing to
+// the face.
 
 #include <array>
 #include <chrono>
