@@ -15,12 +15,16 @@
 
 #include <atomic>
 #include <cstring>
+#include <deque>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <thread>
 
 #include "irc/change_signal.h"
 #include "irc/chat_log.h"
+#include "irc/inbound_queue.h"
+#include "irc/irc_message.h"
 #include "irc/server_connection.h"
 
 namespace {
@@ -161,6 +165,85 @@ void BM_ReceiveLoopIntoQueue(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(traffic.size()));
 }
 
+std::vector<std::string> traffic_lines() {
+  std::vector<std::string> lines;
+  const std::string traffic = make_traffic();
+  for (std::size_t at = 0; at < traffic.size();) {
+    const std::size_t end = traffic.find("\r\n", at);
+    lines.push_back(traffic.substr(at, end - at));
+    at = end + 2;
+  }
+  return lines;
+}
+
+// The hand-off alone, on one thread, for the same lines: as it was, the receive side
+// parsed a line for its rules and queued the text, and the window parsed it again
+// (the queue locked once a burst and once a line, as it did).
+void BM_HandOffParsedTwice(benchmark::State& state) {
+  const std::vector<std::string> lines = traffic_lines();
+  std::deque<std::string> queue;
+  std::mutex lock;
+  std::vector<std::string> burst;
+  const auto drain = [&] {
+    for (;;) {
+      std::string line;
+      {
+        std::lock_guard hold(lock);
+        if (queue.empty()) return;
+        line = std::move(queue.front());
+        queue.pop_front();
+      }
+      benchmark::DoNotOptimize(velmora::parse_line(line));
+    }
+  };
+  for (auto _ : state) {
+    for (const std::string& line : lines) {
+      benchmark::DoNotOptimize(velmora::parse_line(line));
+      burst.push_back(line);
+      if (burst.size() == 256) {
+        {
+          std::lock_guard hold(lock);
+          for (std::string& b : burst) queue.push_back(std::move(b));
+        }
+        burst.clear();
+        drain();
+      }
+    }
+    {
+      std::lock_guard hold(lock);
+      for (std::string& b : burst) queue.push_back(std::move(b));
+    }
+    burst.clear();
+    drain();
+  }
+  state.SetItemsProcessed(state.iterations() * kLines);
+}
+
+// ... now the message parsed once travels beside its text.
+void BM_HandOffParsedOnce(benchmark::State& state) {
+  const std::vector<std::string> lines = traffic_lines();
+  velmora::InboundQueue queue;
+  std::vector<velmora::ReceivedLine> burst;
+  for (auto _ : state) {
+    for (const std::string& line : lines) {
+      velmora::IrcMessage message = velmora::parse_line(line);
+      benchmark::DoNotOptimize(message);
+      burst.emplace_back(std::move(message), line);
+      if (burst.size() == 256) {  // the receive loop publishes a burst at a time
+        queue.publish_all(burst);
+        burst.clear();
+        while (queue.queued_count() > 0) benchmark::DoNotOptimize(queue.pop_message());
+      }
+    }
+    queue.publish_all(burst);
+    burst.clear();
+    while (queue.queued_count() > 0) benchmark::DoNotOptimize(queue.pop_message());
+  }
+  state.SetItemsProcessed(state.iterations() * kLines);
+}
+
+BENCHMARK(BM_HandOffParsedTwice)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HandOffParsedOnce)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RawSocketRead)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
 BENCHMARK(BM_ChatSocketLines)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
 BENCHMARK(BM_ReceiveLoopIntoQueue)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();

@@ -101,6 +101,7 @@ IrcMessage parse_line(std::string_view line) {
                                : prefix.size() + m.command.size() + 2;
   std::string rest(rest_start < line.size() ? line.substr(rest_start) : std::string_view{});
   rest += ' ';
+  m.params.reserve(4);  // enough for most lines: one allocation
   split_params(m, rest);
   split_prefix(m, prefix);
   return m;
