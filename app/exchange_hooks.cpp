@@ -1,10 +1,36 @@
 #include "app/exchange_hooks.h"
 
+#include <string_view>
+
 #include "app/app_state.h"
 
 namespace velmora {
 namespace {
 constexpr int kRegistrationStatusSeconds = 10;
+
+// "\x01ACTION " in any case: a CTCP action's frame.
+bool opens_action(std::string_view text) {
+  static constexpr std::string_view kFrame = "\x01" "action ";
+  if (text.size() < kFrame.size()) return false;
+  for (std::size_t i = 0; i < kFrame.size(); ++i) {
+    const char c = text[i];
+    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c) != kFrame[i]) return false;
+  }
+  return true;
+}
+
+// A chat text as the window shows it: "@CRYPTO ..." opened under the channel key, and a
+// sealed action's words opened inside their CTCP frame; any other text as it is.
+std::string opened_chat_text(const ChannelSecurity& security, const std::string& text) {
+  std::string opened = security.open_chat_text(text);
+  if (!opens_action(opened)) return opened;
+  constexpr std::size_t kFrameSize = 8;  // "\x01ACTION "
+  std::string body = opened.substr(kFrameSize);
+  const bool closed = !body.empty() && body.back() == '\x01';
+  if (closed) body.pop_back();
+  return opened.substr(0, kFrameSize) + security.open_chat_text(body) + (closed ? "\x01" : "");
+}
+
 }  // namespace
 
 ExchangeHooks::~ExchangeHooks() { stop_timer(); }
@@ -70,6 +96,18 @@ void ExchangeHooks::store_members(const std::vector<std::string>& members) {
 
 void ExchangeHooks::request_names() {
   state_.connection().send_line("names " + state_.current_channel(), SendPriority::Background);
+}
+
+// Chat reaches the window only while we hold the channel key, and opened: the view
+// shows words, never hex.
+bool ExchangeHooks::prepare_for_window(IrcMessage& message) {
+  if (message.command != "PRIVMSG") return true;
+  if (state_.peer_keys().get(state_.current_nick()) != 1) return false;
+  const auto slot = static_cast<std::size_t>(message.trailing_index);
+  if (slot < message.params.size()) {
+    message.params[slot] = opened_chat_text(state_.security(), message.params[slot]);
+  }
+  return true;
 }
 
 void ExchangeHooks::names_stored(const std::vector<std::string>& /*users: the connection holds them*/) {

@@ -23,6 +23,7 @@ public:
   ~ExchangeHooks() override;
   void connection_started() override;
   bool handle_message(const IrcMessage& message) override;
+  bool prepare_for_window(IrcMessage& message) override;
   void names_stored(const std::vector<std::string>& users) override;
   void connection_ended() override;
   // See KeyExchange::answer_wanted; true between connections.

@@ -35,8 +35,8 @@ struct ReceivedLine {
 class InboundQueue {
 public:
   // A waiting line costs its text twice (as received and parsed) plus the parts'
-  // bookkeeping, about 450 bytes for a chat line: room for some 18,000 of them.
-  static constexpr std::size_t kMaxBytes = 8 * 1024 * 1024;
+  // bookkeeping, about 450 bytes for a chat line: room for some 14,000 of them.
+  static constexpr std::size_t kMaxBytes = 6 * 1024 * 1024;
 
   int queued_count() const { return count_.load(std::memory_order_acquire); }
   // The oldest waiting line, removed; empty when nothing waits.

@@ -17,6 +17,10 @@ public:
   virtual void connection_started() {}
   // Every parsed line; true consumes it.
   virtual bool handle_message(const IrcMessage& message) = 0;
+  // A line nobody consumed, before it is queued for the window: the hooks may put in
+  // place what the window is to show (a sealed chat line's words); false keeps the
+  // line from the window.
+  virtual bool prepare_for_window(IrcMessage& /*message*/) { return true; }
   // A complete names list (prefixes removed) has been stored in the connection.
   virtual void names_stored(const std::vector<std::string>& users) = 0;
   // Registration has news for the user (logged in, refused, joining).

@@ -97,7 +97,9 @@ void ReceiveLoop::handle_in_burst(std::string raw) {
     consumed = hooks->handle_message(message);
   }
   if (dispatch(message, raw)) consumed = true;
-  if (!consumed && !raw.empty()) shown_.emplace_back(std::move(message), std::move(raw));
+  if (consumed || raw.empty()) return;
+  if (ReceiveHooks* hooks = connection_.hooks(); hooks && !hooks->prepare_for_window(message)) return;
+  shown_.emplace_back(std::move(message), std::move(raw));
 }
 
 // A line reaches the window only once it is in the file. One raise for the burst:

@@ -28,9 +28,6 @@ public:
   std::string current_channel() const override { return app_.current_channel(); }
 
   bool holds_key(const std::string& nick) const override { return app_.peer_keys().get(nick) == 1; }
-  std::string open_chat_text(std::string_view text) const override {
-    return app_.security().open_chat_text(text);
-  }
 
   std::vector<std::string> channel_users() const override { return app_.channel_users(); }
   bool take_user_list_dirty() override { return app_.take_user_list_dirty(); }

@@ -41,7 +41,6 @@ public:
 
   // The channel key.
   virtual bool holds_key(const std::string& nick) const = 0;
-  virtual std::string open_chat_text(std::string_view text) const = 0;
 
   // The channel's users (empty entries are skipped by the readers) and their redraw flag.
   virtual std::vector<std::string> channel_users() const = 0;

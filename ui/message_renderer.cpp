@@ -138,14 +138,12 @@ void MessageRenderer::render_leave(const IrcMessage& m) {
   view_.insert_line(" has left the channel.", kMember);
 }
 
+// The receive side has opened a sealed text and kept chat away until we hold the key.
 void MessageRenderer::render_privmsg(const IrcMessage& m) {
-  if (!session_.holds_key(session_.current_nick())) return;
-  const std::string text = session_.open_chat_text(m.text());
-  if (const auto action = ctcp_action(text)) {
-    // A sealed action carries "@CRYPTO " and hex inside the CTCP frame.
-    view_.render_chat_line(m.nick, session_.open_chat_text(*action), true);
+  if (const auto action = ctcp_action(m.text())) {
+    view_.render_chat_line(m.nick, *action, true);
   } else {
-    view_.render_chat_line(m.nick, text, false);
+    view_.render_chat_line(m.nick, m.text(), false);
   }
 }
 

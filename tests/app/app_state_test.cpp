@@ -307,9 +307,25 @@ TEST(StartIrc, SilentServerIsGivenUpAndReconnectedUntilTheUserStops) {
   EXPECT_TRUE(state.start_connection());  // Connect works again at once
 }
 
+// The texts of the PRIVMSG lines queued for the window until a NOTICE comes.
+std::vector<std::string> chat_until_notice(AppState& state) {
+  std::vector<std::string> texts;
+  bool notice = false;
+  EXPECT_TRUE(eventually([&] {
+    while (!notice && state.connection().queued_count() > 0) {
+      const IrcMessage m = state.connection().pop_message();
+      if (m.command == "PRIVMSG") texts.push_back(m.text());
+      notice = m.command == "NOTICE";
+    }
+    return notice;
+  }));
+  return texts;
+}
+
 // A typed line and an action go to the channel the receive side has us in: as typed
 // without a passphrase, sealed with one; a forward (470) moves both and the title.
-TEST(StartIrc, TypedLinesGoToTheChannelWeAreIn) {
+// With a passphrase, chat reaches the view only once we hold the key, and opened.
+TEST(StartIrc, TypedLinesGoToTheChannelWeAreInAndChatComesBackOpened) {
   const std::string key(56, 'k');
   for (const bool sealed : {false, true}) {
     SCOPED_TRACE(sealed ? "sealed" : "plain");
@@ -321,7 +337,13 @@ TEST(StartIrc, TypedLinesGoToTheChannelWeAreIn) {
     ASSERT_TRUE(server.wait_for_line("NICK me"));
     server.send_line(":s 001 me :Welcome");
     ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
-    if (sealed) state.security().set_channel_key(key);
+    if (sealed) {
+      server.send_line(":bob!u@h PRIVMSG #chan :@CRYPTO 0123456789ABCDEF");
+      server.send_line(":s NOTICE me :mark");
+      EXPECT_TRUE(chat_until_notice(state).empty()) << "no key yet: nothing to show";
+      state.security().set_channel_key(key);
+      state.peer_keys().set("me", 1);
+    }
     server.send_line(":s 470 me #chan #chan2 :Forwarding");
     ASSERT_TRUE(eventually([&] { return state.current_channel() == "#chan2"; }));
     EXPECT_EQ(state.take_pending_title(), "#chan2, 127.0.0.1 - Velmora");
@@ -329,22 +351,24 @@ TEST(StartIrc, TypedLinesGoToTheChannelWeAreIn) {
     state.send_action("waves");
     ASSERT_TRUE(server.wait_for_line_count(6));
     const std::vector<std::string> lines = server.lines();
-    server.close_client();  // so the goodbye is not waited for
     const std::string& chat = lines[4];
     const std::string& action = lines[5];
     if (!sealed) {
       EXPECT_EQ(chat, "PRIVMSG #chan2 :hi there");
       EXPECT_EQ(action, "privmsg #chan2 :\x01" "action waves\x01");
+      server.close_client();  // so the goodbye is not waited for
       continue;
     }
-    const std::string chat_prefix = "PRIVMSG #chan2 :";
-    const std::string action_prefix = chat_prefix + "\x01" "ACTION ";
-    ASSERT_TRUE(chat.starts_with(chat_prefix + "@CRYPTO ")) << chat;
-    EXPECT_EQ(state.security().open_chat_text(chat.substr(chat_prefix.size())), "hi there");
-    ASSERT_TRUE(action.starts_with(action_prefix + "@CRYPTO ") && action.ends_with('\x01')) << action;
-    EXPECT_EQ(state.security().open_chat_text(
-                  action.substr(action_prefix.size(), action.size() - action_prefix.size() - 1)),
-              "waves");
+    const std::string prefix = "PRIVMSG #chan2 :";
+    ASSERT_TRUE(chat.starts_with(prefix + "@CRYPTO ")) << chat;
+    ASSERT_TRUE(action.starts_with(prefix + "\x01" "ACTION @CRYPTO ")) << action;
+    // The same texts from a peer reach the view as words.
+    server.send_line(":bob!u@h " + chat);
+    server.send_line(":bob!u@h " + action);
+    server.send_line(":s NOTICE me :mark");
+    EXPECT_EQ(chat_until_notice(state),
+              (std::vector<std::string>{"hi there", "\x01" "ACTION waves\x01"}));
+    server.close_client();
   }
 }
 

@@ -96,7 +96,7 @@ TEST_F(FaceTest, FirstWindowNeedsNickChannelKeyAndAutoConnect) {
 TEST_F(FaceTest, ChatLineWithEmoticonImageInOneBlock) {
   gtk_widget_show_all(w_.window1);
   session_.hold_key();
-  session_.queue = {":bob!u@h PRIVMSG #room :@CRYPTO hi :) there",
+  session_.queue = {":bob!u@h PRIVMSG #room :hi :) there",
                     ":bob!u@h PRIVMSG #room :second", ":bob!u@h JOIN #room"};
   for (int i = 0; i < 3; ++i) face_->tick();
   const std::string image = "\xEF\xBF\xBC";  // the object replacement character

@@ -45,11 +45,6 @@ public:
   std::string current_channel() const override { return channel; }
 
   bool holds_key(const std::string& n) const override { return peers.get(n) == 1; }
-  // "@CRYPTO <text>" opens to <text>.
-  std::string open_chat_text(std::string_view text) const override {
-    if (text.substr(0, 7) == "@CRYPTO") return std::string(text.substr(text.size() < 8 ? text.size() : 8));
-    return std::string(text);
-  }
 
   std::vector<std::string> channel_users() const override { return users; }
   bool take_user_list_dirty() override { return std::exchange(dirty, false); }

@@ -113,20 +113,9 @@ TEST_F(RenderTest, ForwardIsShown) {
                                    {"#room-overflow\r\n", {"blue_fg", "indent", "space", "bold"}}}));
 }
 
-TEST_F(RenderTest, PrivmsgDroppedUntilTheKeyIsHeld) {
-  session_.peers.set("me", 0);
-  EXPECT_TRUE(show(":bob!u@h PRIVMSG #room :plain words").empty());
-  EXPECT_TRUE(show(":bob!u@h PRIVMSG #room :@CRYPTO AB").empty());
-  session_.peers.set("me", 1);
-  EXPECT_EQ(surface_.view_text(), "");
-  show(":bob!u@h PRIVMSG #room :@CRYPTO AB");
-  EXPECT_EQ(surface_.view_text(), "\r\nbob  AB\r\n");
-}
-
 TEST_F(RenderTest, ActionsInEitherCaseSealedOrNot) {
   for (const char* line : {":bob!u@h PRIVMSG #room :\x01" "ACTION waves\x01",
-                           ":bob!u@h PRIVMSG #room :@CRYPTO \x01" "action waves\x01",
-                           ":bob!u@h PRIVMSG #room :\x01" "ACTION @CRYPTO waves\x01",
+                           ":bob!u@h PRIVMSG #room :\x01" "action waves\x01",
                            ":bob!u@h PRIVMSG #room :\x01" "Action waves"}) {
     const auto shown = show(line);
     ASSERT_FALSE(shown.empty()) << line;
