@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <string>
 
 namespace velmora::bench {
 
@@ -25,6 +26,24 @@ inline double rss_mib() {
   long pages = 0, resident = 0;
   statm >> pages >> resident;
   return resident * static_cast<double>(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// The resident memory that is this process's own (heap, stacks: "RssAnon") and the
+// pages of mapped files it has touched, mostly shared libraries' code ("RssFile"), in
+// MiB. Clean file pages are shared with every process that maps the same library.
+struct ResidentSplit {
+  double own = 0, files = 0;
+};
+inline ResidentSplit resident_split() {
+  std::ifstream status("/proc/self/status");
+  ResidentSplit split;
+  std::string key;
+  double kib = 0;
+  while (status >> key) {
+    if (key == "RssAnon:" && status >> kib) split.own = kib / 1024.0;
+    if (key == "RssFile:" && status >> kib) split.files = kib / 1024.0;
+  }
+  return split;
 }
 
 // A port the kernel just handed out on 127.0.0.1 (closed again, so briefly free).

@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libgmp-dev
   clang libclang-rt-14-dev
   libgtk2.0-dev
-  ngircd inspircd openssl libssl-dev
+  ngircd inspircd atheme-services openssl libssl-dev
   xvfb xauth xdotool imagemagick x11-utils
   time procps python3
   dpkg-dev file desktop-file-utils lintian
@@ -25,8 +25,8 @@ sudo=""
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-# Debian starts ngircd and InspIRCd as system services on install;
-# Velmora's tests and demo run their own on 127.0.0.1, so stop the one we just started.
-for service in ngircd inspircd; do
+# Debian starts ngircd and InspIRCd (and Atheme, where enabled) as system services on
+# install; Velmora's tests and demo run their own on 127.0.0.1, so stop the ones we just started.
+for service in ngircd inspircd atheme-services; do
   if [ -x /etc/init.d/$service ]; then $sudo /etc/init.d/$service stop >/dev/null 2>&1 || true; fi
 done

@@ -4,25 +4,45 @@
 // connect class, run in the foreground and stopped by its PID. InspIRCd refuses a JOIN
 // before registration ends, where ngircd lets it through.
 
+#include <string>
+
 #include "tests/support/server_process.h"
 #include "tests/support/temp_folder.h"
 
 namespace velmora::testing {
 
+// The services server that may link to it (AthemeServices), and their shared password.
+inline constexpr const char* kServicesName = "services.velmora.test";
+inline constexpr const char* kLinkPassword = "velmora-link";
+
+struct InspircdOptions {
+  // PEM file with certificate and key: also serve TLS (GnuTLS) on tls_port(), asking
+  // clients for a certificate so that services see its fingerprint.
+  std::string tls_pem;
+  // Accept the services link on link_port(), with the account, SASL and IRCv3 modules
+  // (message tags, server-time, msgid) loaded.
+  bool services = false;
+};
+
 class InspircdServer {
 public:
-  InspircdServer();
+  explicit InspircdServer(InspircdOptions options = {});
   // Stopped by its PID: SIGTERM, a bounded wait, then SIGKILL.
   InspircdServer(const InspircdServer&) = delete;
   InspircdServer& operator=(const InspircdServer&) = delete;
 
   bool running() const { return ready_; }
   int port() const { return port_; }
+  int tls_port() const { return tls_port_; }
+  int link_port() const { return link_port_; }
+  std::string name() const { return "irc.inspircd.test"; }
 
 private:
   TempFolder folder_;
   ServerProcess process_;
   int port_ = 0;
+  int tls_port_ = 0;
+  int link_port_ = 0;
   bool ready_ = false;
 };
 

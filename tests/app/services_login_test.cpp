@@ -1,0 +1,143 @@
+// Account logins against real services: InspIRCd linked to Atheme, both on 127.0.0.1
+// with their own configs. PLAIN with a right and a wrong password, EXTERNAL with a
+// client certificate whose fingerprint the account holds (CertFP over TLS), and two
+// logged-in clients sharing the channel key through a server with its IRCv3 modules.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "app/app_state.h"
+#include "tests/app/recording_state.h"
+#include "tests/support/atheme_services.h"
+#include "tests/support/eventually.h"
+#include "tests/support/inspircd_server.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/test_certificates.h"
+
+namespace velmora {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::AthemeServices;
+using testing::eventually;
+using testing::InspircdServer;
+using testing::RecordingState;
+using testing::TempFolder;
+using testing::TestCertificates;
+
+class Client {
+public:
+  Client(int port, const std::string& nick, const std::string& extra) : nick_(nick) {
+    folder_.write("setup.ini", "SERVER=localhost\nPORT=" + std::to_string(port) +
+                                   "\nCHANNEL=#room\nNICK=" + nick + "\nKEY=pass\n" + extra);
+    state_ = std::make_unique<RecordingState>(folder_.path(), folder_.file("setup.ini"),
+                                              AppOptions{5ms});
+  }
+  ~Client() {
+    eventually([&] { return !state_->connection_thread_running(); });
+    state_->connection.shutdown();
+  }
+  RecordingState& state() { return *state_; }
+  bool in_channel() { return !state_->channel_users().empty(); }
+  bool holds_key() { return state_->peer_keys.get(state_->current_nick()) == 1; }
+  std::string log() { return folder_.read("log.txt"); }
+  void say(const std::string& line) {
+    for (const std::string& payload : state_->security.seal_chat_line(line, "#room"))
+      state_->send_message("PRIVMSG", "#room", payload);
+  }
+  bool wait_for_text(const std::string& text) {
+    return eventually([&] {
+      while (state_->connection.queued_count() > 0) {
+        IrcMessage m = state_->connection.pop_message();
+        if (m.command == "PRIVMSG" && state_->security.open_chat_text(m.text()) == text) return true;
+      }
+      return false;
+    }, 10s);
+  }
+
+private:
+  TempFolder folder_;
+  std::string nick_;
+  std::unique_ptr<RecordingState> state_;
+};
+
+// InspIRCd with services linked, a TLS port whose certificate the test CA signed, and
+// the accounts alice (password "alice-secret", the client certificate's fingerprint) and bob.
+class ServicesLogin : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (!AthemeServices::installed()) GTEST_SKIP() << "atheme-services is not installed";
+    ASSERT_TRUE(certs.ready());
+    server = std::make_unique<InspircdServer>(
+        testing::InspircdOptions{certs.server(), /*services=*/true});
+    ASSERT_TRUE(server->running());
+    services = std::make_unique<AthemeServices>(*server);
+    ASSERT_TRUE(services->linked()) << services->log();
+    ASSERT_TRUE(services->register_account(server->port(), "alice", "alice-secret",
+                                           certs.fingerprint(certs.client())));
+    ASSERT_TRUE(services->register_account(server->port(), "bob", "bob-secret"));
+  }
+
+  TestCertificates certs;
+  std::unique_ptr<InspircdServer> server;
+  std::unique_ptr<AthemeServices> services;
+};
+
+TEST_F(ServicesLogin, PlainWithAWrongPasswordGoesOnOrDisconnectsAsAsked) {
+  const struct Case {
+    const char* settings;
+    const char* status;
+    bool stays;
+  } cases[] = {
+      {"SASL_USER=alice\nSASL_PASS=not-the-secret\n",
+       "SASL: login refused (904: SASL authentication failed); continuing without an account", true},
+      {"SASL_USER=alice\nSASL_PASS=not-the-secret\nSASL_REQUIRED=1\n",
+       "SASL: login refused (904: SASL authentication failed); disconnecting", false},
+  };
+  for (const Case& c : cases) {
+    Client client(server->port(), "carol", c.settings);
+    ASSERT_TRUE(client.state().start_connection()) << c.settings;
+    EXPECT_TRUE(eventually([&] { return client.state().saw(c.status); }, 10s)) << c.settings;
+    if (c.stays) {
+      EXPECT_TRUE(eventually([&] { return client.in_channel(); }, 10s)) << c.settings;
+    } else {
+      EXPECT_TRUE(eventually([&] { return !client.state().connection_thread_running(); }, 10s));
+      EXPECT_EQ(client.state().status_text(), c.status);
+      EXPECT_FALSE(client.in_channel());
+    }
+    EXPECT_EQ(client.log().find("not-the-secret"), std::string::npos) << "the password stays out of the log";
+  }
+}
+
+// The account holds the client certificate's fingerprint: the TLS session proves it,
+// no password is sent.
+TEST_F(ServicesLogin, ExternalWithTheClientCertificateOverTls) {
+  Client client(server->tls_port(), "certuser",
+                "TLS=1\nTLS_CA=" + certs.ca() + "\nTLS_CERT=" + certs.client() +
+                    "\nSASL_MECH=EXTERNAL\nSASL_REQUIRED=1\n");
+  ASSERT_TRUE(client.state().start_connection());
+  EXPECT_TRUE(eventually([&] { return client.state().saw("Logged in as alice"); }, 10s))
+      << client.log();
+  EXPECT_TRUE(eventually([&] { return client.in_channel(); }, 10s));
+  EXPECT_TRUE(client.state().connection.socket().encrypted());
+}
+
+// Both log in with PLAIN; the key exchange and chat work through the server that the
+// services and IRCv3 modules are loaded on.
+TEST_F(ServicesLogin, PlainLoggedInClientsShareTheKeyAndChat) {
+  Client alice(server->port(), "alice", "SASL_USER=alice\nSASL_PASS=alice-secret\nSASL_REQUIRED=1\n");
+  ASSERT_TRUE(alice.state().start_connection());
+  ASSERT_TRUE(eventually([&] { return alice.holds_key(); }, 15s)) << alice.log();
+  EXPECT_TRUE(alice.state().saw("Logged in as alice"));
+  Client bob(server->port(), "bob", "SASL_USER=bob\nSASL_PASS=bob-secret\nSASL_REQUIRED=1\n");
+  ASSERT_TRUE(bob.state().start_connection());
+  ASSERT_TRUE(eventually([&] { return bob.holds_key(); }, 15s)) << bob.log();
+  EXPECT_TRUE(bob.state().saw("Logged in as bob"));
+  EXPECT_EQ(bob.state().security.channel_key(), alice.state().security.channel_key());
+  alice.say("logged in and private");
+  EXPECT_TRUE(bob.wait_for_text("logged in and private"));
+  EXPECT_EQ(alice.log().find("alice-secret"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velmora
