@@ -29,8 +29,7 @@ bool holds_mark(const dl_phdr_info* info) {
 }
 
 int release_code_of(dl_phdr_info* info, std::size_t, void*) {
-  // Shared libraries only: with OpenSSL built into the program, its code stays.
-  if (info->dlpi_name == nullptr || info->dlpi_name[0] == '\0' || !holds_mark(info)) return 0;
+  if (info->dlpi_addr == 0 || !holds_mark(info)) return 0;  // not the main program
   const std::uintptr_t page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
   for (int i = 0; i < info->dlpi_phnum; ++i) {
     const ElfW(Phdr)& segment = info->dlpi_phdr[i];
