@@ -115,9 +115,6 @@ void BM_ConnectToJoined(benchmark::State& state) {
 // One connected client over 10 idle seconds, after the status line's own clear. The
 // memory figure means something only in a fresh process (the connect runs leave freed
 // heap behind): bench_tls --benchmark_filter='Idle.*/1/' and so on, one mode each.
-// Goal: TLS grows less than 3 MB more than plain. Most of what TLS adds is libcrypto's
-// code that the handshake ran through (files_growth); the process's own share is about
-// half a MiB (own_growth).
 void BM_IdleConnectedClient(benchmark::State& state) {
   const long mode = state.range(0);
   double share = 0, rss_growth = 0, own_growth = 0, files_growth = 0;

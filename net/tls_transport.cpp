@@ -16,7 +16,6 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
-#include "net/tls_code_pages.h"
 #include "net/tls_verify.h"
 
 namespace velmora {
@@ -262,7 +261,6 @@ TlsTransport::Result TlsTransport::connect(int fd, const std::string& host,
   }
   result.error = check_peer(session, host, options);
   if (result.error.empty()) result.transport = std::move(transport);
-  release_tls_code_pages();
   return result;
 }
 
