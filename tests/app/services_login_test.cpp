@@ -35,21 +35,18 @@ public:
   }
   ~Client() {
     eventually([&] { return !state_->connection_thread_running(); });
-    state_->connection.shutdown();
+    state_->connection().shutdown();
   }
   RecordingState& state() { return *state_; }
   bool in_channel() { return !state_->channel_users().empty(); }
-  bool holds_key() { return state_->peer_keys.get(state_->current_nick()) == 1; }
+  bool holds_key() { return state_->peer_keys().get(state_->current_nick()) == 1; }
   std::string log() { return folder_.read("log.txt"); }
-  void say(const std::string& line) {
-    for (const std::string& payload : state_->security.seal_chat_line(line, "#room"))
-      state_->send_message("PRIVMSG", "#room", payload);
-  }
+  void say(const std::string& line) { state_->send_chat_line(line); }
   bool wait_for_text(const std::string& text) {
     return eventually([&] {
-      while (state_->connection.queued_count() > 0) {
-        IrcMessage m = state_->connection.pop_message();
-        if (m.command == "PRIVMSG" && state_->security.open_chat_text(m.text()) == text) return true;
+      while (state_->connection().queued_count() > 0) {
+        IrcMessage m = state_->connection().pop_message();
+        if (m.command == "PRIVMSG" && m.text() == text) return true;  // opened on arrival
       }
       return false;
     }, 10s);
@@ -119,7 +116,7 @@ TEST_F(ServicesLogin, ExternalWithTheClientCertificateOverTls) {
   EXPECT_TRUE(eventually([&] { return client.state().saw("Logged in as alice"); }, 10s))
       << client.log();
   EXPECT_TRUE(eventually([&] { return client.in_channel(); }, 10s));
-  EXPECT_TRUE(client.state().connection.socket().encrypted());
+  EXPECT_TRUE(client.state().connection().socket().encrypted());
 }
 
 // Both log in with PLAIN; the key exchange and chat work through the server that the
@@ -133,7 +130,7 @@ TEST_F(ServicesLogin, PlainLoggedInClientsShareTheKeyAndChat) {
   ASSERT_TRUE(bob.state().start_connection());
   ASSERT_TRUE(eventually([&] { return bob.holds_key(); }, 15s)) << bob.log();
   EXPECT_TRUE(bob.state().saw("Logged in as bob"));
-  EXPECT_EQ(bob.state().security.channel_key(), alice.state().security.channel_key());
+  EXPECT_EQ(bob.state().security().channel_key(), alice.state().security().channel_key());
   alice.say("logged in and private");
   EXPECT_TRUE(bob.wait_for_text("logged in and private"));
   EXPECT_EQ(alice.log().find("alice-secret"), std::string::npos);

@@ -40,18 +40,15 @@ public:
   const std::string& nick() const { return nick_; }
   bool holds_key() { return state_->peer_keys().get(nick_) == 1; }
 
-  void say(const std::string& line) {
-    for (const std::string& payload : state_->security().seal_chat_line(line, "#room"))
-      state_->send_message("PRIVMSG", "#room", payload);
-  }
+  void say(const std::string& line) { state_->send_chat_line(line); }
 
-  // Opens every queued PRIVMSG text, as the window does; other lines are dropped.
+  // Every queued PRIVMSG text (opened on arrival); other lines are dropped.
   std::vector<std::string> take_chat_texts() {
     std::vector<std::string> texts;
     while (state_->connection().queued_count() > 0) {
       IrcMessage m = state_->connection().pop_message();
       if (m.command == "PRIVMSG")
-        texts.push_back(state_->security().open_chat_text(m.text()));
+        texts.push_back(m.text());
     }
     return texts;
   }
