@@ -278,15 +278,19 @@ TEST(ExchangeThroughServer, BothClientsComeBackAfterAServerRestart) {
   EXPECT_TRUE(bob.wait_for_text("back again"));
 }
 
+// Connects `client` and waits until it holds a key: its own when alone, else obtained.
+void connect_and_hold_key(Client& client) {
+  ASSERT_TRUE(client.state().start_connection());
+  ASSERT_TRUE(eventually([&] { return client.holds_key(); }, 10s))
+      << client.nick() << ": " << client.state().status_text();
+}
+
 // Alice makes the key, bob obtains it through `server`, and bob reads alice's line.
-template <class Server>
-void share_the_key_and_chat(Server& server) {
+void share_the_key_and_chat(const testing::LocalServer& server) {
   Client alice(server.port(), "alice", "pass");
-  ASSERT_TRUE(alice.state().start_connection());
-  ASSERT_TRUE(eventually([&] { return alice.holds_key(); }, 10s));
+  ASSERT_NO_FATAL_FAILURE(connect_and_hold_key(alice));
   Client bob(server.port(), "bob", "pass");
-  ASSERT_TRUE(bob.state().start_connection());
-  ASSERT_TRUE(eventually([&] { return bob.holds_key(); }, 10s));
+  ASSERT_NO_FATAL_FAILURE(connect_and_hold_key(bob));
   EXPECT_EQ(bob.state().security.channel_key(), alice.state().security.channel_key());
   alice.say("through the server");
   EXPECT_TRUE(bob.wait_for_text("through the server"));
@@ -318,11 +322,9 @@ TEST(ExchangeThroughServer, HybridTakesATypedBurstDuringAKeyExchange) {
   testing::HybridServer server;
   ASSERT_TRUE(server.running()) << server.log();
   Client alice(server.port(), "alice", "pass");
-  ASSERT_TRUE(alice.state().start_connection());
-  ASSERT_TRUE(eventually([&] { return alice.holds_key(); }, 10s));
+  ASSERT_NO_FATAL_FAILURE(connect_and_hold_key(alice));
   Client bob(server.port(), "bob", "pass");
-  ASSERT_TRUE(bob.state().start_connection());
-  ASSERT_TRUE(eventually([&] { return bob.holds_key(); }, 10s));
+  ASSERT_NO_FATAL_FAILURE(connect_and_hold_key(bob));
 
   Client carol(server.port(), "carol", "pass");
   ASSERT_TRUE(carol.state().start_connection());

@@ -10,32 +10,20 @@
 
 #include <string>
 
-#include "tests/support/server_process.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/local_server.h"
 
 namespace velmora::testing {
 
 inline constexpr const char* kHybridRoot = "/var/cache/velmora-test/ircd-hybrid";
 
-class HybridServer {
+class HybridServer : public LocalServer {
 public:
   HybridServer();
-  HybridServer(const HybridServer&) = delete;
-  HybridServer& operator=(const HybridServer&) = delete;
 
   // Why this machine cannot run it (for GTEST_SKIP); empty when it can.
   static std::string missing();
-
-  bool running() const { return ready_; }
-  int port() const { return port_; }
   // What it logged, for a failure message.
   std::string log() const;
-
-private:
-  TempFolder folder_;
-  ServerProcess process_;
-  int port_ = 0;
-  bool ready_ = false;
 };
 
 }  // namespace velmora::testing

@@ -4,26 +4,13 @@
 // connect class, run in the foreground and stopped by its PID. InspIRCd refuses a JOIN
 // before registration ends, where ngircd lets it through.
 
-#include "tests/support/server_process.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/local_server.h"
 
 namespace velmora::testing {
 
-class InspircdServer {
+class InspircdServer : public LocalServer {
 public:
   InspircdServer();
-  // Stopped by its PID: SIGTERM, a bounded wait, then SIGKILL.
-  InspircdServer(const InspircdServer&) = delete;
-  InspircdServer& operator=(const InspircdServer&) = delete;
-
-  bool running() const { return ready_; }
-  int port() const { return port_; }
-
-private:
-  TempFolder folder_;
-  ServerProcess process_;
-  int port_ = 0;
-  bool ready_ = false;
 };
 
 }  // namespace velmora::testing
