@@ -1,6 +1,5 @@
 #include "tests/support/hybrid_server.h"
 
-#include <grp.h>
 #include <pwd.h>
 #include <unistd.h>
 
