@@ -8,8 +8,12 @@
 // order. Pace: a burst of kBurst lines, then one line every kInterval. Measured with
 // a dozen PINGs sent at once: ngircd (Debian defaults) answers three a second after
 // the first; InspIRCd (Debian's connect class: threshold 10) answers ten at once and
-// then one a second, holding anything faster back. One a second after a burst of five
-// keeps both answering our lines as they come, with room left for the user's.
+// then one a second, holding anything faster back. ircd-hybrid (Debian's users class),
+// sent a dozen channel lines at once, relays five at once and then two every two
+// seconds, and closes a connection with more than 2560 bytes held back ("Excess
+// Flood"); 120 lines of 300 bytes, five at once and then one a second, it relays as
+// they come. One a second after a burst of five keeps all three answering our lines as
+// they come, with room left for the user's; a faster pace would pile up in hybrid.
 //
 // A line about a nick (an answer or a welcome to it) is asked once more whether it is
 // still wanted when its turn comes: a nick that left, or announced itself meanwhile,

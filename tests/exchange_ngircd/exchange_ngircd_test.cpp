@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "tests/support/hybrid_server.h"
 #include "tests/support/inspircd_server.h"
 #include "tests/support/ngircd_server.h"
 #include "tests/support/raw_client.h"
@@ -268,21 +269,69 @@ TEST(ExchangeThroughServer, BothClientsComeBackAfterAServerRestart) {
   EXPECT_TRUE(bob.wait_for_text("back again"));
 }
 
+// Connects `client` and waits until it holds a key: its own when alone, else obtained.
+void connect_and_hold_key(Client& client) {
+  ASSERT_TRUE(client.state().start_connection());
+  ASSERT_TRUE(eventually([&] { return client.holds_key(); }, 10s))
+      << client.nick() << ": " << client.state().status_text();
+}
+
+// Alice makes the key, bob obtains it through `server`, and bob reads alice's line.
+void share_the_key_and_chat(const testing::LocalServer& server) {
+  Client alice(server.port(), "alice", "pass");
+  ASSERT_NO_FATAL_FAILURE(connect_and_hold_key(alice));
+  Client bob(server.port(), "bob", "pass");
+  ASSERT_NO_FATAL_FAILURE(connect_and_hold_key(bob));
+  EXPECT_EQ(bob.state().security().channel_key(), alice.state().security().channel_key());
+  alice.say("through the server");
+  EXPECT_TRUE(bob.wait_for_text("through the server"));
+  EXPECT_FALSE(alice.state().connection().is_closed());
+}
+
 // InspIRCd refuses a JOIN sent before registration ends: the clients join once
 // welcomed, share the key and read each other, at that server's flood limits.
 TEST(ExchangeThroughServer, InspircdLetsUsInAndTheKeyIsShared) {
   testing::InspircdServer server;
   ASSERT_TRUE(server.running());
+  share_the_key_and_chat(server);
+}
+
+// ircd-hybrid at Debian's flood limits.
+TEST(ExchangeThroughServer, HybridLetsUsInAndTheKeyIsShared) {
+  if (const std::string why = testing::HybridServer::missing(); !why.empty()) GTEST_SKIP() << why;
+  testing::HybridServer server;
+  ASSERT_TRUE(server.running()) << server.log();
+  share_the_key_and_chat(server);
+}
+
+// Alice types twenty long lines at once while carol joins and the key exchange runs.
+// ircd-hybrid takes a client's lines five at once, then two a second, and closes a
+// connection with more than 2560 bytes waiting ("Excess Flood"). Paced, nobody is
+// disconnected and bob reads every line in the order typed.
+TEST(ExchangeThroughServer, HybridTakesATypedBurstDuringAKeyExchange) {
+  if (const std::string why = testing::HybridServer::missing(); !why.empty()) GTEST_SKIP() << why;
+  testing::HybridServer server;
+  ASSERT_TRUE(server.running()) << server.log();
   Client alice(server.port(), "alice", "pass");
-  ASSERT_TRUE(alice.state().start_connection());
-  ASSERT_TRUE(eventually([&] { return alice.holds_key(); }, 10s));
+  ASSERT_NO_FATAL_FAILURE(connect_and_hold_key(alice));
   Client bob(server.port(), "bob", "pass");
-  ASSERT_TRUE(bob.state().start_connection());
-  ASSERT_TRUE(eventually([&] { return bob.holds_key(); }, 10s));
-  EXPECT_EQ(bob.state().security().channel_key(), alice.state().security().channel_key());
-  alice.say("through inspircd");
-  EXPECT_TRUE(bob.wait_for_text("through inspircd"));
-  EXPECT_FALSE(alice.state().connection().is_closed());
+  ASSERT_NO_FATAL_FAILURE(connect_and_hold_key(bob));
+
+  Client carol(server.port(), "carol", "pass");
+  ASSERT_TRUE(carol.state().start_connection());
+  std::vector<std::string> typed;
+  // Sealed, each is one message of 345 bytes; sent at once, hybrid would close us.
+  for (int i = 0; i < 20; ++i) typed.push_back("line " + std::to_string(i) + std::string(140, '.'));
+  for (const std::string& line : typed) alice.say(line);
+  std::vector<std::string> read;
+  EXPECT_TRUE(eventually([&] {
+    for (std::string& t : bob.take_chat_texts())
+      if (t.starts_with("line ")) read.push_back(t);
+    return read.size() >= typed.size();
+  }, 40s)) << read.size() << " lines read\n" << alice.state().take_raw_log();
+  EXPECT_EQ(read, typed);
+  EXPECT_TRUE(eventually([&] { return carol.holds_key(); }, 20s)) << carol.state().status_text();
+  for (Client* c : {&alice, &bob, &carol}) EXPECT_FALSE(c->state().connection().is_closed()) << c->nick();
 }
 
 }  // namespace

@@ -6,8 +6,7 @@
 
 #include <string>
 
-#include "tests/support/server_process.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/local_server.h"
 
 namespace velmora::testing {
 
@@ -24,26 +23,18 @@ struct InspircdOptions {
   bool services = false;
 };
 
-class InspircdServer {
+class InspircdServer : public LocalServer {
 public:
-  explicit InspircdServer(InspircdOptions options = {});
   // Stopped by its PID: SIGTERM, a bounded wait, then SIGKILL.
-  InspircdServer(const InspircdServer&) = delete;
-  InspircdServer& operator=(const InspircdServer&) = delete;
+  explicit InspircdServer(InspircdOptions options = {});
 
-  bool running() const { return ready_; }
-  int port() const { return port_; }
   int tls_port() const { return tls_port_; }
   int link_port() const { return link_port_; }
   std::string name() const { return "irc.inspircd.test"; }
 
 private:
-  TempFolder folder_;
-  ServerProcess process_;
-  int port_ = 0;
   int tls_port_ = 0;
   int link_port_ = 0;
-  bool ready_ = false;
 };
 
 }  // namespace velmora::testing
