@@ -29,7 +29,7 @@ struct HerdClient {
     while (state->connection.queued_count() > 0) state->connection.pop_line();  // the window's part
     return state->peer_keys.get(nick) == 1 && state->security.channel_key() == key;
   }
-  testing::TempFolder folder;
+  test_support::TempFolder folder;
   std::string nick;
   std::unique_ptr<AppState> state;
 };
@@ -67,12 +67,12 @@ void run(benchmark::State& state, int joiners, bool inspircd) {
     int disconnected = 0;
     double seconds = 0;
     if (inspircd) {
-      testing::InspircdServer server;
+      test_support::InspircdServer server;
       seconds = join_all(server, joiners, disconnected);
     } else {
-      testing::NgircdOptions options;
+      test_support::NgircdOptions options;
       options.penalties = true;
-      testing::NgircdServer server(options);
+      test_support::NgircdServer server(options);
       seconds = join_all(server, joiners, disconnected);
     }
     state.SetIterationTime(seconds);

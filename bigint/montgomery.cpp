@@ -23,10 +23,10 @@ namespace {
 using Limb = std::uint64_t;
 using Wide = unsigned __int128;
 
-constexpr unsigned limb_bits = 64;
+constexpr unsigned kLimbBits = 64;
 
 Limb lo(Wide w) { return static_cast<Limb>(w); }
-Limb hi(Wide w) { return static_cast<Limb>(w >> limb_bits); }
+Limb hi(Wide w) { return static_cast<Limb>(w >> kLimbBits); }
 
 // The modulus with what every product needs.
 struct MontgomeryContext {

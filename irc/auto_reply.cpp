@@ -9,10 +9,6 @@ constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"
 constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-bool starts_with(std::string_view text, std::string_view start) {
-  return text.substr(0, start.size()) == start;
-}
-
 // The part of `raw` after the command word (" :x" for both 'PING :x' and ':s PING :x').
 std::string_view after_command(std::string_view raw, const IrcMessage& message) {
   std::size_t start = 0;
@@ -27,9 +23,9 @@ std::string_view after_command(std::string_view raw, const IrcMessage& message) 
 std::string client_query_reply(const IrcMessage& message, const std::tm& local) {
   const std::string& text = message.text();
   std::string to = "NOTICE " + message.nick + " :";
-  if (starts_with(text, "\x01VERSION\x01")) return to + kVersionReply;
-  if (starts_with(text, "\x01TIME")) return to + "\x01TIME " + ctcp_time_text(local) + "\x01";
-  if (starts_with(text, "\x01PING")) return to + text;
+  if (text.starts_with("\x01VERSION\x01")) return to + kVersionReply;
+  if (text.starts_with("\x01TIME")) return to + "\x01TIME " + ctcp_time_text(local) + "\x01";
+  if (text.starts_with("\x01PING")) return to + text;
   return {};
 }
 

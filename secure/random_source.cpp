@@ -10,8 +10,8 @@ namespace velmora {
 
 namespace {
 
-constexpr std::size_t random_string_length = 56;
-constexpr std::string_view alphabet =
+constexpr std::size_t kRandomStringLength = 56;
+constexpr std::string_view kAlphabet =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
 bool fill_from_urandom(char* out, std::size_t size) {
@@ -95,15 +95,15 @@ std::string random_integer(int bits) {
 
 std::string random_string() {
   // Bytes from 248 up are redrawn: 248 is the largest multiple of 62 below 256.
-  const auto limit = static_cast<unsigned char>(alphabet.size() * (256 / alphabet.size()));
+  const auto limit = static_cast<unsigned char>(kAlphabet.size() * (256 / kAlphabet.size()));
   std::string text;
-  text.reserve(random_string_length);
-  while (text.size() < random_string_length) {
-    std::string draw = random_bytes(random_string_length);
+  text.reserve(kRandomStringLength);
+  while (text.size() < kRandomStringLength) {
+    std::string draw = random_bytes(kRandomStringLength);
     if (draw.empty()) return {};
     for (unsigned char byte : draw) {
-      if (byte < limit && text.size() < random_string_length) {
-        text.push_back(alphabet[byte % alphabet.size()]);
+      if (byte < limit && text.size() < kRandomStringLength) {
+        text.push_back(kAlphabet[byte % kAlphabet.size()]);
       }
     }
   }

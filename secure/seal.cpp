@@ -29,15 +29,15 @@ std::uint32_t parse_hex32(std::string_view text) {
 }
 
 std::string pad(std::string_view plain) {
-  const std::size_t padding = block_size - plain.size() % block_size;
+  const std::size_t padding = kBlockSize - plain.size() % kBlockSize;
   std::string padded(plain);
   padded.append(padding, static_cast<char>(padding));
   return padded;
 }
 
 std::string xor_block(std::string_view a, std::string_view b) {
-  std::string out(block_size, '\0');
-  for (std::size_t i = 0; i < block_size; ++i) {
+  std::string out(kBlockSize, '\0');
+  for (std::size_t i = 0; i < kBlockSize; ++i) {
     char left = i < a.size() ? a[i] : '\0';
     char right = i < b.size() ? b[i] : '\0';
     out[i] = static_cast<char>(left ^ right);
@@ -51,7 +51,7 @@ std::string xor_block(std::string_view a, std::string_view b) {
 std::string unpad(std::string plain) {
   if (plain.empty()) return plain;
   const auto padding = static_cast<unsigned char>(plain.back());
-  if (padding == 0 || padding > block_size || padding >= plain.size()) return {};
+  if (padding == 0 || padding > kBlockSize || padding >= plain.size()) return {};
   for (std::size_t i = plain.size() - padding; i < plain.size(); ++i) {
     if (static_cast<unsigned char>(plain[i]) != padding) return {};
   }
@@ -62,14 +62,14 @@ std::string unpad(std::string plain) {
 }  // namespace
 
 std::string make_iv() {
-  std::string iv = random_bytes(block_size);
-  iv.resize(block_size, '\0');
+  std::string iv = random_bytes(kBlockSize);
+  iv.resize(kBlockSize, '\0');
   return iv;
 }
 
 std::string encrypt_block_hex(const BlowfishCipher& cipher, std::string_view block) {
-  std::string bytes(block.substr(0, block_size));
-  bytes.resize(block_size, '\0');
+  std::string bytes(block.substr(0, kBlockSize));
+  bytes.resize(kBlockSize, '\0');
   std::uint32_t left = load32_be(bytes.substr(0, 4));
   std::uint32_t right = load32_be(std::string_view(bytes).substr(4, 4));
   cipher.encrypt_block(left, right);
@@ -98,9 +98,9 @@ std::string seal_cbc_with_iv(const BlowfishCipher& cipher, std::string_view plai
   const std::string padded = pad(plain);
   std::string prev = xor_block(iv, {});
   std::string sealed = hex_encode(prev);
-  for (std::size_t at = 0; at < padded.size(); at += block_size) {
+  for (std::size_t at = 0; at < padded.size(); at += kBlockSize) {
     std::string digits =
-        encrypt_block_hex(cipher, xor_block(std::string_view(padded).substr(at, block_size), prev));
+        encrypt_block_hex(cipher, xor_block(std::string_view(padded).substr(at, kBlockSize), prev));
     prev = hex_decode(digits);
     sealed += digits;
   }
@@ -123,8 +123,8 @@ std::string open_cbc(const BlowfishCipher& cipher, std::string_view sealed) {
 std::string seal_ecb(const BlowfishCipher& cipher, std::string_view plain) {
   const std::string padded = pad(plain);
   std::string sealed;
-  for (std::size_t at = 0; at < padded.size(); at += block_size) {
-    sealed += encrypt_block_hex(cipher, std::string_view(padded).substr(at, block_size));
+  for (std::size_t at = 0; at < padded.size(); at += kBlockSize) {
+    sealed += encrypt_block_hex(cipher, std::string_view(padded).substr(at, kBlockSize));
   }
   return sealed;
 }

@@ -12,7 +12,7 @@
 
 namespace velmora {
 
-inline constexpr std::size_t block_size = 8;
+inline constexpr std::size_t kBlockSize = 8;
 
 // Eight bytes from the CSPRNG, fresh for every seal.
 std::string make_iv();
@@ -31,7 +31,7 @@ std::string seal_ecb(const BlowfishCipher& cipher, std::string_view plain);
 
 // The length of seal_cbc's result for a plain text of `plain_size` bytes.
 constexpr std::size_t sealed_cbc_size(std::size_t plain_size) {
-  return 16 + 16 * (plain_size / block_size + 1);
+  return 16 + 16 * (plain_size / kBlockSize + 1);
 }
 
 }  // namespace velmora

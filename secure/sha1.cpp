@@ -85,7 +85,7 @@ int SHA1Input(Sha1Context* context, const std::uint8_t* bytes, std::size_t lengt
   return context->corrupted;
 }
 
-int SHA1Result(Sha1Context* context, std::uint8_t digest[sha1_hash_size]) {
+int SHA1Result(Sha1Context* context, std::uint8_t digest[kSha1HashSize]) {
   if (!context || !digest) return sha1_null;
   if (context->corrupted) return context->corrupted;
   if (!context->computed) {
@@ -95,7 +95,7 @@ int SHA1Result(Sha1Context* context, std::uint8_t digest[sha1_hash_size]) {
     context->length_high = 0;
     context->computed = 1;
   }
-  for (std::size_t i = 0; i < sha1_hash_size; ++i) {
+  for (std::size_t i = 0; i < kSha1HashSize; ++i) {
     digest[i] = static_cast<std::uint8_t>(context->intermediate_hash[i / 4] >> (24 - 8 * (i % 4)));
   }
   return sha1_success;
@@ -108,13 +108,13 @@ std::string sha1_hex(std::string_view text) {
   if (status != sha1_success) std::printf("SHA1Reset Error %d.\n", status);
   status = SHA1Input(&context, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
   if (status != sha1_success) std::printf("SHA1Input Error %d.\n", status);
-  std::uint8_t digest[sha1_hash_size];
+  std::uint8_t digest[kSha1HashSize];
   status = SHA1Result(&context, digest);
   if (status != sha1_success) {
     std::printf("SHA1Result Error %d, could not compute message digest.\n", status);
     return {};
   }
-  return hex_encode(std::string_view(reinterpret_cast<const char*>(digest), sha1_hash_size));
+  return hex_encode(std::string_view(reinterpret_cast<const char*>(digest), kSha1HashSize));
 }
 
 }  // namespace velmora

@@ -10,14 +10,14 @@ namespace velmora {
 
 namespace {
 
-constexpr std::size_t max_material_words = 14;
+constexpr std::size_t kMaxMaterialWords = 14;
 
 // length / 12 rounded half to even, without floating point.
 std::size_t material_words(std::size_t length) {
   std::size_t whole = length / 12;
   std::size_t rest = length % 12;
   if (rest > 6 || (rest == 6 && whole % 2 == 1)) ++whole;
-  return std::min(whole, max_material_words);
+  return std::min(whole, kMaxMaterialWords);
 }
 
 // The decimal value of up to three characters; a non-digit counts as 0 so that a

@@ -21,9 +21,9 @@ namespace velmora {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::eventually;
-using testing::NgircdServer;
-using testing::TempFolder;
+using test_support::eventually;
+using test_support::NgircdServer;
+using test_support::TempFolder;
 
 // One client: its folder, settings file and state. The window's part (draining the
 // queue) is done by the test through take_chat_texts().
@@ -144,7 +144,7 @@ TEST(ExchangeThroughServer, ThirdClientGetsAKeyWhenTheFirstHolderQuits) {
   EXPECT_TRUE(bob.wait_for_text("still private"));
 }
 
-using testing::RawClient;
+using test_support::RawClient;
 
 // Mallory is in the channel without the passphrase: she welcomes the newcomer first
 // and answers its request with made-up keys, over and over. The newcomer must end up
@@ -274,7 +274,7 @@ TEST(ExchangeThroughServer, BothClientsComeBackAfterAServerRestart) {
 // InspIRCd refuses a JOIN sent before registration ends: the clients join once
 // welcomed, share the key and read each other, at that server's flood limits.
 TEST(ExchangeThroughServer, InspircdLetsUsInAndTheKeyIsShared) {
-  testing::InspircdServer server;
+  test_support::InspircdServer server;
   ASSERT_TRUE(server.running());
   Client alice(server.port(), "alice", "pass");
   ASSERT_TRUE(alice.state().start_connection());

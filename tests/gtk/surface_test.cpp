@@ -18,7 +18,7 @@ const std::string kData = VELMORA_DATA_DIR;
 
 class SurfaceTest : public ::testing::Test {
 protected:
-  static void SetUpTestSuite() { testing::ensure_gtk_display(); }
+  static void SetUpTestSuite() { test_support::ensure_gtk_display(); }
 
   void SetUp() override {
     LayoutResult layout = load_main_widgets(kData + "/gui.glade");

@@ -86,7 +86,7 @@ TEST(ChatLine, OpenLeavesOtherTextAndSurvivesBareMarker) {
 }
 
 std::size_t relayed_size(const std::string& channel, const std::string& text) {
-  return relay_prefix_budget + std::string(" PRIVMSG ").size() + channel.size() + 2 +
+  return kRelayPrefixBudget + std::string(" PRIVMSG ").size() + channel.size() + 2 +
          text.size() + 2;
 }
 
@@ -108,7 +108,7 @@ TEST(ChatLine, LongLinesSplitIntoPiecesThatFitAndOpenAlone) {
     ASSERT_GT(texts.size(), 1u);
     std::string joined;
     for (const std::string& text : texts) {
-      EXPECT_LE(relayed_size(channel, text), irc_line_limit);
+      EXPECT_LE(relayed_size(channel, text), kIrcLineLimit);
       std::string piece = security.open_chat_text(unframe(text));
       // No piece starts inside a UTF-8 sequence.
       ASSERT_FALSE(piece.empty());

@@ -14,10 +14,10 @@ namespace velmora {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::eventually;
-using testing::RefusingPort;
-using testing::TestPeer;
-using testing::TestServer;
+using test_support::eventually;
+using test_support::RefusingPort;
+using test_support::TestPeer;
+using test_support::TestServer;
 
 TestPeer connect_to(ChatSocket& socket, TestServer& server) {
   EXPECT_EQ(socket.connect("127.0.0.1", server.port()), 0);
@@ -96,7 +96,7 @@ TEST(ChatSocket, GetWaitsForTheRestAndReportsWhatItCopied) {
 // A host that never answers: connect waits (bounded), and an owner going away cuts the
 // wait short instead of hanging for the kernel's two minutes.
 TEST(ChatSocket, ConnectToASilentHostCanBeAborted) {
-  testing::SilentPort silent;
+  test_support::SilentPort silent;
   ChatSocket socket;
   auto result = std::async(std::launch::async, [&] { return socket.connect("127.0.0.1", silent.port()); });
   EXPECT_EQ(result.wait_for(200ms), std::future_status::timeout) << "a silent host is not a refusal";

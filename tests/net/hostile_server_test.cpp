@@ -16,8 +16,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using testing::TestPeer;
-using testing::TestServer;
+using test_support::TestPeer;
+using test_support::TestServer;
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 // Sanitizers make each byte costly, and their allocators keep freed memory resident,

@@ -6,7 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace velmora::testing {
+namespace velmora::test_support {
 
 namespace {
 
@@ -130,4 +130,4 @@ SilentPort::~SilentPort() {
   if (fd_ != -1) ::close(fd_);
 }
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

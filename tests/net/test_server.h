@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace velmora::testing {
+namespace velmora::test_support {
 
 using std::chrono::milliseconds;
 
@@ -77,4 +77,4 @@ private:
   int port_ = 0;
 };
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

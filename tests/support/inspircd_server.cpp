@@ -2,7 +2,7 @@
 
 #include "tests/support/ngircd_server.h"
 
-namespace velmora::testing {
+namespace velmora::test_support {
 
 InspircdServer::InspircdServer() {
   port_ = free_local_port();
@@ -24,4 +24,4 @@ InspircdServer::InspircdServer() {
                           folder_.file("inspircd.log"), {port_}, false, 10);
 }
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

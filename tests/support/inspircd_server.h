@@ -7,7 +7,7 @@
 #include "tests/support/server_process.h"
 #include "tests/support/temp_folder.h"
 
-namespace velmora::testing {
+namespace velmora::test_support {
 
 class InspircdServer {
 public:
@@ -26,4 +26,4 @@ private:
   bool ready_ = false;
 };
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

@@ -7,7 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace velmora::testing {
+namespace velmora::test_support {
 
 ScriptedServer::ScriptedServer(std::string greeting) : greeting_(std::move(greeting)) {
   listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -214,4 +214,4 @@ bool ScriptedServer::wait_client_closed(std::chrono::milliseconds timeout) {
   return wait(timeout, [this] { return client_closed_; });
 }
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-namespace velmora::testing {
+namespace velmora::test_support {
 
 using namespace std::chrono_literals;
 
@@ -74,4 +74,4 @@ private:
   std::thread thread_;
 };
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support
