@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <iostream>
 #include <optional>
 #include <utility>
 
 #include "app/app_state.h"
 #include "app/connection_plan.h"
+#include "trace/trace.h"
 
 namespace velmora {
 namespace {
@@ -160,7 +160,7 @@ void AppState::run_start_irc() {
   start_running_ = false;  // connected: the thread only watches now
   note_change();
   if (s.destroy_after == 1) std::remove(files_.settings_file.c_str());
-  std::cout << "End StartIRC" << std::endl;
+  trace("End StartIRC");
   supervise(s);
 }
 

@@ -1,7 +1,5 @@
 #include "secure/sha1.h"
 
-#include <cstdio>
-
 #include "secure/hex.h"
 
 namespace velmora {
@@ -103,15 +101,13 @@ int SHA1Result(Sha1Context* context, std::uint8_t digest[kSha1HashSize]) {
 
 std::string sha1_hex(std::string_view text) {
   text = text.substr(0, text.find('\0'));
+  // Only a null argument or more than 2^61 bytes could fail here.
   Sha1Context context;
-  int status = SHA1Reset(&context);
-  if (status != sha1_success) std::printf("SHA1Reset Error %d.\n", status);
-  status = SHA1Input(&context, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-  if (status != sha1_success) std::printf("SHA1Input Error %d.\n", status);
   std::uint8_t digest[kSha1HashSize];
-  status = SHA1Result(&context, digest);
-  if (status != sha1_success) {
-    std::printf("SHA1Result Error %d, could not compute message digest.\n", status);
+  if (SHA1Reset(&context) != sha1_success ||
+      SHA1Input(&context, reinterpret_cast<const std::uint8_t*>(text.data()), text.size()) !=
+          sha1_success ||
+      SHA1Result(&context, digest) != sha1_success) {
     return {};
   }
   return hex_encode(std::string_view(reinterpret_cast<const char*>(digest), kSha1HashSize));
