@@ -37,6 +37,10 @@ void bigint_destroy(BigInt* n);
 BigIntText* bigint_text_create(int capacity);
 void bigint_text_destroy(BigIntText* s);
 
+// n := the plus number whose magnitude is `words` (`count` of them, least significant
+// first); zero for a count of 0. 1 when growing failed.
+int bigint_set_words(BigInt* n, const BigWord* words, unsigned count);
+
 // Copies `count` bytes into s. 1 when growing failed.
 int bigint_text_set(const char* bytes, unsigned count, BigIntText* s);
 

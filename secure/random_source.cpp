@@ -2,9 +2,10 @@
 
 #include <sys/random.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <fstream>
+
+#include "bigint/bigint.h"
 
 namespace velmora {
 
@@ -17,21 +18,6 @@ constexpr std::string_view kAlphabet =
 bool fill_from_urandom(char* out, std::size_t size) {
   std::ifstream device("/dev/urandom", std::ios::binary);
   return device.read(out, static_cast<std::streamsize>(size)).good();
-}
-
-// Divides the big-endian words by `divisor` in place and returns the remainder.
-std::uint32_t divide_words(std::basic_string<std::uint32_t>& words, std::uint32_t divisor) {
-  std::uint64_t remainder = 0;
-  for (auto& word : words) {
-    std::uint64_t current = (remainder << 32) | word;
-    word = static_cast<std::uint32_t>(current / divisor);
-    remainder = current % divisor;
-  }
-  return static_cast<std::uint32_t>(remainder);
-}
-
-bool all_zero(const std::basic_string<std::uint32_t>& words) {
-  return std::all_of(words.begin(), words.end(), [](std::uint32_t w) { return w == 0; });
 }
 
 }  // namespace
@@ -67,30 +53,29 @@ std::uint32_t random_below(std::uint32_t bound) {
   }
 }
 
-std::string words_to_decimal(std::basic_string<std::uint32_t> words) {
-  if (all_zero(words)) return "0";
-  std::string digits;
-  while (!all_zero(words)) {
-    std::uint32_t chunk = divide_words(words, 1000000000u);
-    for (int i = 0; i < 9; ++i) {
-      digits.push_back(static_cast<char>('0' + chunk % 10));
-      chunk /= 10;
-    }
-  }
-  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-  std::reverse(digits.begin(), digits.end());
-  return digits;
+std::vector<std::uint32_t> random_words(int bits) {
+  if (bits <= 0) return {};
+  const auto word_count = static_cast<std::size_t>((bits + 31) / 32);
+  std::vector<std::uint32_t> words(word_count, 0);
+  if (!fill_random(words.data(), word_count * sizeof(std::uint32_t))) return {};
+  const int top_bits = bits - 32 * static_cast<int>(word_count - 1);  // 1..32
+  std::uint32_t& top = words.back();
+  if (top_bits < 32) top &= (1u << top_bits) - 1;
+  top |= 1u << (top_bits - 1);
+  return words;
 }
 
 std::string random_integer(int bits) {
-  if (bits <= 0) return {};
-  const auto word_count = static_cast<std::size_t>((bits + 31) / 32);
-  std::basic_string<std::uint32_t> words(word_count, 0);
-  if (!fill_random(words.data(), word_count * sizeof(std::uint32_t))) return {};
-  const int top_bits = bits - 32 * static_cast<int>(word_count - 1);  // 1..32
-  if (top_bits < 32) words[0] &= (1u << top_bits) - 1;
-  words[0] |= 1u << (top_bits - 1);
-  return words_to_decimal(std::move(words));
+  const std::vector<std::uint32_t> words = random_words(bits);
+  if (words.empty()) return {};
+  BigIntPtr number(bigint_create(static_cast<unsigned>(words.size())));
+  BigIntTextPtr text(bigint_text_create(1));
+  if (!number || !text ||
+      bigint_set_words(number.get(), words.data(), static_cast<unsigned>(words.size())) != 0 ||
+      bigint_to_text(number.get(), 10, text.get()) != 0) {
+    return {};
+  }
+  return std::string(text->text.get(), text->length);
 }
 
 std::string random_string() {

@@ -1,5 +1,6 @@
 #include "secure/sha1.h"
 
+#include "secure/byte_order.h"
 #include "secure/hex.h"
 
 namespace velmora {
@@ -8,11 +9,6 @@ namespace {
 
 constexpr std::uint32_t rotate_left(std::uint32_t word, int bits) {
   return (word << bits) | (word >> (32 - bits));
-}
-
-std::uint32_t load32_be(const std::uint8_t* bytes) {
-  return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
-         (std::uint32_t{bytes[2]} << 8) | std::uint32_t{bytes[3]};
 }
 
 std::uint32_t round_mix(int t, std::uint32_t b, std::uint32_t c, std::uint32_t d) {

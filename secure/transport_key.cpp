@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "secure/hex.h"
 #include "secure/seal.h"
 #include "secure/sha1.h"
 
@@ -50,7 +49,7 @@ std::string derive_transport_key(std::string_view shared_secret, std::string_vie
 
 std::string derive_transport_key(std::string_view shared_secret,
                                  const BlowfishCipher& passphrase_key, BlowfishCipher& cipher) {
-  std::string key = hex_decode(seal_ecb(passphrase_key, transport_key_material(shared_secret)));
+  std::string key = seal_ecb_bytes(passphrase_key, transport_key_material(shared_secret));
   cipher.set_key(key);
   return key;
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "bigint/bigint.h"
 
@@ -34,6 +35,21 @@ TEST_F(Conversion, ZeroInEveryDisguise) {
     EXPECT_EQ(n->length, 1u) << zero;
     EXPECT_EQ(n->words[0], 0u) << zero;
     EXPECT_EQ(write(), "0");
+  }
+}
+
+TEST_F(Conversion, FromWordsLeastSignificantFirst) {
+  struct Case { std::vector<BigWord> words; const char* decimal; };
+  const Case cases[] = {
+      {{}, "0"},
+      {{0, 0}, "0"},
+      {{1000000000u}, "1000000000"},
+      {{0xFFFFFFFFu, 0xFFFFFFFFu}, "18446744073709551615"},
+      {{0, 0, 0, 0, 0x80000000u}, "730750818665451459101842416358141509827966271488"},  // 2^159
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(bigint_set_words(n.get(), c.words.data(), static_cast<unsigned>(c.words.size())), 0);
+    EXPECT_EQ(write(), c.decimal);
   }
 }
 
