@@ -20,7 +20,6 @@ struct ChannelSecurity::Impl {
   std::string channel_key;
   BlowfishCipher channel_cipher;
   std::string private_exponent;
-  std::string public_value;
 };
 
 ChannelSecurity::ChannelSecurity() : impl_(std::make_unique<Impl>()) {}
@@ -38,11 +37,6 @@ void ChannelSecurity::begin_connection(const std::string& passphrase) {
 std::string ChannelSecurity::passphrase() const {
   std::lock_guard guard(impl_->lock);
   return impl_->passphrase;
-}
-
-bool ChannelSecurity::plain_mode() const {
-  std::lock_guard guard(impl_->lock);
-  return impl_->passphrase.empty();
 }
 
 std::string ChannelSecurity::channel_key() const {
@@ -63,16 +57,9 @@ std::string ChannelSecurity::private_exponent() const {
   return impl_->private_exponent;
 }
 
-std::string ChannelSecurity::public_value() const {
-  std::lock_guard guard(impl_->lock);
-  return impl_->public_value;
-}
-
-void ChannelSecurity::set_request_values(const std::string& private_exponent,
-                                         const std::string& public_value) {
+void ChannelSecurity::set_private_exponent(const std::string& private_exponent) {
   std::lock_guard guard(impl_->lock);
   impl_->private_exponent = private_exponent;
-  impl_->public_value = public_value;
 }
 
 std::vector<std::string> ChannelSecurity::seal_chat_line(std::string_view line,

@@ -205,7 +205,7 @@ void KeyExchange::Impl::initiate(const std::string& nick, const std::string& sta
     status("Key exchange with " + nick + " failed!");
     return;  // the time-out moves on
   }
-  security.set_request_values(exponent, value);
+  security.set_private_exponent(exponent);
   const std::string token = make_random_token(passphrase_key());
   env.send_message("PRIVMSG", nick, std::string(kPublicMarker) + " " + value + " " + token);
 }
@@ -354,7 +354,7 @@ void KeyExchange::Impl::key_received(const std::string& sender, const std::strin
     return;
   }
   security.set_channel_key(key);
-  security.set_request_values({}, {});
+  security.set_private_exponent({});
   drop_request();
   round.finished();
   reconciling = false;

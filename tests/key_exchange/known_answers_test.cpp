@@ -64,7 +64,6 @@ TEST(ChatLine, FiveCharactersMakeOneCryptoMessageOf32Digits) {
 TEST(ChatLine, PlainModeAndNoKey) {
   ChannelSecurity plain;
   plain.begin_connection("");
-  EXPECT_TRUE(plain.plain_mode());
   EXPECT_EQ(plain.channel_key(), " ");
   EXPECT_EQ(plain.seal_chat_line("hi there", "#c"), std::vector<std::string>{"hi there"});
   EXPECT_FALSE(plain.seal_action("waves", "#c").has_value());

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "net/chat_socket.h"
+#include "net/chat_socket_test_seam.h"
 #include "tests/net/test_server.h"
 #include "tests/support/eventually.h"
 
@@ -54,8 +55,8 @@ TEST(ChatSocket, GetDataIsAllOrNothingAndPeekKeepsBytes) {
   EXPECT_EQ(socket.length(), 6u);
   EXPECT_EQ(socket.get_data(out, 3, false), 3);
   EXPECT_EQ(std::string(out, 3), "abc");
-  EXPECT_FALSE(socket.discard(4));
-  EXPECT_TRUE(socket.discard(1));
+  EXPECT_FALSE(ChatSocketTestSeam(socket).discard(4));
+  EXPECT_TRUE(ChatSocketTestSeam(socket).discard(1));
   EXPECT_EQ(socket.get_data(out, 2, false), 2);
   EXPECT_EQ(std::string(out, 2), "ef");
   EXPECT_EQ(socket.length(), 0u);
@@ -70,13 +71,13 @@ TEST(ChatSocket, GetWaitsForTheRestAndReportsWhatItCopied) {
 
   char out[4] = {};
   int count = 4;
-  EXPECT_EQ(socket.get(out, count, -1, true), 0);  // one try
+  EXPECT_EQ(ChatSocketTestSeam(socket).get(out, count, -1, true), 0);  // one try
   EXPECT_EQ(count, 2);
 
   // A peek that sees the bytes arrive in two parts must not copy the first part twice.
   auto peeked = std::async(std::launch::async, [&] {
     int n = 4;
-    int result = socket.get(out, n, 2000, true);
+    int result = ChatSocketTestSeam(socket).get(out, n, 2000, true);
     return std::make_pair(result, n);
   });
   std::this_thread::sleep_for(30ms);
@@ -87,7 +88,7 @@ TEST(ChatSocket, GetWaitsForTheRestAndReportsWhatItCopied) {
 
   count = 6;
   char more[6] = {};
-  EXPECT_EQ(socket.get(more, count, 50, false), 0);  // times out with 4 of 6
+  EXPECT_EQ(ChatSocketTestSeam(socket).get(more, count, 50, false), 0);  // times out with 4 of 6
   EXPECT_EQ(count, 4);
   EXPECT_EQ(std::string(more, 4), "abcd");
   EXPECT_EQ(socket.length(), 0u);
@@ -109,8 +110,8 @@ TEST(ChatSocket, ConnectToASilentHostCanBeAborted) {
 
 TEST(ChatSocket, EmptyPutsQueueNothingOrOnlyLineEnd) {
   ChatSocket socket;
-  EXPECT_EQ(socket.put_data("x", 0), 0);
-  EXPECT_EQ(socket.put_data("x", -1), 0);
+  EXPECT_EQ(ChatSocketTestSeam(socket).put_data("x", 0), 0);
+  EXPECT_EQ(ChatSocketTestSeam(socket).put_data("x", -1), 0);
   EXPECT_EQ(socket.queued(), 0u);
   EXPECT_TRUE(socket.put_line(""));
   EXPECT_EQ(socket.queued(), 2u);

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "net/chat_socket.h"
+#include "net/chat_socket_test_seam.h"
 #include "tests/net/test_server.h"
 
 namespace velmora {
@@ -125,7 +126,7 @@ TEST(HostileServer, FloodIsHeldBackWhileNobodyReadsAndNothingIsLost) {
   deadline = Clock::now() + 30s;
   while (received < kFloodBytes && Clock::now() < deadline) {
     int count = static_cast<int>(std::min(chunk.size(), kFloodBytes - received));
-    socket.get(chunk.data(), count, 2000, false);
+    ChatSocketTestSeam(socket).get(chunk.data(), count, 2000, false);
     if (count == 0) break;
     for (int i = 0; i < count; ++i)
       mismatches += chunk[i] != pattern_byte(received + i);
@@ -147,7 +148,7 @@ TEST(HostileServer, CloseGivesUpOnAServerThatNeverReads) {
   ChatSocket socket;
   TestPeer peer = connect_to(socket, server);
   std::string bytes(kUnsendable, 'q');
-  socket.put_data(bytes.data(), static_cast<int>(bytes.size()));
+  ChatSocketTestSeam(socket).put_data(bytes.data(), static_cast<int>(bytes.size()));
   auto start = Clock::now();
   socket.close();
   EXPECT_LT(Clock::now() - start, ChatSocket::kDrainBound + kDrainSlack);
@@ -159,7 +160,7 @@ TEST(HostileServer, DestructionGivesUpOnAServerThatNeverReads) {
   auto socket = std::make_unique<ChatSocket>();
   TestPeer peer = connect_to(*socket, server);
   std::string bytes(kUnsendable, 'q');
-  socket->put_data(bytes.data(), static_cast<int>(bytes.size()));
+  ChatSocketTestSeam(*socket).put_data(bytes.data(), static_cast<int>(bytes.size()));
   auto start = Clock::now();
   socket.reset();
   EXPECT_LT(Clock::now() - start, ChatSocket::kDrainBound + kDrainSlack);
