@@ -59,8 +59,8 @@ bool bigint_set_word(BigInt* n, BigWord w) {
 }
 
 int bigint_set_words(BigInt* n, const BigWord* words, unsigned count) {
-  if (count == 0) return bigint_set_word(n, 0) ? 0 : 1;
-  if (!bigint_grow(n, count)) return 1;
+  if (count == 0) return bigint_set_word(n, 0) ? 0 : kBigIntNoMemory;
+  if (!bigint_grow(n, count)) return kBigIntNoMemory;
   std::copy_n(words, count, n->words.get());
   n->length = count;
   n->sign = 0;

@@ -163,7 +163,7 @@ void bigint_text_destroy(BigIntText* s) { delete s; }
 
 int bigint_text_set(const char* bytes, unsigned count, BigIntText* s) {
   assert(s != nullptr && (bytes != nullptr || count == 0));
-  if (!grow_text(s, std::uint64_t{count} + 1)) return 1;
+  if (!grow_text(s, std::uint64_t{count} + 1)) return kBigIntNoMemory;
   if (count != 0) std::memmove(s->text.get(), bytes, count);
   s->text[count] = '\0';
   s->length = count;
@@ -183,7 +183,7 @@ int bigint_from_text(const BigIntText* s, int base, BigInt* n) {
   if (!all_digits(p, end, base)) return 2;
   const auto bytes = static_cast<std::uint64_t>(k * kBytesPerDigit[base - kMinBase] + 1);
   const std::uint64_t words = (bytes + 3) / 4 + 1;
-  if (words > 0xffffffffu || !bigint_grow(n, static_cast<unsigned>(words))) return 4;
+  if (words > 0xffffffffu || !bigint_grow(n, static_cast<unsigned>(words))) return kBigIntNoMemory;
   n->length = read_digits(p, end, base, n->words.get());
   n->sign = sign;
   bigint_normalise(n);
@@ -194,9 +194,9 @@ int bigint_to_text(const BigInt* n, int base, BigIntText* s) {
   assert(n != nullptr && s != nullptr);
   if (base < kMinBase || base > kMaxBase) return 1;
   const auto e = static_cast<std::uint64_t>(n->length * kDigitsPerByte[base - kMinBase] * 4 + 2);
-  if (!grow_text(s, e + 1)) return 2;
+  if (!grow_text(s, e + 1)) return kBigIntNoMemory;
   std::unique_ptr<BigWord[]> copy(new (std::nothrow) BigWord[n->length]);
-  if (!copy) return 3;
+  if (!copy) return kBigIntNoMemory;
   std::copy_n(n->words.get(), n->length, copy.get());
   const bool minus = n->sign == 1 && !bigint_is_zero(n);
   char* area = s->text.get() + (minus ? 1 : 0);
