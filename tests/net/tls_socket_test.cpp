@@ -9,7 +9,6 @@
 
 #include "net/chat_socket.h"
 #include "net/tls_verify.h"
-#include "tests/net/test_server.h"
 #include "tests/support/ngircd_server.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/test_certificates.h"
@@ -129,7 +128,7 @@ TEST(TlsSocket, PlainPortAndMissingFilesFailWithAReason) {
 // A host that accepts TCP but never answers the handshake holds connect only until the
 // owner goes away.
 TEST(TlsSocket, SilentHandshakeCanBeAborted) {
-  test_support::TestServer silent;
+  test_support::ScriptedServer silent;  // takes the connection, never answers
   ChatSocket socket;
   auto result = std::async(std::launch::async, [&] {
     return socket.connect("127.0.0.1", silent.port(), tls_options("", "", false));
