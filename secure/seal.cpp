@@ -23,20 +23,23 @@ Block block_at(std::string_view bytes, std::size_t at) {
   return block;
 }
 
-void encrypt(const BlowfishCipher& cipher, Block& block) {
+// One Blowfish step (encrypt_block or decrypt_block) over a block in place.
+using CipherStep = void (BlowfishCipher::*)(std::uint32_t&, std::uint32_t&) const;
+
+void apply(const BlowfishCipher& cipher, CipherStep step, Block& block) {
   std::uint32_t left = load32_be(block.data());
   std::uint32_t right = load32_be(block.data() + 4);
-  cipher.encrypt_block(left, right);
+  (cipher.*step)(left, right);
   store32_be(block.data(), left);
   store32_be(block.data() + 4, right);
 }
 
+void encrypt(const BlowfishCipher& cipher, Block& block) {
+  apply(cipher, &BlowfishCipher::encrypt_block, block);
+}
+
 void decrypt(const BlowfishCipher& cipher, Block& block) {
-  std::uint32_t left = load32_be(block.data());
-  std::uint32_t right = load32_be(block.data() + 4);
-  cipher.decrypt_block(left, right);
-  store32_be(block.data(), left);
-  store32_be(block.data() + 4, right);
+  apply(cipher, &BlowfishCipher::decrypt_block, block);
 }
 
 void append(std::string& out, const Block& block) {

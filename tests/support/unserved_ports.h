@@ -9,8 +9,6 @@ class RefusingPort {
 public:
   RefusingPort();
   ~RefusingPort();
-  RefusingPort(const RefusingPort&) = delete;
-  RefusingPort& operator=(const RefusingPort&) = delete;
   int port() const { return port_; }
 
 private:
@@ -24,8 +22,6 @@ class SilentPort {
 public:
   SilentPort();
   ~SilentPort();
-  SilentPort(const SilentPort&) = delete;
-  SilentPort& operator=(const SilentPort&) = delete;
   int port() const { return port_; }
 
 private:
