@@ -7,8 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <iostream>
 #include <system_error>
+
+#include "trace/trace.h"
 
 namespace velmora {
 
@@ -105,8 +106,8 @@ ProgramFiles program_files(const std::string& settings_argument) {
     std::fprintf(stderr, "velmora: cannot make the folder %s; no log.txt is written\n",
                  files.log_folder.c_str());
   }
-  std::cout << "Files: settings " << files.settings_file << ", log " << files.log_folder
-            << "/log.txt, data " << files.data_folder << std::endl;
+  trace("Files: settings " + files.settings_file + ", log " + files.log_folder +
+        "/log.txt, data " + files.data_folder);
   return files;
 }
 

@@ -10,6 +10,7 @@
 
 #include "app/app_state.h"
 #include "app/connection_plan.h"
+#include "trace/trace.h"
 
 namespace velmora {
 namespace {
@@ -169,6 +170,7 @@ void AppState::run_start_irc() {
   start_running_ = false;  // connected: the thread only watches now
   note_change();
   if (s.destroy_after == 1) std::remove(files_.settings_file.c_str());
+  trace("End StartIRC");
   supervise(s);
 }
 

@@ -50,7 +50,7 @@ struct HerdClient {
     opened = opened || !closed;
     return state->peer_keys().get(nick) == 1 && state->security().channel_key() == key;
   }
-  testing::TempFolder folder;
+  test_support::TempFolder folder;
   std::string nick;
   std::unique_ptr<AppState> state;
   bool opened = false;
@@ -105,17 +105,17 @@ enum class Server { Ngircd, Inspircd, Hybrid };
 double join_through(Server kind, int joiners, int& disconnected, int& flood_notices) {
   switch (kind) {
     case Server::Inspircd: {
-      testing::InspircdServer server;
+      test_support::InspircdServer server;
       return join_all(server, joiners, disconnected, flood_notices);
     }
     case Server::Hybrid: {
-      testing::HybridServer server;
+      test_support::HybridServer server;
       return join_all(server, joiners, disconnected, flood_notices);
     }
     default: {
-      testing::NgircdOptions options;
+      test_support::NgircdOptions options;
       options.penalties = true;
-      testing::NgircdServer server(options);
+      test_support::NgircdServer server(options);
       return join_all(server, joiners, disconnected, flood_notices);
     }
   }
@@ -125,7 +125,7 @@ double join_through(Server kind, int joiners, int& disconnected, int& flood_noti
 // figure for as many joiners in the same run.
 void run(benchmark::State& state, int joiners, Server kind) {
   static std::map<int, double> ngircd_seconds;
-  if (const std::string why = testing::HybridServer::missing(); kind == Server::Hybrid && !why.empty()) {
+  if (const std::string why = test_support::HybridServer::missing(); kind == Server::Hybrid && !why.empty()) {
     state.SkipWithError(why.c_str());
     return;
   }

@@ -30,10 +30,10 @@ std::size_t count(const std::string& text, const std::string& what) {
 
 // Seconds from the typed line to the observer seeing it.
 double typed_line_delay(bool flood, double& names, double& welcomes) {
-  testing::NgircdOptions options;
+  test_support::NgircdOptions options;
   options.penalties = true;
-  testing::NgircdServer server(options);
-  testing::TempFolder folder;
+  test_support::NgircdServer server(options);
+  test_support::TempFolder folder;
   folder.write("setup.ini", "SERVER=127.0.0.1\nPORT=" + std::to_string(server.port()) +
                                 "\nCHANNEL=#flood\nNICK=holder\nKEY=\n");
   AppState holder(folder.path(), folder.file("setup.ini"));
@@ -42,12 +42,12 @@ double typed_line_delay(bool flood, double& names, double& welcomes) {
   holder.security().begin_connection("pass");  // a holder: it welcomes every joiner
   holder.security().set_channel_key(std::string(56, 'k'));
   holder.peer_keys().set("holder", 1);
-  testing::RawClient observer(server.port(), "observer");
+  test_support::RawClient observer(server.port(), "observer");
   observer.say("JOIN #flood");
   observer.wait_for("366", std::chrono::seconds(10));
-  std::vector<std::unique_ptr<testing::RawClient>> crowd;
+  std::vector<std::unique_ptr<test_support::RawClient>> crowd;
   if (flood) {
-    for (int i = 0; i < 20; ++i) crowd.push_back(std::make_unique<testing::RawClient>(server.port(), "f" + std::to_string(i)));
+    for (int i = 0; i < 20; ++i) crowd.push_back(std::make_unique<test_support::RawClient>(server.port(), "f" + std::to_string(i)));
     std::string churn;
     for (int round = 0; round < 10; ++round) churn += "JOIN #flood\r\nPART #flood\r\n";
     for (auto& raw : crowd) raw->say(churn);

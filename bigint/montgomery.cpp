@@ -23,10 +23,10 @@ namespace {
 using Limb = std::uint64_t;
 using Wide = unsigned __int128;
 
-constexpr unsigned limb_bits = 64;
+constexpr unsigned kLimbBits = 64;
 
 Limb lo(Wide w) { return static_cast<Limb>(w); }
-Limb hi(Wide w) { return static_cast<Limb>(w >> limb_bits); }
+Limb hi(Wide w) { return static_cast<Limb>(w >> kLimbBits); }
 
 // The modulus with what every product needs.
 struct MontgomeryContext {
@@ -321,7 +321,7 @@ int montgomery_pow_limbs(const BigInt* base, const BigInt* exponent, const BigIn
   const std::size_t n = ctx.n;
   std::vector<Limb> x(n), power(n), one(n, 0);
   const Limb* r2 = cached_square_of_r(m, ctx);
-  if (r2 == nullptr) return 6;
+  if (r2 == nullptr) return kBigIntNoMemory;
   Montgomery<N, Adx> mont(ctx);
   to_limbs(base, power.data(), n);
   mont.mul(power.data(), r2, x.data());
@@ -332,7 +332,7 @@ int montgomery_pow_limbs(const BigInt* base, const BigInt* exponent, const BigIn
   }
   one[0] = 1;
   mont.mul(power.data(), one.data(), x.data());
-  return from_limbs(x.data(), n, result) ? 0 : 6;
+  return from_limbs(x.data(), n, result) ? 0 : kBigIntNoMemory;
 }
 
 template <std::size_t N>
@@ -365,7 +365,7 @@ bool adx_rows_available() {
 int montgomery_pow(const BigInt* base, const BigInt* exponent, const BigInt* m,
                    BigInt* result, MontgomeryKernel kernel) {
   assert((m->words[0] & 1) == 1);
-  if (bigint_is_zero(exponent)) return bigint_set_word(result, 1) ? 0 : 7;
+  if (bigint_is_zero(exponent)) return bigint_set_word(result, 1) ? 0 : kBigIntNoMemory;
   try {
     MontgomeryContext ctx;
     ctx.n = (m->length + 1) / 2;
@@ -381,7 +381,7 @@ int montgomery_pow(const BigInt* base, const BigInt* exponent, const BigInt* m,
       default: return montgomery_pow_limbs<0, false>(base, exponent, m, ctx, result);
     }
   } catch (const std::bad_alloc&) {
-    return 6;
+    return kBigIntNoMemory;
   }
 }
 

@@ -13,7 +13,7 @@ namespace velmora {
 enum class MontgomeryKernel { automatic, portable, adx };
 
 // result := base^abs(exponent) mod abs(m), for odd m and 2 <= base < abs(m).
-// 6 when memory ran out.
+// 0 done or kBigIntNoMemory.
 int montgomery_pow(const BigInt* base, const BigInt* exponent, const BigInt* m,
                    BigInt* result, MontgomeryKernel kernel = MontgomeryKernel::automatic);
 

@@ -58,6 +58,16 @@ bool bigint_set_word(BigInt* n, BigWord w) {
   return true;
 }
 
+int bigint_set_words(BigInt* n, const BigWord* words, unsigned count) {
+  if (count == 0) return bigint_set_word(n, 0) ? 0 : kBigIntNoMemory;
+  if (!bigint_grow(n, count)) return kBigIntNoMemory;
+  std::copy_n(words, count, n->words.get());
+  n->length = count;
+  n->sign = 0;
+  bigint_normalise(n);
+  return 0;
+}
+
 void bigint_normalise(BigInt* n) {
   assert(n != nullptr && n->length >= 1);
   while (n->length > 1 && n->words[n->length - 1] == 0) --n->length;

@@ -12,26 +12,26 @@ namespace velmora {
 
 namespace {
 
-constexpr int min_base = 2;
-constexpr int max_base = 36;
+constexpr int kMinBase = 2;
+constexpr int kMaxBase = 36;
 
 // Size estimates per base 2..36, each rounded up so that it is never too small.
-constexpr double bytes_per_digit[] = {
+constexpr double kBytesPerDigit[] = {
     0.126, 0.199, 0.251, 0.291, 0.324, 0.352, 0.376, 0.397, 0.416, 0.433, 0.449, 0.464,
     0.477, 0.489, 0.501, 0.512, 0.522, 0.532, 0.541, 0.550, 0.558, 0.566, 0.574, 0.581,
     0.589, 0.595, 0.602, 0.608, 0.614, 0.620, 0.626, 0.632, 0.637, 0.642, 0.647};
-constexpr double digits_per_byte[] = {
+constexpr double kDigitsPerByte[] = {
     8.001, 5.048, 4.001, 3.446, 3.096, 2.851, 2.668, 2.525, 2.409, 2.314, 2.233, 2.163,
     2.102, 2.049, 2.001, 1.958, 1.919, 1.884, 1.852, 1.822, 1.795, 1.770, 1.746, 1.724,
     1.703, 1.683, 1.665, 1.648, 1.631, 1.616, 1.601, 1.587, 1.573, 1.561, 1.548};
 
-constexpr char digit_chars[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-constexpr unsigned char not_a_digit = 0xff;
+constexpr char kDigitChars[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+constexpr unsigned char kNotADigit = 0xff;
 
 // Built at compile time, so threads never race to fill it.
 constexpr std::array<unsigned char, 256> make_digit_values() {
   std::array<unsigned char, 256> table{};
-  for (auto& v : table) v = not_a_digit;
+  for (auto& v : table) v = kNotADigit;
   for (int i = 0; i < 10; ++i) table['0' + i] = static_cast<unsigned char>(i);
   for (int i = 0; i < 26; ++i) {
     table['a' + i] = static_cast<unsigned char>(10 + i);
@@ -126,7 +126,7 @@ char* write_digits(BigWord* magnitude, unsigned used, int base, char* right) {
     while (used > 1 && magnitude[used - 1] == 0) --used;
     const bool last = used == 1 && magnitude[0] == 0;
     for (unsigned i = 0; i < chunk.digits && (!last || rem != 0 || i == 0); ++i) {
-      *--p = digit_chars[rem % base];
+      *--p = kDigitChars[rem % base];
       rem /= base;
     }
     if (last) break;
@@ -163,7 +163,7 @@ void bigint_text_destroy(BigIntText* s) { delete s; }
 
 int bigint_text_set(const char* bytes, unsigned count, BigIntText* s) {
   assert(s != nullptr && (bytes != nullptr || count == 0));
-  if (!grow_text(s, std::uint64_t{count} + 1)) return 1;
+  if (!grow_text(s, std::uint64_t{count} + 1)) return kBigIntNoMemory;
   if (count != 0) std::memmove(s->text.get(), bytes, count);
   s->text[count] = '\0';
   s->length = count;
@@ -172,7 +172,7 @@ int bigint_text_set(const char* bytes, unsigned count, BigIntText* s) {
 
 int bigint_from_text(const BigIntText* s, int base, BigInt* n) {
   assert(s != nullptr && n != nullptr);
-  if (base < min_base || base > max_base) return 1;
+  if (base < kMinBase || base > kMaxBase) return 1;
   const char* p = s->text.get();
   const char* end = p + s->length;
   int sign = 0;
@@ -181,9 +181,9 @@ int bigint_from_text(const BigIntText* s, int base, BigInt* n) {
   if (k == 0) return 3;
   // Checked before anything is written, so a bad text leaves n as it was.
   if (!all_digits(p, end, base)) return 2;
-  const auto bytes = static_cast<std::uint64_t>(k * bytes_per_digit[base - min_base] + 1);
+  const auto bytes = static_cast<std::uint64_t>(k * kBytesPerDigit[base - kMinBase] + 1);
   const std::uint64_t words = (bytes + 3) / 4 + 1;
-  if (words > 0xffffffffu || !bigint_grow(n, static_cast<unsigned>(words))) return 4;
+  if (words > 0xffffffffu || !bigint_grow(n, static_cast<unsigned>(words))) return kBigIntNoMemory;
   n->length = read_digits(p, end, base, n->words.get());
   n->sign = sign;
   bigint_normalise(n);
@@ -192,11 +192,11 @@ int bigint_from_text(const BigIntText* s, int base, BigInt* n) {
 
 int bigint_to_text(const BigInt* n, int base, BigIntText* s) {
   assert(n != nullptr && s != nullptr);
-  if (base < min_base || base > max_base) return 1;
-  const auto e = static_cast<std::uint64_t>(n->length * digits_per_byte[base - min_base] * 4 + 2);
-  if (!grow_text(s, e + 1)) return 2;
+  if (base < kMinBase || base > kMaxBase) return 1;
+  const auto e = static_cast<std::uint64_t>(n->length * kDigitsPerByte[base - kMinBase] * 4 + 2);
+  if (!grow_text(s, e + 1)) return kBigIntNoMemory;
   std::unique_ptr<BigWord[]> copy(new (std::nothrow) BigWord[n->length]);
-  if (!copy) return 3;
+  if (!copy) return kBigIntNoMemory;
   std::copy_n(n->words.get(), n->length, copy.get());
   const bool minus = n->sign == 1 && !bigint_is_zero(n);
   char* area = s->text.get() + (minus ? 1 : 0);

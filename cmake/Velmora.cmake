@@ -9,6 +9,9 @@ function(velmora_library name)
   if(ARG_DEPS)
     target_link_libraries(${name} PUBLIC ${ARG_DEPS})
   endif()
+  if(NOT name STREQUAL velmora_trace)  # every layer may trace
+    target_link_libraries(${name} PUBLIC velmora_trace)
+  endif()
   set_property(GLOBAL APPEND PROPERTY VELMORA_LIBRARIES ${name})
 endfunction()
 

@@ -31,23 +31,23 @@ public:
   int limit = 0;
 };
 
-const char* const markers[] = {"@PUBLIC ", "@XPUBLIC ", "@XKEY ", "@BADAUTH ",
+const char* const kMarkers[] = {"@PUBLIC ", "@XPUBLIC ", "@XKEY ", "@BADAUTH ",
                                "@AUTHENTICATED", "@CRYPTO ", "", "@PUBLIC"};
-const char* const commands[] = {"PRIVMSG", "NOTICE", "JOIN", "QUIT", "PART", "NICK"};
-const char* const senders[] = {"h", "x", "me", "", "outsider"};
+const char* const kCommands[] = {"PRIVMSG", "NOTICE", "JOIN", "QUIT", "PART", "NICK"};
+const char* const kSenders[] = {"h", "x", "me", "", "outsider"};
 
 void run_record(velmora::KeyExchange& exchange, velmora::ChannelSecurity& security,
                 std::chrono::steady_clock::time_point& now, std::string_view record) {
   if (record.size() < 4) return;
   const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(record[i]); };
-  std::string text = markers[byte(2) % 8];
+  std::string text = kMarkers[byte(2) % 8];
   text.append(record.substr(4));
   now += std::chrono::seconds(byte(3) % 64);
   exchange.tick();
   if (byte(0) % 7 == 6) {
     exchange.handle_names_end();
   } else {
-    exchange.handle_message(senders[byte(1) % 5], commands[byte(0) % 7 % 6], text);
+    exchange.handle_message(kSenders[byte(1) % 5], kCommands[byte(0) % 7 % 6], text);
   }
   security.open_chat_text(text);
   security.seal_chat_line(text, "#c");

@@ -56,8 +56,8 @@ void check_terminator(std::string_view bytes, std::size_t cut) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (size < 3) return 0;
-  static const std::string_view delimiters[] = {"\r\n", "\n\r", "\n", "\r"};
-  std::string_view delimiter = delimiters[data[0] % 4];
+  static const std::string_view kDelimiters[] = {"\r\n", "\n\r", "\n", "\r"};
+  std::string_view delimiter = kDelimiters[data[0] % 4];
   std::size_t cap = 1 + data[1] % 64;
   std::size_t size_count = data[2] % 8;
   if (size < 3 + size_count) return 0;

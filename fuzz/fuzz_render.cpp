@@ -29,8 +29,8 @@ void check_shown(const std::string& text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
-  velmora::test::FakeSession session;
-  velmora::test::RecorderSurface surface;
+  velmora::test_support::FakeSession session;
+  velmora::test_support::RecorderSurface surface;
   velmora::ChatWindow window(session, surface, "/nonexistent");
   session.hold_key();
   session.users = velmora::split_words(input.substr(0, input.find('\n')), ' ');

@@ -5,6 +5,14 @@
 //
 // Waiting is event driven: the workers and the callers wake each other with condition
 // variables instead of polling, so an idle connection costs no CPU.
+//
+// How this folder reports failure: the operations follow the socket calls they stand
+// for. connect() gives a numbered code (0 = connected) and failure_text() the words;
+// close() gives 0 or an errno; byte operations give the count they moved (0 = nothing);
+// waits give false when the time ran out or the connection closed. The workers never
+// stop on an error: they close the connection, and is_closed() tells. Below this class
+// a Transport returns what recv()/send() return (-1 and errno), and a TLS handshake
+// that fails gives no transport and the user's words for why. Nothing here throws.
 
 #include <chrono>
 #include <cstddef>
@@ -53,10 +61,6 @@ public:
 
   // All or nothing: copies `count` bytes (consuming them unless `peek`) or returns 0.
   int get_data(char* destination, int count, bool peek);
-  // Copies up to `count` bytes, waiting up to `timeout_ms` (0: no limit, -1: one try);
-  // returns `count` when all arrived, else 0; `count` is set to the bytes copied.
-  int get(char* destination, int& count, int timeout_ms, bool peek);
-  bool discard(int count);
   // The text up to and including the first `delimiter`; waits until it arrives or the
   // connection closes with nothing waiting (then returns what there was, possibly empty).
   // A line longer than kMaxLine is returned cut to kMaxLine bytes plus the delimiter,
@@ -77,7 +81,6 @@ public:
   // Waits until the connection is closed; true when it closed within the time.
   bool wait_closed(std::chrono::milliseconds timeout);
 
-  int put_data(const char* source, int count);  // count, or 0 when count < 1
   bool put_line(std::string_view text);         // text + CR LF; always true
   // True when the last connection was closed because more than kMaxQueued bytes
   // waited to be sent; cleared by the next connect.
@@ -92,6 +95,15 @@ public:
   std::size_t queued() const;
 
 private:
+  friend class ChatSocketTestSeam;  // net/chat_socket_test_seam.h
+
+  // Byte-level operations that only tests use, through ChatSocketTestSeam.
+  // Copies up to `count` bytes, waiting up to `timeout_ms` (0: no limit, -1: one try);
+  // returns `count` when all arrived, else 0; `count` is set to the bytes copied.
+  int get(char* destination, int& count, int timeout_ms, bool peek);
+  bool discard(int count);
+  int put_data(const char* source, int count);  // count, or 0 when count < 1
+
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

@@ -16,11 +16,16 @@ fi
 
 step() { printf '\n=== %s ===\n' "$*"; }
 
-build() {  # build DIR [cmake options...]
+build() {  # build DIR [cmake options...]: shows warnings, and stops on a failed build
   local dir=$1; shift
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-  cmake --build "$dir" -j"$jobs" 2>&1 | grep -E 'warning|error|Error' || true
-  cmake --build "$dir" -j"$jobs" >/dev/null
+  local log="$dir/build.log"
+  if ! cmake --build "$dir" -j"$jobs" >"$log" 2>&1; then
+    grep -E 'warning|error|Error' "$log" || tail -40 "$log"
+    echo "build in $dir failed (all of it in $log)"
+    return 1
+  fi
+  grep -E 'warning' "$log" || true
 }
 
 step "build"

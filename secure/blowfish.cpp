@@ -10,11 +10,11 @@ namespace velmora {
 
 namespace {
 
-constexpr std::size_t max_key_words = 14;
+constexpr std::size_t kMaxKeyWords = 14;
 
 // Whole big-endian words of the key, the last one padded with zero bytes on its right.
 std::vector<std::uint32_t> key_words(std::string_view key) {
-  std::size_t count = std::min((key.size() + 3) / 4, max_key_words);
+  std::size_t count = std::min((key.size() + 3) / 4, kMaxKeyWords);
   std::vector<std::uint32_t> words(count, 0);
   for (std::size_t i = 0; i < count * 4 && i < key.size(); ++i) {
     auto byte = static_cast<std::uint32_t>(static_cast<unsigned char>(key[i]));
@@ -37,9 +37,9 @@ BlowfishCipher::BlowfishCipher() {
 void BlowfishCipher::set_key(std::string_view key) { schedule(key); }
 
 void BlowfishCipher::schedule(std::string_view key) {
-  std::copy_n(blowfish_constants.begin(), p_.size(), p_.begin());
+  std::copy_n(kBlowfishConstants.begin(), p_.size(), p_.begin());
   for (std::size_t box = 0; box < s_.size(); ++box) {
-    std::copy_n(blowfish_constants.begin() + p_.size() + 256 * box, 256, s_[box].begin());
+    std::copy_n(kBlowfishConstants.begin() + p_.size() + 256 * box, 256, s_[box].begin());
   }
   std::vector<std::uint32_t> words = key_words(key);
   if (!words.empty()) {

@@ -3,7 +3,7 @@
 
 namespace velmora {
 
-const std::array<std::uint32_t, blowfish_constant_words> blowfish_constants = {
+const std::array<std::uint32_t, kBlowfishConstantWords> kBlowfishConstants = {
     0x243F6A88, 0x85A308D3, 0x13198A2E, 0x03707344, 0xA4093822, 0x299F31D0,
     0x082EFA98, 0xEC4E6C89, 0x452821E6, 0x38D01377, 0xBE5466CF, 0x34E90C6C,
     0xC0AC29B7, 0xC97C50DD, 0x3F84D5B5, 0xB5470917, 0x9216D5D9, 0x8979FB1B,

@@ -7,7 +7,7 @@
 
 namespace velmora {
 
-inline constexpr std::size_t blowfish_constant_words = 18 + 4 * 256;
-extern const std::array<std::uint32_t, blowfish_constant_words> blowfish_constants;
+inline constexpr std::size_t kBlowfishConstantWords = 18 + 4 * 256;
+extern const std::array<std::uint32_t, kBlowfishConstantWords> kBlowfishConstants;
 
 }  // namespace velmora

@@ -9,7 +9,7 @@
 namespace velmora {
 
 namespace {
-constexpr std::string_view plain_mode_key = " ";  // one space: a short key on purpose
+constexpr std::string_view kPlainModeKey = " ";  // one space: a short key on purpose
 }
 
 // One lock over the keys and the channel cipher, so a seal or open on the window thread
@@ -20,7 +20,6 @@ struct ChannelSecurity::Impl {
   std::string channel_key;
   BlowfishCipher channel_cipher;
   std::string private_exponent;
-  std::string public_value;
 };
 
 ChannelSecurity::ChannelSecurity() : impl_(std::make_unique<Impl>()) {}
@@ -30,19 +29,14 @@ void ChannelSecurity::begin_connection(const std::string& passphrase) {
   std::lock_guard guard(impl_->lock);
   impl_->passphrase = passphrase;
   if (passphrase.empty()) {
-    impl_->channel_key.assign(plain_mode_key.size(), plain_mode_key[0]);
-    impl_->channel_cipher.set_key(plain_mode_key);
+    impl_->channel_key.assign(kPlainModeKey.size(), kPlainModeKey[0]);
+    impl_->channel_cipher.set_key(kPlainModeKey);
   }
 }
 
 std::string ChannelSecurity::passphrase() const {
   std::lock_guard guard(impl_->lock);
   return impl_->passphrase;
-}
-
-bool ChannelSecurity::plain_mode() const {
-  std::lock_guard guard(impl_->lock);
-  return impl_->passphrase.empty();
 }
 
 std::string ChannelSecurity::channel_key() const {
@@ -63,16 +57,9 @@ std::string ChannelSecurity::private_exponent() const {
   return impl_->private_exponent;
 }
 
-std::string ChannelSecurity::public_value() const {
-  std::lock_guard guard(impl_->lock);
-  return impl_->public_value;
-}
-
-void ChannelSecurity::set_request_values(const std::string& private_exponent,
-                                         const std::string& public_value) {
+void ChannelSecurity::set_private_exponent(const std::string& private_exponent) {
   std::lock_guard guard(impl_->lock);
   impl_->private_exponent = private_exponent;
-  impl_->public_value = public_value;
 }
 
 std::vector<std::string> ChannelSecurity::seal_chat_line(std::string_view line,
@@ -83,7 +70,7 @@ std::vector<std::string> ChannelSecurity::seal_chat_line(std::string_view line,
   if (impl_->channel_key.empty()) return {};
   std::vector<std::string> texts;
   for (const std::string& piece : split_chat_line(line, max_sealed_plain_size(channel))) {
-    std::string text(crypto_marker);
+    std::string text(kCryptoMarker);
     text += ' ';
     text += seal_cbc(impl_->channel_cipher, piece);
     texts.push_back(std::move(text));
@@ -101,7 +88,7 @@ std::optional<std::vector<std::string>> ChannelSecurity::seal_action(
   const std::size_t room = max_sealed_plain_size(channel, kOpen.size() + 1);
   for (const std::string& piece : split_chat_line(text, room)) {
     std::string sealed(kOpen);
-    sealed += crypto_marker;
+    sealed += kCryptoMarker;
     sealed += ' ';
     sealed += seal_cbc(impl_->channel_cipher, piece);
     sealed += '\x01';
@@ -111,8 +98,8 @@ std::optional<std::vector<std::string>> ChannelSecurity::seal_action(
 }
 
 std::string ChannelSecurity::open_chat_text(std::string_view text) const {
-  if (!text.starts_with(crypto_marker)) return std::string(text);
-  const std::string_view sealed = text_after(text, crypto_marker.size() + 1);
+  if (!text.starts_with(kCryptoMarker)) return std::string(text);
+  const std::string_view sealed = text_after(text, kCryptoMarker.size() + 1);
   std::lock_guard guard(impl_->lock);
   return open_cbc(impl_->channel_cipher, sealed);
 }

@@ -2,15 +2,17 @@
 
 #include <algorithm>
 
+#include "secure/control_text.h"
 #include "secure/seal.h"
 
 namespace velmora {
 
 namespace {
 
-constexpr std::string_view privmsg_part = " PRIVMSG ";
-constexpr std::string_view trailing_part = " :@CRYPTO ";
-constexpr std::size_t line_end_size = 2;
+constexpr std::string_view kPrivmsgPart = " PRIVMSG ";
+// " :" + kCryptoMarker + " " before the sealed hex.
+constexpr std::size_t kTrailingPartSize = 2 + kCryptoMarker.size() + 1;
+constexpr std::size_t kLineEndSize = 2;
 
 bool utf8_continuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
 
@@ -25,13 +27,13 @@ std::size_t cut_position(std::string_view rest, std::size_t max_bytes) {
 }  // namespace
 
 std::size_t max_sealed_plain_size(std::string_view channel, std::size_t framing) {
-  const std::size_t fixed = relay_prefix_budget + privmsg_part.size() + channel.size() +
-                            trailing_part.size() + line_end_size + framing;
-  const std::size_t hex_room = irc_line_limit > fixed ? irc_line_limit - fixed : 0;
+  const std::size_t fixed = kRelayPrefixBudget + kPrivmsgPart.size() + channel.size() +
+                            kTrailingPartSize + kLineEndSize + framing;
+  const std::size_t hex_room = kIrcLineLimit > fixed ? kIrcLineLimit - fixed : 0;
   // sealed size 16 + 16 * (k / 8 + 1) must fit: k / 8 <= hex_room / 16 - 2.
   const std::size_t blocks = hex_room / 16;
-  if (blocks < 2) return block_size - 1;  // a channel name this long leaves no room anyway
-  return block_size * (blocks - 2) + block_size - 1;
+  if (blocks < 2) return kBlockSize - 1;  // a channel name this long leaves no room anyway
+  return kBlockSize * (blocks - 2) + kBlockSize - 1;
 }
 
 std::vector<std::string> split_chat_line(std::string_view line, std::size_t max_bytes) {

@@ -10,8 +10,8 @@ namespace velmora {
 
 // Room left for the sender's prefix ":nick!user@host" on a relayed line; generous
 // (nick 30, user 10, host 63) because we cannot know how the server writes us.
-inline constexpr std::size_t relay_prefix_budget = 1 + 30 + 1 + 10 + 1 + 63;
-inline constexpr std::size_t irc_line_limit = 512;
+inline constexpr std::size_t kRelayPrefixBudget = 1 + 30 + 1 + 10 + 1 + 63;
+inline constexpr std::size_t kIrcLineLimit = 512;
 
 // The most plain bytes one "@CRYPTO" message to `channel` may seal; `framing` bytes
 // around the sealed text (a CTCP action's) take their share of the line.

@@ -9,19 +9,19 @@ namespace velmora {
 std::string key_check(std::string_view channel_key) {
   std::string text = "velmora key check ";
   text += channel_key;
-  return sha1_hex(text).substr(0, key_check_digits);
+  return sha1_hex(text).substr(0, kKeyCheckDigits);
 }
 
 std::string announcement(std::string_view channel_key) {
-  return std::string(authenticated_marker) + " " + key_check(channel_key);
+  return std::string(kAuthenticatedMarker) + " " + key_check(channel_key);
 }
 
 std::string_view announced_key_check(std::string_view text) {
-  const std::string_view check = text_after(text, authenticated_marker.size() + 1);
+  const std::string_view check = text_after(text, kAuthenticatedMarker.size() + 1);
   const bool hex = std::all_of(check.begin(), check.end(), [](char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
   });
-  if (check.size() != key_check_digits || !hex || text[authenticated_marker.size()] != ' ') {
+  if (check.size() != kKeyCheckDigits || !hex || text[kAuthenticatedMarker.size()] != ' ') {
     return {};
   }
   return check;
@@ -36,14 +36,14 @@ std::string_view last_characters(std::string_view text, std::size_t count) {
 }
 
 std::string_view public_request_value(std::string_view text) {
-  const std::size_t start = public_marker.size() + 1;
-  const std::size_t tail = token_digits + 1;
+  const std::size_t start = kPublicMarker.size() + 1;
+  const std::size_t tail = kTokenDigits + 1;
   if (text.size() < start + tail) return {};
   return text.substr(start, text.size() - start - tail);
 }
 
 std::string_view public_request_token(std::string_view text) {
-  return last_characters(text, token_digits);
+  return last_characters(text, kTokenDigits);
 }
 
 }  // namespace velmora

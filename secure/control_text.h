@@ -17,15 +17,15 @@
 
 namespace velmora {
 
-inline constexpr std::string_view public_marker = "@PUBLIC";
-inline constexpr std::string_view badauth_marker = "@BADAUTH";
-inline constexpr std::string_view xpublic_marker = "@XPUBLIC";
-inline constexpr std::string_view xkey_marker = "@XKEY";
-inline constexpr std::string_view authenticated_marker = "@AUTHENTICATED";
-inline constexpr std::string_view crypto_marker = "@CRYPTO";
-inline constexpr std::size_t token_digits = 64;
+inline constexpr std::string_view kPublicMarker = "@PUBLIC";
+inline constexpr std::string_view kBadauthMarker = "@BADAUTH";
+inline constexpr std::string_view kXpublicMarker = "@XPUBLIC";
+inline constexpr std::string_view kXkeyMarker = "@XKEY";
+inline constexpr std::string_view kAuthenticatedMarker = "@AUTHENTICATED";
+inline constexpr std::string_view kCryptoMarker = "@CRYPTO";
+inline constexpr std::size_t kTokenDigits = 64;
 
-inline constexpr std::size_t key_check_digits = 16;
+inline constexpr std::size_t kKeyCheckDigits = 16;
 
 // The first 16 hex digits of the SHA-1 of a fixed label and the key: equal keys give
 // equal checks, and the check tells nothing of the key.

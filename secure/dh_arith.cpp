@@ -67,14 +67,14 @@ std::string mod_pow_decimal(std::string_view base, std::string_view exponent,
 
 bool is_valid_public_value(std::string_view text) {
   if (!is_decimal_number(text) || text.front() == '-') return false;
-  static const std::string lowest = "2";
-  static const std::string highest = [] {
+  static const std::string kLowest = "2";
+  static const std::string kHighest = [] {
     std::string p = dh_prime;  // the prime ends in 7, so p - 2 only changes the last digit
     p.back() = static_cast<char>(p.back() - 2);
     return p;
   }();
   const std::string_view digits = significant_digits(text);
-  return compare_digits(digits, lowest) >= 0 && compare_digits(digits, highest) <= 0;
+  return compare_digits(digits, kLowest) >= 0 && compare_digits(digits, kHighest) <= 0;
 }
 
 }  // namespace velmora

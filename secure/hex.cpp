@@ -25,12 +25,12 @@ char decode_pair(std::string_view pair) {
 }  // namespace
 
 std::string hex_encode(std::string_view bytes) {
-  static constexpr char digits[] = "0123456789ABCDEF";
+  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string text;
   text.reserve(bytes.size() * 2);
   for (unsigned char byte : bytes) {
-    text.push_back(digits[byte >> 4]);
-    text.push_back(digits[byte & 0x0F]);
+    text.push_back(kDigits[byte >> 4]);
+    text.push_back(kDigits[byte & 0x0F]);
   }
   return text;
 }

@@ -18,9 +18,9 @@ namespace velmora {
 
 namespace {
 
-constexpr int status_seconds = 10;
-constexpr int private_exponent_bits = 160;
-constexpr std::size_t channel_key_size = 56;
+constexpr int kStatusSeconds = 10;
+constexpr int kPrivateExponentBits = 160;
+constexpr std::size_t kChannelKeySize = 56;
 // A joiner is welcomed at most once in this time, however often it joins and leaves.
 constexpr auto kWelcomePause = std::chrono::seconds(30);
 constexpr std::size_t kMaxRemembered = 256;     // early welcomes, announced holders
@@ -40,7 +40,7 @@ void remember(std::vector<std::string>& list, const std::string& nick) {
 }  // namespace
 
 bool well_formed_channel_key(std::string_view key) {
-  return key.size() == channel_key_size &&
+  return key.size() == kChannelKeySize &&
          std::all_of(key.begin(), key.end(), [](char c) { return c >= 33 && c <= 126; });
 }
 
@@ -121,7 +121,7 @@ struct KeyExchange::Impl {
            peers.get(env.current_nick()) == 0;
   }
 
-  void status(const std::string& text) { env.set_status(text, status_seconds); }
+  void status(const std::string& text) { env.set_status(text, kStatusSeconds); }
   void mark(const std::string& nick, int value) {
     peers.set(nick, value);
     env.mark_user_list_dirty();
@@ -198,16 +198,16 @@ void KeyExchange::Impl::initiate(const std::string& nick, const std::string& sta
   request_target = nick;
   asked_at = now();
   round.asked(nick, asked_at);
-  const std::string exponent = random_integer(private_exponent_bits);
+  const std::string exponent = random_integer(kPrivateExponentBits);
   const std::string value =
       exponent.empty() ? std::string() : mod_pow_decimal(dh_generator, exponent, dh_prime);
   if (value.empty()) {
     status("Key exchange with " + nick + " failed!");
     return;  // the time-out moves on
   }
-  security.set_request_values(exponent, value);
+  security.set_private_exponent(exponent);
   const std::string token = make_random_token(passphrase_key());
-  env.send_message("PRIVMSG", nick, std::string(public_marker) + " " + value + " " + token);
+  env.send_message("PRIVMSG", nick, std::string(kPublicMarker) + " " + value + " " + token);
 }
 
 void KeyExchange::Impl::drop_request() {
@@ -283,7 +283,7 @@ void KeyExchange::Impl::become_keeper() {
 }
 
 bool KeyExchange::Impl::refusal_received(const std::string& sender, const std::string& text) {
-  const std::string_view token = last_characters(text, token_digits);
+  const std::string_view token = last_characters(text, kTokenDigits);
   if (!token_accepted(passphrase_key(), token)) return true;
   status(sender + " has cancelled the key exchange as your authentication keys do not match!");
   if (pending() && is_counterpart(sender)) move_on(sender, RequestRound::Outcome::Refused);
@@ -303,7 +303,7 @@ bool KeyExchange::Impl::within_holder_limit() const {
 void KeyExchange::Impl::answer_request(const std::string& sender, const std::string& text) {
   const std::string_view token = public_request_token(text);
   if (!token_accepted(passphrase_key(), token)) {
-    env.send_message("PRIVMSG", sender, std::string(badauth_marker) + " " + std::string(token));
+    env.send_message("PRIVMSG", sender, std::string(kBadauthMarker) + " " + std::string(token));
     return;
   }
   if (!within_holder_limit()) return;
@@ -315,7 +315,7 @@ void KeyExchange::Impl::answer_request(const std::string& sender, const std::str
 
 void KeyExchange::Impl::send_key(const std::string& sender, const std::string& peer_value) {
   status("Exchanging key with " + sender + "...");
-  const std::string exponent = random_integer(private_exponent_bits);
+  const std::string exponent = random_integer(kPrivateExponentBits);
   if (exponent.empty()) {
     status("Key exchange with " + sender + " failed!");
     return;
@@ -325,8 +325,8 @@ void KeyExchange::Impl::send_key(const std::string& sender, const std::string& p
   BlowfishCipher transport;
   derive_transport_key(secret, passphrase_key(), transport);
   const std::string sealed_key = seal_cbc(transport, security.channel_key());
-  env.send_message("PRIVMSG", sender, std::string(xpublic_marker) + " " + value);
-  env.send_message("PRIVMSG", sender, std::string(xkey_marker) + " " + sealed_key);
+  env.send_message("PRIVMSG", sender, std::string(kXpublicMarker) + " " + value);
+  env.send_message("PRIVMSG", sender, std::string(kXkeyMarker) + " " + sealed_key);
   status("Key exchange complete with " + sender + ".");
 }
 
@@ -334,7 +334,7 @@ void KeyExchange::Impl::holder_value_received(const std::string& sender,
                                               const std::string& text) {
   // Only the holder we asked may answer, once, and only with a value in 2..p-2.
   if (sender != request_target || !partner().empty()) return;
-  const std::string value(text_after(text, xpublic_marker.size() + 1));
+  const std::string value(text_after(text, kXpublicMarker.size() + 1));
   if (!is_valid_public_value(value)) return;
   const std::string secret = mod_pow_decimal(value, security.private_exponent(), dh_prime);
   set_partner(sender);
@@ -347,14 +347,14 @@ void KeyExchange::Impl::holder_value_received(const std::string& sender,
 void KeyExchange::Impl::key_received(const std::string& sender, const std::string& text) {
   BlowfishCipher transport;
   derive_transport_key(shared_secret, passphrase_key(), transport);
-  const std::string key = open_cbc(transport, text_after(text, xkey_marker.size() + 1));
+  const std::string key = open_cbc(transport, text_after(text, kXkeyMarker.size() + 1));
   if (!well_formed_channel_key(key)) {
     status("Key exchange with " + sender + " failed!");
     move_on(sender, RequestRound::Outcome::Failed);
     return;
   }
   security.set_channel_key(key);
-  security.set_request_values({}, {});
+  security.set_private_exponent({});
   drop_request();
   round.finished();
   reconciling = false;
@@ -516,27 +516,27 @@ bool KeyExchange::handle_message(const std::string& sender, const std::string& c
   }
   // Waiting for a key: without one, or holding one while asking for a smaller one.
   const auto asking = [&x] { return x.security.channel_key().empty() || x.asking_as_holder(); };
-  if (privmsg && text.starts_with(badauth_marker) && asking()) {
+  if (privmsg && text.starts_with(kBadauthMarker) && asking()) {
     consumed = x.refusal_received(sender, text);
   }
-  if (privmsg && text.starts_with(public_marker) && !x.security.channel_key().empty()) {
+  if (privmsg && text.starts_with(kPublicMarker) && !x.security.channel_key().empty()) {
     x.answer_request(sender, text);
   }
   if (privmsg && x.pending() && asking()) {
-    if (text.starts_with(xpublic_marker)) x.holder_value_received(sender, text);
-    if (!x.partner().empty() && sender == x.partner() && text.starts_with(xkey_marker)) {
+    if (text.starts_with(kXpublicMarker)) x.holder_value_received(sender, text);
+    if (!x.partner().empty() && sender == x.partner() && text.starts_with(kXkeyMarker)) {
       x.key_received(sender, text);
     }
   }
-  if (text.starts_with(xpublic_marker) || text.starts_with(xkey_marker) ||
-      text.starts_with(public_marker)) {
+  if (text.starts_with(kXpublicMarker) || text.starts_with(kXkeyMarker) ||
+      text.starts_with(kPublicMarker)) {
     consumed = true;
   }
   if (command == "JOIN" && sender != x.env.current_nick() &&
       x.peers.get(x.env.current_nick()) == 1 && !x.security.passphrase().empty()) {
     x.welcome(sender);
   }
-  if (text.starts_with(authenticated_marker)) {
+  if (text.starts_with(kAuthenticatedMarker)) {
     x.announcement_received(sender, text);
     consumed = true;
   }

@@ -9,6 +9,13 @@
 // KeyExchange is the receive thread's per-connection state and its rules; a new one is
 // made for every connection. It uses cipher instances of its own for the passphrase key
 // and the transport key.
+//
+// How this folder reports failure: a function that makes bytes or text (sealing and
+// opening, hex, SHA-1, the Diffie-Hellman arithmetic, the random source) gives the empty
+// result when it cannot, never a partial one; a check gives a bool; the SHA-1 steps
+// keep their numbered statuses (sha1.h). The rules below never fail to their caller:
+// what goes wrong with an exchange becomes a status text (ExchangeEnvironment::set_status)
+// and a time-out moves on. Nothing here throws, and nothing writes to the terminal.
 
 #include <chrono>
 #include <functional>
@@ -51,15 +58,14 @@ public:
   // (plain mode); otherwise the channel key is left as it is.
   void begin_connection(const std::string& passphrase);
   std::string passphrase() const;
-  bool plain_mode() const;  // empty passphrase
 
   std::string channel_key() const;
   void set_channel_key(const std::string& key);  // also loads the channel cipher
 
-  // Request values of this client (decimal text, empty when no request is out).
+  // The private exponent of this client's outstanding request (decimal text, empty when
+  // no request is out).
   std::string private_exponent() const;
-  std::string public_value() const;
-  void set_request_values(const std::string& private_exponent, const std::string& public_value);
+  void set_private_exponent(const std::string& private_exponent);
 
   // The texts to send to `channel` as PRIVMSG for one typed line: "@CRYPTO " + sealed
   // text, split into as many messages as needed so that each relayed line fits in 512

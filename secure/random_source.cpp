@@ -2,36 +2,22 @@
 
 #include <sys/random.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <fstream>
+
+#include "bigint/bigint.h"
 
 namespace velmora {
 
 namespace {
 
-constexpr std::size_t random_string_length = 56;
-constexpr std::string_view alphabet =
+constexpr std::size_t kRandomStringLength = 56;
+constexpr std::string_view kAlphabet =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
 bool fill_from_urandom(char* out, std::size_t size) {
   std::ifstream device("/dev/urandom", std::ios::binary);
   return device.read(out, static_cast<std::streamsize>(size)).good();
-}
-
-// Divides the big-endian words by `divisor` in place and returns the remainder.
-std::uint32_t divide_words(std::basic_string<std::uint32_t>& words, std::uint32_t divisor) {
-  std::uint64_t remainder = 0;
-  for (auto& word : words) {
-    std::uint64_t current = (remainder << 32) | word;
-    word = static_cast<std::uint32_t>(current / divisor);
-    remainder = current % divisor;
-  }
-  return static_cast<std::uint32_t>(remainder);
-}
-
-bool all_zero(const std::basic_string<std::uint32_t>& words) {
-  return std::all_of(words.begin(), words.end(), [](std::uint32_t w) { return w == 0; });
 }
 
 }  // namespace
@@ -67,43 +53,42 @@ std::uint32_t random_below(std::uint32_t bound) {
   }
 }
 
-std::string words_to_decimal(std::basic_string<std::uint32_t> words) {
-  if (all_zero(words)) return "0";
-  std::string digits;
-  while (!all_zero(words)) {
-    std::uint32_t chunk = divide_words(words, 1000000000u);
-    for (int i = 0; i < 9; ++i) {
-      digits.push_back(static_cast<char>('0' + chunk % 10));
-      chunk /= 10;
-    }
-  }
-  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-  std::reverse(digits.begin(), digits.end());
-  return digits;
+std::vector<std::uint32_t> random_words(int bits) {
+  if (bits <= 0) return {};
+  const auto word_count = static_cast<std::size_t>((bits + 31) / 32);
+  std::vector<std::uint32_t> words(word_count, 0);
+  if (!fill_random(words.data(), word_count * sizeof(std::uint32_t))) return {};
+  const int top_bits = bits - 32 * static_cast<int>(word_count - 1);  // 1..32
+  std::uint32_t& top = words.back();
+  if (top_bits < 32) top &= (1u << top_bits) - 1;
+  top |= 1u << (top_bits - 1);
+  return words;
 }
 
 std::string random_integer(int bits) {
-  if (bits <= 0) return {};
-  const auto word_count = static_cast<std::size_t>((bits + 31) / 32);
-  std::basic_string<std::uint32_t> words(word_count, 0);
-  if (!fill_random(words.data(), word_count * sizeof(std::uint32_t))) return {};
-  const int top_bits = bits - 32 * static_cast<int>(word_count - 1);  // 1..32
-  if (top_bits < 32) words[0] &= (1u << top_bits) - 1;
-  words[0] |= 1u << (top_bits - 1);
-  return words_to_decimal(std::move(words));
+  const std::vector<std::uint32_t> words = random_words(bits);
+  if (words.empty()) return {};
+  BigIntPtr number(bigint_create(static_cast<unsigned>(words.size())));
+  BigIntTextPtr text(bigint_text_create(1));
+  if (!number || !text ||
+      bigint_set_words(number.get(), words.data(), static_cast<unsigned>(words.size())) != 0 ||
+      bigint_to_text(number.get(), 10, text.get()) != 0) {
+    return {};
+  }
+  return std::string(text->text.get(), text->length);
 }
 
 std::string random_string() {
   // Bytes from 248 up are redrawn: 248 is the largest multiple of 62 below 256.
-  const auto limit = static_cast<unsigned char>(alphabet.size() * (256 / alphabet.size()));
+  const auto limit = static_cast<unsigned char>(kAlphabet.size() * (256 / kAlphabet.size()));
   std::string text;
-  text.reserve(random_string_length);
-  while (text.size() < random_string_length) {
-    std::string draw = random_bytes(random_string_length);
+  text.reserve(kRandomStringLength);
+  while (text.size() < kRandomStringLength) {
+    std::string draw = random_bytes(kRandomStringLength);
     if (draw.empty()) return {};
     for (unsigned char byte : draw) {
-      if (byte < limit && text.size() < random_string_length) {
-        text.push_back(alphabet[byte % alphabet.size()]);
+      if (byte < limit && text.size() < kRandomStringLength) {
+        text.push_back(kAlphabet[byte % kAlphabet.size()]);
       }
     }
   }

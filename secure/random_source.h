@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace velmora {
 
@@ -17,14 +18,15 @@ std::string random_bytes(std::size_t count);
 // Uniform in [0, bound) without modulo bias; 0 for a bound of 0 or without randomness.
 std::uint32_t random_below(std::uint32_t bound);
 
-// A random number of exactly `bits` bits (the top bit set) as decimal text, used as a
-// Diffie-Hellman private exponent. Empty when `bits` is 0 or no randomness is available.
+// A random number of exactly `bits` bits (the top bit set) as 32-bit words, least
+// significant first, as BigInt keeps them. Empty when `bits` is 0 or no randomness is
+// available.
+std::vector<std::uint32_t> random_words(int bits);
+
+// The same number as decimal text, used as a Diffie-Hellman private exponent.
 std::string random_integer(int bits);
 
 // 56 characters from A-Z a-z 0-9: a new channel key, and the token's filler.
 std::string random_string();
-
-// Decimal text of a big-endian unsigned number given as 32-bit words.
-std::string words_to_decimal(std::basic_string<std::uint32_t> words);
 
 }  // namespace velmora

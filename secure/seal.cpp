@@ -1,7 +1,9 @@
 #include "secure/seal.h"
 
+#include <array>
 #include <cstdint>
 
+#include "secure/byte_order.h"
 #include "secure/hex.h"
 #include "secure/random_source.h"
 
@@ -9,40 +11,46 @@ namespace velmora {
 
 namespace {
 
-std::uint32_t load32_be(std::string_view bytes) {
-  std::uint32_t value = 0;
-  for (unsigned char byte : bytes.substr(0, 4)) value = (value << 8) | byte;
-  return value;
-}
+// Blocks are worked on as bytes; hex is made once for the whole sealed text and read
+// once when opening it.
+using Block = std::array<unsigned char, kBlockSize>;
 
-void store32_be(std::string& out, std::uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) {
-    out.push_back(static_cast<char>((value >> shift) & 0xFF));
+Block block_at(std::string_view bytes, std::size_t at) {
+  Block block{};
+  for (std::size_t i = 0; i < kBlockSize && at + i < bytes.size(); ++i) {
+    block[i] = static_cast<unsigned char>(bytes[at + i]);
   }
+  return block;
 }
 
-// An unsigned 32-bit number from up to eight hex digits; non-hex digits count as 0.
-std::uint32_t parse_hex32(std::string_view text) {
-  std::string bytes = hex_decode(text.substr(0, 8));
-  bytes.resize(4, '\0');
-  return load32_be(bytes);
+// One Blowfish step (encrypt_block or decrypt_block) over a block in place.
+using CipherStep = void (BlowfishCipher::*)(std::uint32_t&, std::uint32_t&) const;
+
+void apply(const BlowfishCipher& cipher, CipherStep step, Block& block) {
+  std::uint32_t left = load32_be(block.data());
+  std::uint32_t right = load32_be(block.data() + 4);
+  (cipher.*step)(left, right);
+  store32_be(block.data(), left);
+  store32_be(block.data() + 4, right);
+}
+
+void encrypt(const BlowfishCipher& cipher, Block& block) {
+  apply(cipher, &BlowfishCipher::encrypt_block, block);
+}
+
+void decrypt(const BlowfishCipher& cipher, Block& block) {
+  apply(cipher, &BlowfishCipher::decrypt_block, block);
+}
+
+void append(std::string& out, const Block& block) {
+  out.append(reinterpret_cast<const char*>(block.data()), block.size());
 }
 
 std::string pad(std::string_view plain) {
-  const std::size_t padding = block_size - plain.size() % block_size;
+  const std::size_t padding = kBlockSize - plain.size() % kBlockSize;
   std::string padded(plain);
   padded.append(padding, static_cast<char>(padding));
   return padded;
-}
-
-std::string xor_block(std::string_view a, std::string_view b) {
-  std::string out(block_size, '\0');
-  for (std::size_t i = 0; i < block_size; ++i) {
-    char left = i < a.size() ? a[i] : '\0';
-    char right = i < b.size() ? b[i] : '\0';
-    out[i] = static_cast<char>(left ^ right);
-  }
-  return out;
 }
 
 // Every padding byte is checked, not only the last: a text sealed under another key
@@ -51,7 +59,7 @@ std::string xor_block(std::string_view a, std::string_view b) {
 std::string unpad(std::string plain) {
   if (plain.empty()) return plain;
   const auto padding = static_cast<unsigned char>(plain.back());
-  if (padding == 0 || padding > block_size || padding >= plain.size()) return {};
+  if (padding == 0 || padding > kBlockSize || padding >= plain.size()) return {};
   for (std::size_t i = plain.size() - padding; i < plain.size(); ++i) {
     if (static_cast<unsigned char>(plain[i]) != padding) return {};
   }
@@ -62,30 +70,24 @@ std::string unpad(std::string plain) {
 }  // namespace
 
 std::string make_iv() {
-  std::string iv = random_bytes(block_size);
-  iv.resize(block_size, '\0');
+  std::string iv = random_bytes(kBlockSize);
+  iv.resize(kBlockSize, '\0');
   return iv;
 }
 
 std::string encrypt_block_hex(const BlowfishCipher& cipher, std::string_view block) {
-  std::string bytes(block.substr(0, block_size));
-  bytes.resize(block_size, '\0');
-  std::uint32_t left = load32_be(bytes.substr(0, 4));
-  std::uint32_t right = load32_be(std::string_view(bytes).substr(4, 4));
-  cipher.encrypt_block(left, right);
+  Block bytes = block_at(block, 0);
+  encrypt(cipher, bytes);
   std::string out;
-  store32_be(out, left);
-  store32_be(out, right);
+  append(out, bytes);
   return hex_encode(out);
 }
 
 std::string decrypt_block_hex(const BlowfishCipher& cipher, std::string_view text) {
-  std::uint32_t left = parse_hex32(text.substr(0, 8));
-  std::uint32_t right = parse_hex32(text.size() > 8 ? text.substr(8, 8) : std::string_view{});
-  cipher.decrypt_block(left, right);
+  Block bytes = block_at(hex_decode(text.substr(0, 2 * kBlockSize)), 0);
+  decrypt(cipher, bytes);
   std::string out;
-  store32_be(out, left);
-  store32_be(out, right);
+  append(out, bytes);
   return out;
 }
 
@@ -96,37 +98,53 @@ std::string seal_cbc(const BlowfishCipher& cipher, std::string_view plain) {
 std::string seal_cbc_with_iv(const BlowfishCipher& cipher, std::string_view plain,
                              std::string_view iv) {
   const std::string padded = pad(plain);
-  std::string prev = xor_block(iv, {});
-  std::string sealed = hex_encode(prev);
-  for (std::size_t at = 0; at < padded.size(); at += block_size) {
-    std::string digits =
-        encrypt_block_hex(cipher, xor_block(std::string_view(padded).substr(at, block_size), prev));
-    prev = hex_decode(digits);
-    sealed += digits;
+  Block chain = block_at(iv, 0);
+  std::string sealed;
+  sealed.reserve(kBlockSize + padded.size());
+  append(sealed, chain);
+  for (std::size_t at = 0; at < padded.size(); at += kBlockSize) {
+    const Block block = block_at(padded, at);
+    for (std::size_t i = 0; i < kBlockSize; ++i) chain[i] ^= block[i];
+    encrypt(cipher, chain);
+    append(sealed, chain);
   }
-  return sealed;
+  return hex_encode(sealed);
 }
 
 std::string open_cbc(const BlowfishCipher& cipher, std::string_view sealed) {
-  if (sealed.size() < 32) return {};
-  std::string prev = xor_block(hex_decode(sealed.substr(0, 16)), {});
-  const std::string_view body = sealed.substr(16);
+  constexpr std::size_t kGroupDigits = 2 * kBlockSize;
+  if (sealed.size() < 2 * kGroupDigits) return {};
+  // A trailing group shorter than a block is ignored, as it always was.
+  const std::size_t groups = sealed.size() / kGroupDigits;
+  const std::string bytes = hex_decode(sealed.substr(0, groups * kGroupDigits));
+  Block chain = block_at(bytes, 0);
   std::string plain;
-  for (std::size_t at = 0; at + 16 <= body.size(); at += 16) {
-    const std::string_view group = body.substr(at, 16);
-    plain += xor_block(decrypt_block_hex(cipher, group), prev);
-    prev = xor_block(hex_decode(group), {});
+  plain.reserve(bytes.size() - kBlockSize);
+  for (std::size_t at = kBlockSize; at < bytes.size(); at += kBlockSize) {
+    const Block cipher_block = block_at(bytes, at);
+    Block block = cipher_block;
+    decrypt(cipher, block);
+    for (std::size_t i = 0; i < kBlockSize; ++i) block[i] ^= chain[i];
+    append(plain, block);
+    chain = cipher_block;
   }
   return unpad(std::move(plain));
 }
 
-std::string seal_ecb(const BlowfishCipher& cipher, std::string_view plain) {
+std::string seal_ecb_bytes(const BlowfishCipher& cipher, std::string_view plain) {
   const std::string padded = pad(plain);
   std::string sealed;
-  for (std::size_t at = 0; at < padded.size(); at += block_size) {
-    sealed += encrypt_block_hex(cipher, std::string_view(padded).substr(at, block_size));
+  sealed.reserve(padded.size());
+  for (std::size_t at = 0; at < padded.size(); at += kBlockSize) {
+    Block block = block_at(padded, at);
+    encrypt(cipher, block);
+    append(sealed, block);
   }
   return sealed;
+}
+
+std::string seal_ecb(const BlowfishCipher& cipher, std::string_view plain) {
+  return hex_encode(seal_ecb_bytes(cipher, plain));
 }
 
 }  // namespace velmora

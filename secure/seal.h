@@ -12,11 +12,12 @@
 
 namespace velmora {
 
-inline constexpr std::size_t block_size = 8;
+inline constexpr std::size_t kBlockSize = 8;
 
 // Eight bytes from the CSPRNG, fresh for every seal.
 std::string make_iv();
 
+// One block (zero-padded to 8 bytes) to 16 hex digits, and 16 hex digits to one block.
 std::string encrypt_block_hex(const BlowfishCipher& cipher, std::string_view block);
 std::string decrypt_block_hex(const BlowfishCipher& cipher, std::string_view text);
 
@@ -28,10 +29,12 @@ std::string seal_cbc_with_iv(const BlowfishCipher& cipher, std::string_view plai
 // result is never longer than the text.
 std::string open_cbc(const BlowfishCipher& cipher, std::string_view sealed);
 std::string seal_ecb(const BlowfishCipher& cipher, std::string_view plain);
+// The same blocks as bytes, for keys made from them.
+std::string seal_ecb_bytes(const BlowfishCipher& cipher, std::string_view plain);
 
 // The length of seal_cbc's result for a plain text of `plain_size` bytes.
 constexpr std::size_t sealed_cbc_size(std::size_t plain_size) {
-  return 16 + 16 * (plain_size / block_size + 1);
+  return 16 + 16 * (plain_size / kBlockSize + 1);
 }
 
 }  // namespace velmora

@@ -1,7 +1,6 @@
 #include "secure/sha1.h"
 
-#include <cstdio>
-
+#include "secure/byte_order.h"
 #include "secure/hex.h"
 
 namespace velmora {
@@ -10,11 +9,6 @@ namespace {
 
 constexpr std::uint32_t rotate_left(std::uint32_t word, int bits) {
   return (word << bits) | (word >> (32 - bits));
-}
-
-std::uint32_t load32_be(const std::uint8_t* bytes) {
-  return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
-         (std::uint32_t{bytes[2]} << 8) | std::uint32_t{bytes[3]};
 }
 
 std::uint32_t round_mix(int t, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
@@ -85,7 +79,7 @@ int SHA1Input(Sha1Context* context, const std::uint8_t* bytes, std::size_t lengt
   return context->corrupted;
 }
 
-int SHA1Result(Sha1Context* context, std::uint8_t digest[sha1_hash_size]) {
+int SHA1Result(Sha1Context* context, std::uint8_t digest[kSha1HashSize]) {
   if (!context || !digest) return sha1_null;
   if (context->corrupted) return context->corrupted;
   if (!context->computed) {
@@ -95,7 +89,7 @@ int SHA1Result(Sha1Context* context, std::uint8_t digest[sha1_hash_size]) {
     context->length_high = 0;
     context->computed = 1;
   }
-  for (std::size_t i = 0; i < sha1_hash_size; ++i) {
+  for (std::size_t i = 0; i < kSha1HashSize; ++i) {
     digest[i] = static_cast<std::uint8_t>(context->intermediate_hash[i / 4] >> (24 - 8 * (i % 4)));
   }
   return sha1_success;
@@ -103,18 +97,16 @@ int SHA1Result(Sha1Context* context, std::uint8_t digest[sha1_hash_size]) {
 
 std::string sha1_hex(std::string_view text) {
   text = text.substr(0, text.find('\0'));
+  // Only a null argument or more than 2^61 bytes could fail here.
   Sha1Context context;
-  int status = SHA1Reset(&context);
-  if (status != sha1_success) std::printf("SHA1Reset Error %d.\n", status);
-  status = SHA1Input(&context, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-  if (status != sha1_success) std::printf("SHA1Input Error %d.\n", status);
-  std::uint8_t digest[sha1_hash_size];
-  status = SHA1Result(&context, digest);
-  if (status != sha1_success) {
-    std::printf("SHA1Result Error %d, could not compute message digest.\n", status);
+  std::uint8_t digest[kSha1HashSize];
+  if (SHA1Reset(&context) != sha1_success ||
+      SHA1Input(&context, reinterpret_cast<const std::uint8_t*>(text.data()), text.size()) !=
+          sha1_success ||
+      SHA1Result(&context, digest) != sha1_success) {
     return {};
   }
-  return hex_encode(std::string_view(reinterpret_cast<const char*>(digest), sha1_hash_size));
+  return hex_encode(std::string_view(reinterpret_cast<const char*>(digest), kSha1HashSize));
 }
 
 }  // namespace velmora

@@ -16,7 +16,7 @@ enum Sha1Status : int {
   sha1_state_error = 3,   // input after the digest was computed
 };
 
-inline constexpr std::size_t sha1_hash_size = 20;
+inline constexpr std::size_t kSha1HashSize = 20;
 
 struct Sha1Context {
   std::array<std::uint32_t, 5> intermediate_hash{};
@@ -30,7 +30,7 @@ struct Sha1Context {
 
 int SHA1Reset(Sha1Context* context);
 int SHA1Input(Sha1Context* context, const std::uint8_t* bytes, std::size_t length);
-int SHA1Result(Sha1Context* context, std::uint8_t digest[sha1_hash_size]);
+int SHA1Result(Sha1Context* context, std::uint8_t digest[kSha1HashSize]);
 
 // The digest of `text` up to its first zero byte as 40 upper-case hex digits; the
 // passphrase key is made from it.

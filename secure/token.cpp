@@ -7,7 +7,7 @@
 namespace velmora {
 
 namespace {
-constexpr std::size_t token_positions = 16;
+constexpr std::size_t kTokenPositions = 16;
 }
 
 BlowfishCipher passphrase_cipher(std::string_view passphrase) {
@@ -18,18 +18,18 @@ BlowfishCipher passphrase_cipher(std::string_view passphrase) {
 
 std::string make_token(const BlowfishCipher& passphrase_key, std::string_view filler,
                        std::size_t position, std::string_view iv) {
-  std::string plain(filler.substr(0, token_filler_size));
-  plain.resize(token_filler_size, 'A');
-  plain.replace(position % token_positions, token_mark.size(), token_mark);
+  std::string plain(filler.substr(0, kTokenFillerSize));
+  plain.resize(kTokenFillerSize, 'A');
+  plain.replace(position % kTokenPositions, kTokenMark.size(), kTokenMark);
   return seal_cbc_with_iv(passphrase_key, plain, iv);
 }
 
 std::string make_random_token(const BlowfishCipher& passphrase_key) {
-  return make_token(passphrase_key, random_string(), random_below(token_positions), make_iv());
+  return make_token(passphrase_key, random_string(), random_below(kTokenPositions), make_iv());
 }
 
 bool token_accepted(const BlowfishCipher& passphrase_key, std::string_view token) {
-  return open_cbc(passphrase_key, token).find(token_mark) != std::string::npos;
+  return open_cbc(passphrase_key, token).find(kTokenMark) != std::string::npos;
 }
 
 }  // namespace velmora

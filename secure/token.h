@@ -9,8 +9,8 @@
 
 namespace velmora {
 
-inline constexpr std::size_t token_filler_size = 23;
-inline constexpr std::string_view token_mark = "@AUTH";
+inline constexpr std::size_t kTokenFillerSize = 23;
+inline constexpr std::string_view kTokenMark = "@AUTH";
 
 // The passphrase key: the passphrase's SHA-1 digest in hex, loaded into a cipher.
 BlowfishCipher passphrase_cipher(std::string_view passphrase);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "secure/hex.h"
 #include "secure/seal.h"
 #include "secure/sha1.h"
 
@@ -10,14 +9,14 @@ namespace velmora {
 
 namespace {
 
-constexpr std::size_t max_material_words = 14;
+constexpr std::size_t kMaxMaterialWords = 14;
 
 // length / 12 rounded half to even, without floating point.
 std::size_t material_words(std::size_t length) {
   std::size_t whole = length / 12;
   std::size_t rest = length % 12;
   if (rest > 6 || (rest == 6 && whole % 2 == 1)) ++whole;
-  return std::min(whole, max_material_words);
+  return std::min(whole, kMaxMaterialWords);
 }
 
 // The decimal value of up to three characters; a non-digit counts as 0 so that a
@@ -50,7 +49,7 @@ std::string derive_transport_key(std::string_view shared_secret, std::string_vie
 
 std::string derive_transport_key(std::string_view shared_secret,
                                  const BlowfishCipher& passphrase_key, BlowfishCipher& cipher) {
-  std::string key = hex_decode(seal_ecb(passphrase_key, transport_key_material(shared_secret)));
+  std::string key = seal_ecb_bytes(passphrase_key, transport_key_material(shared_secret));
   cipher.set_key(key);
   return key;
 }

@@ -26,11 +26,11 @@ namespace velmora {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::eventually;
-using testing::ScriptedServer;
-using testing::TempFolder;
+using test_support::eventually;
+using test_support::ScriptedServer;
+using test_support::TempFolder;
 
-using testing::RecordingState;
+using test_support::RecordingState;
 
 std::string settings_text(int port, const std::string& extra = "") {
   return "SERVER=127.0.0.1\r\nPORT=" + std::to_string(port) +
@@ -124,7 +124,7 @@ TEST(StartIrc, InstalledProgramUsesAndDeletesItsXdgFiles) {
 
 TEST(StartIrc, ThreeFailedAttemptsWithCountdown) {
   TempFolder dir;
-  dir.write("setup.ini", settings_text(testing::free_local_port()));
+  dir.write("setup.ini", settings_text(test_support::free_local_port()));
   RecordingState state(dir.path(), dir.file("setup.ini"), AppOptions{5ms});
   ASSERT_TRUE(state.start_connection());
   EXPECT_FALSE(state.start_connection());  // one connection thread at a time
@@ -150,7 +150,7 @@ TEST(StartIrc, ThreeFailedAttemptsWithCountdown) {
 // connection thread give up and end.
 TEST(StartIrc, GivingUpWakesASleepingWindow) {
   TempFolder dir;
-  dir.write("setup.ini", settings_text(testing::free_local_port()));
+  dir.write("setup.ini", settings_text(test_support::free_local_port()));
   AppState state(dir.path(), dir.file("setup.ini"), AppOptions{1ms});
   ASSERT_TRUE(state.start_connection());
   bool woken = true;
@@ -167,7 +167,7 @@ TEST(StartIrc, GivingUpWakesASleepingWindow) {
 
 TEST(StartIrc, DestructionDuringTheCountdownIsPrompt) {
   TempFolder dir;
-  dir.write("setup.ini", settings_text(testing::free_local_port()));
+  dir.write("setup.ini", settings_text(test_support::free_local_port()));
   auto start = std::chrono::steady_clock::now();
   {
     AppState state(dir.path(), dir.file("setup.ini"));  // one-second countdown steps
@@ -373,7 +373,7 @@ TEST(StartIrc, TypedLinesGoToTheChannelWeAreInAndChatComesBackOpened) {
 }
 
 TEST(AppStateNgircd, LoginJoinNamesPingAndQuit) {
-  testing::NgircdServer ngircd(testing::NgircdOptions{5, "", "", false, false});
+  test_support::NgircdServer ngircd(test_support::NgircdOptions{5, "", "", false, false});
   ASSERT_TRUE(ngircd.running());
   TempFolder dir;
   dir.write("setup.ini", settings_text(ngircd.port()));

@@ -13,7 +13,7 @@
 namespace velmora {
 namespace {
 
-using testing::TempFolder;
+using test_support::TempFolder;
 
 TEST(ProgramFolder, IsTheFolderOfThisBinary) {
   EXPECT_NE(program_folder(), ".");

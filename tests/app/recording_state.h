@@ -8,7 +8,7 @@
 
 #include "app/app_state.h"
 
-namespace velmora::testing {
+namespace velmora::test_support {
 
 class RecordingState : public AppState {
 public:
@@ -35,4 +35,4 @@ private:
   std::vector<std::string> texts_;
 };
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

@@ -18,12 +18,12 @@ namespace velmora {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::AthemeServices;
-using testing::eventually;
-using testing::InspircdServer;
-using testing::RecordingState;
-using testing::TempFolder;
-using testing::TestCertificates;
+using test_support::AthemeServices;
+using test_support::eventually;
+using test_support::InspircdServer;
+using test_support::RecordingState;
+using test_support::TempFolder;
+using test_support::TestCertificates;
 
 class Client {
 public:
@@ -66,7 +66,7 @@ protected:
     if (!AthemeServices::installed()) GTEST_SKIP() << "atheme-services is not installed";
     ASSERT_TRUE(certs.ready());
     server = std::make_unique<InspircdServer>(
-        testing::InspircdOptions{certs.server(), /*services=*/true});
+        test_support::InspircdOptions{certs.server(), /*services=*/true});
     ASSERT_TRUE(server->running());
     services = std::make_unique<AthemeServices>(*server);
     ASSERT_TRUE(services->linked()) << services->log();

@@ -53,7 +53,7 @@ TEST(ParseSettings, ValuesKeepTheirSpaces) {
 }
 
 TEST(LoadSettings, MissingFileGivesDefaults) {
-  testing::TempFolder dir;
+  test_support::TempFolder dir;
   Settings s = load_settings(dir.file("nothing.ini"));
   EXPECT_EQ(s.server, "irc.libera.chat");
   EXPECT_EQ(s.port, 6667);
@@ -62,7 +62,7 @@ TEST(LoadSettings, MissingFileGivesDefaults) {
 // Only a regular file is read: a FIFO blocked start-up for ever, a directory read as
 // empty settings without a word.
 TEST(LoadSettings, AnythingButARegularFileIsRefusedWithoutBlocking) {
-  testing::TempFolder dir;
+  test_support::TempFolder dir;
   ASSERT_EQ(::mkfifo(dir.file("fifo.ini").c_str(), 0600), 0);
   ASSERT_EQ(::mkdir(dir.file("folder.ini").c_str(), 0700), 0);
   const struct {
@@ -82,7 +82,7 @@ TEST(LoadSettings, AnythingButARegularFileIsRefusedWithoutBlocking) {
 }
 
 TEST(LoadSettings, ReadsTheFile) {
-  testing::TempFolder dir;
+  test_support::TempFolder dir;
   dir.write("setup.ini", "SERVER=127.0.0.1\r\nPORT=7000\r\nNICK=me\r\n");
   Settings s = load_settings(dir.file("setup.ini"));
   EXPECT_EQ(s.server, "127.0.0.1");

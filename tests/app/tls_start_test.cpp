@@ -21,13 +21,13 @@ namespace velmora {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::eventually;
-using testing::NgircdServer;
-using testing::ScriptedServer;
-using testing::TempFolder;
-using testing::TestCertificates;
+using test_support::eventually;
+using test_support::NgircdServer;
+using test_support::ScriptedServer;
+using test_support::TempFolder;
+using test_support::TestCertificates;
 
-using testing::RecordingState;
+using test_support::RecordingState;
 
 class Client {
 public:
@@ -68,7 +68,7 @@ private:
 };
 
 std::unique_ptr<NgircdServer> tls_ngircd(const TestCertificates& certs) {
-  testing::NgircdOptions options;
+  test_support::NgircdOptions options;
   options.tls_pem = certs.server();
   return std::make_unique<NgircdServer>(options);
 }

@@ -1,13 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "bigint/bigint.h"
 
 namespace velmora {
 namespace {
 
-const std::string prime_digits =
+const std::string kPrimeDigits =
     "17976931348623159077083915679378745319786029604875601170644442368419718021615851936894"
     "78337958649255415021805654859805036464405481992391000507928770033558166392295531362390"
     "76508735759914822574862575007425302077447712589550957937778424442426617334727629299387"
@@ -34,6 +35,21 @@ TEST_F(Conversion, ZeroInEveryDisguise) {
     EXPECT_EQ(n->length, 1u) << zero;
     EXPECT_EQ(n->words[0], 0u) << zero;
     EXPECT_EQ(write(), "0");
+  }
+}
+
+TEST_F(Conversion, FromWordsLeastSignificantFirst) {
+  struct Case { std::vector<BigWord> words; const char* decimal; };
+  const Case cases[] = {
+      {{}, "0"},
+      {{0, 0}, "0"},
+      {{1000000000u}, "1000000000"},
+      {{0xFFFFFFFFu, 0xFFFFFFFFu}, "18446744073709551615"},
+      {{0, 0, 0, 0, 0x80000000u}, "730750818665451459101842416358141509827966271488"},  // 2^159
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(bigint_set_words(n.get(), c.words.data(), static_cast<unsigned>(c.words.size())), 0);
+    EXPECT_EQ(write(), c.decimal);
   }
 }
 
@@ -83,7 +99,7 @@ TEST_F(Conversion, LargestWordAndItsNegative) {
 
 TEST_F(Conversion, GroupPrimeRoundTrip) {
   BigIntTextPtr fresh(bigint_text_create(1));
-  ASSERT_EQ(bigint_text_set(prime_digits.data(), 309, fresh.get()), 0);
+  ASSERT_EQ(bigint_text_set(kPrimeDigits.data(), 309, fresh.get()), 0);
   ASSERT_EQ(bigint_from_text(fresh.get(), 10, n.get()), 0);
   EXPECT_EQ(n->capacity, 34u);
   EXPECT_EQ(n->length, 32u);
@@ -91,7 +107,7 @@ TEST_F(Conversion, GroupPrimeRoundTrip) {
   EXPECT_EQ(n->words[0], 0xffffffffu);
   ASSERT_EQ(bigint_to_text(n.get(), 10, fresh.get()), 0);
   EXPECT_EQ(fresh->capacity, 311u);  // a digit area of 310 characters and the NUL
-  EXPECT_EQ(std::string(fresh->text.get(), fresh->length), prime_digits);
+  EXPECT_EQ(std::string(fresh->text.get(), fresh->length), kPrimeDigits);
 }
 
 TEST(BigIntObjects, CreationAndText) {

@@ -10,7 +10,7 @@
 namespace velmora {
 namespace {
 
-const char* const prime_digits =
+const char* const kPrimeDigits =
     "17976931348623159077083915679378745319786029604875601170644442368419718021615851936894"
     "78337958649255415021805654859805036464405481992391000507928770033558166392295531362390"
     "76508735759914822574862575007425302077447712589550957937778424442426617334727629299387"
@@ -24,11 +24,11 @@ struct KnownAnswer {
 };
 
 // Computed independently of this code.
-const KnownAnswer known_answers[] = {
+const KnownAnswer kKnownAnswers[] = {
     {"2", "10", "1000", "24"},
     {"5", "0", "7", "1"},
-    {"2", "1", prime_digits, "2"},
-    {"123456789", "987654321", prime_digits,
+    {"2", "1", kPrimeDigits, "2"},
+    {"123456789", "987654321", kPrimeDigits,
      "26931698182380490796620272329907216187102961203995472283669601196117382298860184594718"
      "43949715528832387193162991543376168847000999789997107886579440254154479219269659901720"
      "94955005645726027042130603838731927845725804749240659310420600812474182211887304739754"
@@ -37,7 +37,7 @@ const KnownAnswer known_answers[] = {
      "43614040909618609999894764718939377011157479168715685045281215024609863035384091230554"
      "78105863949896576397673026744751779752699188817122242164588312126598041796839454312642"
      "97031170347071645637681326978694926307139770120101",
-     "1355887463960671257551741848264335655808626189159", prime_digits,
+     "1355887463960671257551741848264335655808626189159", kPrimeDigits,
      "50256041879417176417172276115117662801839354017534634220627028122781679402103418540192"
      "75779390151769572172974216085947208461595039623352802717502481706995397536671190172596"
      "15011321021687542560712122173571390688376398955771997419709386050196638885204993809217"
@@ -45,14 +45,14 @@ const KnownAnswer known_answers[] = {
 };
 
 TEST(ModPowDecimal, KnownAnswers) {
-  for (const auto& k : known_answers) {
+  for (const auto& k : kKnownAnswers) {
     EXPECT_EQ(mod_pow_decimal(k.base, k.exponent, k.modulus), k.result) << k.base;
   }
 }
 
 TEST(ModPowDecimal, GeneratorAndPrime) {
   EXPECT_EQ(dh_generator, "2");
-  EXPECT_EQ(dh_prime, prime_digits);
+  EXPECT_EQ(dh_prime, kPrimeDigits);
   EXPECT_EQ(mod_pow_decimal(dh_generator, "1", dh_prime), "2");
 }
 
@@ -150,13 +150,13 @@ TEST(IsValidPublicValue, Bounds) {
 
 // The key exchange may run on several threads; each call owns all its numbers.
 TEST(ModPowDecimal, ConcurrentCallsAgree) {
-  const std::string want = known_answers[4].result;
+  const std::string want = kKnownAnswers[4].result;
   std::vector<std::thread> threads;
   std::vector<std::string> got(4);
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&, t] {
       for (int i = 0; i < 5; ++i) {
-        got[t] = mod_pow_decimal(known_answers[4].base, known_answers[4].exponent, dh_prime);
+        got[t] = mod_pow_decimal(kKnownAnswers[4].base, kKnownAnswers[4].exponent, dh_prime);
         if (got[t] != want) return;
       }
     });

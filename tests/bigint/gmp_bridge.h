@@ -11,7 +11,7 @@
 
 #include "bigint/bigint.h"
 
-namespace velmora::testing {
+namespace velmora::test_support {
 
 class Mpz {
 public:
@@ -98,4 +98,4 @@ private:
   std::mt19937_64 rng_;
 };
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

@@ -11,11 +11,11 @@
 namespace velmora {
 namespace {
 
-using testing::Mpz;
-using testing::OperandSource;
-using testing::is_normalised;
-using testing::to_bigint;
-using testing::to_mpz;
+using test_support::Mpz;
+using test_support::OperandSource;
+using test_support::is_normalised;
+using test_support::to_bigint;
+using test_support::to_mpz;
 
 std::string text_of(const BigIntText* s) { return std::string(s->text.get(), s->length); }
 

@@ -12,10 +12,10 @@
 namespace velmora {
 namespace {
 
-using testing::Mpz;
-using testing::OperandSource;
-using testing::to_bigint;
-using testing::to_mpz;
+using test_support::Mpz;
+using test_support::OperandSource;
+using test_support::to_bigint;
+using test_support::to_mpz;
 
 // An odd modulus of exactly `words` 32-bit words; every fourth one all ones, where
 // every carry ripples through.

@@ -12,11 +12,11 @@
 namespace velmora {
 namespace {
 
-using testing::Mpz;
-using testing::to_bigint;
-using testing::to_mpz;
+using test_support::Mpz;
+using test_support::to_bigint;
+using test_support::to_mpz;
 
-const BigWord edge_words[] = {0, 1, 0x7fffffff, 0x80000000, 0xffffffff};
+const BigWord kEdgeWords[] = {0, 1, 0x7fffffff, 0x80000000, 0xffffffff};
 
 BigIntPtr from_words(const std::vector<BigWord>& w) {
   Mpz x;
@@ -30,7 +30,7 @@ std::vector<std::vector<BigWord>> all_arrays(std::size_t n, bool nonzero_top) {
   for (std::size_t i = 0; i < n; ++i) {
     std::vector<std::vector<BigWord>> next;
     for (const auto& prefix : out) {
-      for (BigWord w : edge_words) {
+      for (BigWord w : kEdgeWords) {
         if (nonzero_top && i + 1 == n && w == 0) continue;
         auto grown = prefix;
         grown.push_back(w);

@@ -22,9 +22,9 @@ namespace velmora {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::eventually;
-using testing::NgircdServer;
-using testing::TempFolder;
+using test_support::eventually;
+using test_support::NgircdServer;
+using test_support::TempFolder;
 
 // One client: its folder, settings file and state. The window's part (draining the
 // queue) is done by the test through take_chat_texts().
@@ -142,7 +142,7 @@ TEST(ExchangeThroughServer, ThirdClientGetsAKeyWhenTheFirstHolderQuits) {
   EXPECT_TRUE(bob.wait_for_text("still private"));
 }
 
-using testing::RawClient;
+using test_support::RawClient;
 
 // Mallory is in the channel without the passphrase: she welcomes the newcomer first
 // and answers its request with made-up keys, over and over. The newcomer must end up
@@ -277,7 +277,7 @@ void connect_and_hold_key(Client& client) {
 }
 
 // Alice makes the key, bob obtains it through `server`, and bob reads alice's line.
-void share_the_key_and_chat(const testing::LocalServer& server) {
+void share_the_key_and_chat(const test_support::LocalServer& server) {
   Client alice(server.port(), "alice", "pass");
   ASSERT_NO_FATAL_FAILURE(connect_and_hold_key(alice));
   Client bob(server.port(), "bob", "pass");
@@ -291,15 +291,15 @@ void share_the_key_and_chat(const testing::LocalServer& server) {
 // InspIRCd refuses a JOIN sent before registration ends: the clients join once
 // welcomed, share the key and read each other, at that server's flood limits.
 TEST(ExchangeThroughServer, InspircdLetsUsInAndTheKeyIsShared) {
-  testing::InspircdServer server;
+  test_support::InspircdServer server;
   ASSERT_TRUE(server.running());
   share_the_key_and_chat(server);
 }
 
 // ircd-hybrid at Debian's flood limits.
 TEST(ExchangeThroughServer, HybridLetsUsInAndTheKeyIsShared) {
-  if (const std::string why = testing::HybridServer::missing(); !why.empty()) GTEST_SKIP() << why;
-  testing::HybridServer server;
+  if (const std::string why = test_support::HybridServer::missing(); !why.empty()) GTEST_SKIP() << why;
+  test_support::HybridServer server;
   ASSERT_TRUE(server.running()) << server.log();
   share_the_key_and_chat(server);
 }
@@ -309,8 +309,8 @@ TEST(ExchangeThroughServer, HybridLetsUsInAndTheKeyIsShared) {
 // connection with more than 2560 bytes waiting ("Excess Flood"). Paced, nobody is
 // disconnected and bob reads every line in the order typed.
 TEST(ExchangeThroughServer, HybridTakesATypedBurstDuringAKeyExchange) {
-  if (const std::string why = testing::HybridServer::missing(); !why.empty()) GTEST_SKIP() << why;
-  testing::HybridServer server;
+  if (const std::string why = test_support::HybridServer::missing(); !why.empty()) GTEST_SKIP() << why;
+  test_support::HybridServer server;
   ASSERT_TRUE(server.running()) << server.log();
   Client alice(server.port(), "alice", "pass");
   ASSERT_NO_FATAL_FAILURE(connect_and_hold_key(alice));

@@ -2,7 +2,7 @@
 
 #include <X11/Xlib.h>
 
-namespace velmora::testing {
+namespace velmora::test_support {
 
 bool close_window(unsigned long window) {
   Display* display = XOpenDisplay(nullptr);
@@ -19,4 +19,4 @@ bool close_window(unsigned long window) {
   return true;
 }
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

@@ -18,7 +18,7 @@ const std::string kData = VELMORA_DATA_DIR;
 
 class FaceTest : public ::testing::Test {
 protected:
-  static void SetUpTestSuite() { testing::ensure_gtk_display(); }
+  static void SetUpTestSuite() { test_support::ensure_gtk_display(); }
 
   void SetUp() override {
     LayoutResult layout = load_main_widgets(kData + "/gui.glade");
@@ -61,7 +61,7 @@ protected:
     return gtk_text_iter_has_tag(&at, tag);
   }
 
-  test::FakeSession session_;
+  test_support::FakeSession session_;
   Settings settings_;
   MainWidgets w_;
   std::unique_ptr<GtkFace> face_;

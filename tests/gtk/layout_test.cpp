@@ -19,7 +19,7 @@ const std::string kLayout = std::string(VELMORA_DATA_DIR) + "/gui.glade";
 
 class LayoutTest : public ::testing::Test {
 protected:
-  static void SetUpTestSuite() { testing::ensure_gtk_display(); }
+  static void SetUpTestSuite() { test_support::ensure_gtk_display(); }
 };
 
 TEST_F(LayoutTest, FindsTheFourteenWidgetsWithTheirKinds) {

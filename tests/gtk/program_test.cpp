@@ -19,8 +19,8 @@ namespace velmora {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::ScriptedServer;
-using testing::TempFolder;
+using test_support::ScriptedServer;
+using test_support::TempFolder;
 
 // Output of a shell command (xdotool), trimmed of its line end.
 std::string run(const std::string& command) {
@@ -104,7 +104,7 @@ protected:
     return false;
   }
 
-  testing::XvfbDisplay xvfb_;
+  test_support::XvfbDisplay xvfb_;
   ScriptedServer server_{":irc.test NOTICE * :*** Looking up your hostname\r\n"};
   TempFolder folder_;
   pid_t pid_ = -1;
@@ -128,7 +128,7 @@ TEST_F(ProgramTest, AutoConnectSealsTypedLineAndQuitsOnClose) {
   }
   screenshot("program_autoconnect");
 
-  ASSERT_TRUE(testing::close_window(window));
+  ASSERT_TRUE(test_support::close_window(window));
   EXPECT_TRUE(server_.wait_for_line("QUIT", 5s));
   server_.close_client();
   EXPECT_EQ(wait_exit(10s), 0);
@@ -150,7 +150,7 @@ TEST_P(QuitTest, PromptWhenTheServerNeverCloses) {
   if (by_signal) {
     ASSERT_EQ(kill(pid_, SIGTERM), 0);
   } else {
-    ASSERT_TRUE(testing::close_window(window));
+    ASSERT_TRUE(test_support::close_window(window));
   }
   EXPECT_EQ(wait_exit(10s), 0);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1800ms);
@@ -175,7 +175,7 @@ TEST_F(ProgramTest, DialogFilledInWithTheKeyboardConnects) {
   EXPECT_NE(find_window("#vmchan, 127.0.0.1 - Velmora"), 0u);
   screenshot("program_dialog_connected");
 
-  ASSERT_TRUE(testing::close_window(find_window("#vmchan, 127.0.0.1 - Velmora")));
+  ASSERT_TRUE(test_support::close_window(find_window("#vmchan, 127.0.0.1 - Velmora")));
   EXPECT_TRUE(server_.wait_for_line("QUIT", 5s));
   server_.close_client();
   EXPECT_EQ(wait_exit(10s), 0);
@@ -185,7 +185,7 @@ TEST_F(ProgramTest, ClosingTheDialogEndsTheProgramWithoutConnecting) {
   start_program("PORT=" + std::to_string(server_.port()) + "\nSERVER=127.0.0.1\n");
   const unsigned long dialog = find_window("Connect - Velmora");
   ASSERT_NE(dialog, 0u);
-  ASSERT_TRUE(testing::close_window(dialog));
+  ASSERT_TRUE(test_support::close_window(dialog));
   EXPECT_EQ(wait_exit(5s), 0);
   EXPECT_EQ(server_.clients_accepted(), 0);
 }

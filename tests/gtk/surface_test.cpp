@@ -18,7 +18,7 @@ const std::string kData = VELMORA_DATA_DIR;
 
 class SurfaceTest : public ::testing::Test {
 protected:
-  static void SetUpTestSuite() { testing::ensure_gtk_display(); }
+  static void SetUpTestSuite() { test_support::ensure_gtk_display(); }
 
   void SetUp() override {
     LayoutResult layout = load_main_widgets(kData + "/gui.glade");
@@ -115,6 +115,8 @@ TEST_F(SurfaceTest, ClearAndScrollLeaveTheCursorAtTheEnd) {
   EXPECT_EQ(buffer_text(), "");
 }
 
+// The rows as the list shows them: a key holder's stock icon is "gtk-yes", anyone
+// else's "gtk-no".
 std::vector<UserRow> model_rows(GtkTreeView* view) {
   std::vector<UserRow> rows;
   GtkTreeModel* model = gtk_tree_view_get_model(view);
@@ -124,7 +126,9 @@ std::vector<UserRow> model_rows(GtkTreeView* view) {
     gchar* icon = nullptr;
     gchar* nick = nullptr;
     gtk_tree_model_get(model, &iter, 0, &icon, 1, &nick, -1);
-    rows.push_back({icon, nick});
+    const std::string stock = icon ? icon : "";
+    EXPECT_TRUE(stock == "gtk-yes" || stock == "gtk-no") << stock;
+    rows.push_back({stock == "gtk-yes", nick});
     g_free(icon);
     g_free(nick);
   }
@@ -135,11 +139,11 @@ TEST_F(SurfaceTest, UserListRowsAndStockIconsInOneColumn) {
   GtkTreeView* view = GTK_TREE_VIEW(w_.treeview1);
   surface_->set_user_rows({});
   EXPECT_TRUE(model_rows(view).empty());
-  const std::vector<UserRow> rows = {{"gtk-yes", "alice"}, {"gtk-no", "bob"}, {"gtk-yes", "carol"}};
+  const std::vector<UserRow> rows = {{true, "alice"}, {false, "bob"}, {true, "carol"}};
   surface_->set_user_rows(rows);
   EXPECT_EQ(model_rows(view), rows);
-  surface_->set_user_rows({{"gtk-yes", "alice"}});
-  EXPECT_EQ(model_rows(view), (std::vector<UserRow>{{"gtk-yes", "alice"}}));
+  surface_->set_user_rows({{true, "alice"}});
+  EXPECT_EQ(model_rows(view), (std::vector<UserRow>{{true, "alice"}}));
 
   GList* columns = gtk_tree_view_get_columns(view);
   ASSERT_EQ(g_list_length(columns), 1u);

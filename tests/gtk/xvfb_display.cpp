@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace velmora::testing {
+namespace velmora::test_support {
 
 XvfbDisplay::~XvfbDisplay() { stop(); }
 
@@ -78,4 +78,4 @@ void ensure_gtk_display() {
   gtk_init(nullptr, nullptr);
 }
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace velmora::testing {
+namespace velmora::test_support {
 
 class XvfbDisplay {
 public:
@@ -31,4 +31,4 @@ private:
 // Aborts the process with a message when no display can be had.
 void ensure_gtk_display();
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

@@ -100,7 +100,7 @@ def window(top, prefix):
     xvfb, display = start_xvfb()
     try:
         env = clean_env(home, DISPLAY=display, XDG_CONFIG_HOME=os.path.join(top, "config"),
-                        XDG_STATE_HOME=os.path.join(top, "state"))
+                        XDG_STATE_HOME=os.path.join(top, "state"), VELMORA_TRACE="1")
         proc = subprocess.Popen([os.path.join(prefix, "bin", "velmora")], cwd=top, env=env,
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         out = _reader(proc.stdout, lambda b: b.decode("utf-8").rstrip("\n"))

@@ -65,7 +65,7 @@ TEST(ChangeSignal, NoChangeIsLostBetweenDrainAndLook) {
 }
 
 TEST(ChangeSignal, RaisedByTheRawLog) {
-  testing::TempFolder dir;
+  test_support::TempFolder dir;
   ChangeSignal signal;
   ChatLog log(dir.file("log.txt"), &signal);
   log.log_line("SEND: PRIVMSG #c :hi");
@@ -75,11 +75,11 @@ TEST(ChangeSignal, RaisedByTheRawLog) {
 // Every received line, consumed or queued, and the end of the receive thread raise
 // it, so a sleeping window sees new lines, new key holders and the closed socket.
 TEST(ChangeSignal, RaisedByReceivedLinesAndTheClose) {
-  testing::TempFolder dir;
+  test_support::TempFolder dir;
   ChangeSignal signal;
   ChatLog log(dir.file("log.txt"));
   ServerConnection conn(log, nullptr, &signal);
-  testing::ScriptedServer server(":s NOTICE * :hi\r\n");
+  test_support::ScriptedServer server(":s NOTICE * :hi\r\n");
   ASSERT_EQ(conn.open("127.0.0.1", server.port()), 0);
   EXPECT_TRUE(readable(signal));  // the socket opened
   ASSERT_TRUE(conn.login({"me", "*", "", "undefined", "*", "*"}));

@@ -19,8 +19,8 @@ namespace velmora {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::eventually;
-using testing::ScriptedServer;
+using test_support::eventually;
+using test_support::ScriptedServer;
 
 // Consumes texts starting with "@", like the key-exchange rules do.
 class RecordingHooks : public ReceiveHooks {
@@ -70,7 +70,7 @@ protected:
     eventually([&] { return conn.queued_count() > 0; });
     return conn.pop_line();
   }
-  testing::TempFolder dir;
+  test_support::TempFolder dir;
   ChatLog log{dir.file("log.txt")};
   RecordingHooks hooks;
   ServerConnection conn{log, &hooks};
@@ -387,7 +387,7 @@ TEST_F(ConnectionTest, QuitReturnsWhenTheServerCloses) {
 
 TEST(ConnectionShutdown, BoundedWhenTheServerStopsReading) {
   ScriptedServer server;
-  testing::TempFolder dir;
+  test_support::TempFolder dir;
   ChatLog log(dir.file("log.txt"));
   auto conn = std::make_unique<ServerConnection>(log, nullptr);
   ASSERT_EQ(conn->open("127.0.0.1", server.port()), 0);

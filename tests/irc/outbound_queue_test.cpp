@@ -30,13 +30,13 @@ TEST(OutboundQueue, TypedLinesGoFirstPiecesKeepOrderAndUnwantedLinesAreDropped) 
   OutboundQueue queue([&](const std::string& line) { out.add(line); }, SendPace{1, 250ms});
   queue.set_still_wanted([](SendPriority, const std::string& nick) { return nick != "gone"; });
   queue.push(SendPriority::Background, "welcome 0");  // takes the one token there is
-  ASSERT_TRUE(testing::eventually([&] { return out.lines().size() == 1; }));
+  ASSERT_TRUE(test_support::eventually([&] { return out.lines().size() == 1; }));
   for (int i = 1; i < 6; ++i) queue.push(SendPriority::Background, "welcome " + std::to_string(i));
   queue.push(SendPriority::Background, "welcome gone", "gone");
   queue.push(SendPriority::Exchange, "answer");
   queue.push(SendPriority::User, "typed 1");
   queue.push(SendPriority::User, "typed 2");
-  ASSERT_TRUE(testing::eventually([&] { return out.lines().size() == 9; }));
+  ASSERT_TRUE(test_support::eventually([&] { return out.lines().size() == 9; }));
   EXPECT_EQ(out.lines(), (std::vector<std::string>{"welcome 0", "typed 1", "typed 2", "answer",
                                                    "welcome 1", "welcome 2", "welcome 3",
                                                    "welcome 4", "welcome 5"}));

@@ -60,7 +60,7 @@ TEST(InboundQueue, BoundedInBytesWithANoteForWhatWasDropped) {
 }
 
 TEST(ChatLog, FileAndBufferHoldCrLfEntries) {
-  testing::TempFolder dir;
+  test_support::TempFolder dir;
   ChatLog log(dir.file("log.txt"));
   log.log_line("PING :server1");
   log.log_line("SEND: PRIVMSG #chan :hi");
@@ -70,7 +70,7 @@ TEST(ChatLog, FileAndBufferHoldCrLfEntries) {
 }
 
 TEST(ChatLog, RemovedFileStartsAfresh) {
-  testing::TempFolder dir;
+  test_support::TempFolder dir;
   ChatLog log(dir.file("log.txt"));
   log.log_line("old");
   log.remove_file();
@@ -80,7 +80,7 @@ TEST(ChatLog, RemovedFileStartsAfresh) {
 }
 
 TEST(ChatLog, FileDeletedBehindItsBackIsRecreated) {
-  testing::TempFolder dir;
+  test_support::TempFolder dir;
   ChatLog log(dir.file("log.txt"));
   log.log_line("one");
   std::remove(dir.file("log.txt").c_str());
@@ -89,14 +89,14 @@ TEST(ChatLog, FileDeletedBehindItsBackIsRecreated) {
 }
 
 TEST(ChatLog, UnwritableFileStillFillsTheBuffer) {
-  testing::TempFolder dir;
+  test_support::TempFolder dir;
   ChatLog log(dir.file("missing-folder/log.txt"));
   log.log_line("kept");
   EXPECT_EQ(log.take_raw_log(), "kept\r\n");
 }
 
 TEST(ChatLog, BufferKeepsTheNewestMegabyteOfWholeEntries) {
-  testing::TempFolder dir;
+  test_support::TempFolder dir;
   ChatLog log(dir.file("log.txt"));
   std::string entry(1000, 'a');
   for (int i = 0; i < 3000; ++i) log.log_line(std::to_string(i) + entry);
@@ -108,7 +108,7 @@ TEST(ChatLog, BufferKeepsTheNewestMegabyteOfWholeEntries) {
 }
 
 TEST(ChatLog, TwoThreadsNeverInterleaveEntries) {
-  testing::TempFolder dir;
+  test_support::TempFolder dir;
   ChatLog log(dir.file("log.txt"));
   auto writer = [&](char c) {
     for (int i = 0; i < 500; ++i) log.log_line(std::string(100, c));
@@ -127,7 +127,7 @@ TEST(ChatLog, TwoThreadsNeverInterleaveEntries) {
 // The receive thread holds a burst's entries and writes them with one flush; nothing
 // may reorder or lose them, and a new connection's log must not get the old ones.
 TEST(ChatLog, HeldEntriesReachTheFileAtFlushInOrder) {
-  testing::TempFolder dir;
+  test_support::TempFolder dir;
   ChatLog log(dir.file("log.txt"));
   log.hold_line(":s 001 me :Welcome");
   log.hold_line(":s 002 me :Host");
@@ -146,7 +146,7 @@ TEST(ChatLog, HeldEntriesReachTheFileAtFlushInOrder) {
 }
 
 TEST(ChatLog, HoldingIsBounded) {
-  testing::TempFolder dir;
+  test_support::TempFolder dir;
   ChatLog log(dir.file("log.txt"));
   const std::string line(1000, 'x');
   for (std::size_t i = 0; i < ChatLog::kMaxHeld / 1000 + 1; ++i) log.hold_line(line);

@@ -11,7 +11,7 @@
 namespace velmora {
 namespace {
 
-using testing_support::Client;
+using test_support::Client;
 
 TEST(Concurrency, ChatLinesOpenWhileRequestsAreAnswered) {
   Client h("h", "pw");

@@ -10,7 +10,7 @@
 #include "secure/key_exchange.h"
 #include "secure/peer_key_table.h"
 
-namespace velmora::testing_support {
+namespace velmora::test_support {
 
 struct SentMessage {
   std::string command;
@@ -171,4 +171,4 @@ private:
   std::vector<std::string> plain_users_;
 };
 
-}  // namespace velmora::testing_support
+}  // namespace velmora::test_support

@@ -11,8 +11,8 @@
 namespace velmora {
 namespace {
 
-using testing_support::Client;
-using testing_support::SentMessage;
+using test_support::Client;
+using test_support::SentMessage;
 using std::chrono::seconds;
 
 const std::string channel_key(56, 'K');

@@ -7,8 +7,8 @@
 namespace velmora {
 namespace {
 
-using testing_support::Client;
-using testing_support::Relay;
+using test_support::Client;
+using test_support::Relay;
 
 // Every client's line opens to the same words at every other client.
 void expect_chat_works(Client& from, const std::vector<Client*>& to) {

@@ -21,9 +21,9 @@ TEST(AddressFamilies, EveryAddressIsTriedInTurn) {
     if (a.family == AF_INET6) cases.push_back({true, "localhost"});
   }
   for (const Case& c : cases) {
-    testing::NgircdOptions options;
+    test_support::NgircdOptions options;
     options.ipv6 = c.server_ipv6;
-    testing::NgircdServer server(options);
+    test_support::NgircdServer server(options);
     ASSERT_TRUE(server.running()) << c.host;
     ChatSocket socket;
     EXPECT_EQ(socket.connect(c.host, server.port()), 0) << c.host;
@@ -33,7 +33,7 @@ TEST(AddressFamilies, EveryAddressIsTriedInTurn) {
 
 TEST(AddressFamilies, ARefusalIsSaidInWords) {
   ChatSocket socket;
-  const int closed_port = testing::free_local_port();
+  const int closed_port = test_support::free_local_port();
   EXPECT_EQ(socket.connect("127.0.0.1", closed_port), 3);
   EXPECT_EQ(socket.failure_text(), "connection refused by 127.0.0.1");
   EXPECT_EQ(socket.connect("no-such-host.invalid", closed_port), 2);

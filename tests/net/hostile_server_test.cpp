@@ -2,22 +2,20 @@
 // read. Memory and waiting must stay bounded, and nothing already received is lost.
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
-
 #include <chrono>
 #include <fstream>
 #include <thread>
 
 #include "net/chat_socket.h"
-#include "tests/net/test_server.h"
+#include "net/chat_socket_test_seam.h"
+#include "tests/support/scripted_server.h"
 
 namespace velmora {
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using testing::TestPeer;
-using testing::TestServer;
+using test_support::ScriptedServer;
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 // Sanitizers make each byte costly, and their allocators keep freed memory resident,
@@ -46,41 +44,37 @@ long resident_kib() {
   return 0;
 }
 
-// Sends `total` pattern bytes on `peer` from its own thread; a send that blocks for more
-// than ten seconds ends it.
-std::thread flood(TestPeer& peer, std::size_t total, std::string trailer = {}) {
-  timeval bound{10, 0};
-  ::setsockopt(peer.fd(), SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
-  return std::thread([&peer, total, trailer] {
+// A send that finds no room for this long ends a sender.
+constexpr auto kSendBound = 10s;
+
+// Sends `total` pattern bytes from the server on its own thread.
+std::thread flood(ScriptedServer& server, std::size_t total, std::string trailer = {}) {
+  return std::thread([&server, total, trailer] {
     std::string block(64 * 1024, '\0');
     for (std::size_t sent = 0; sent < total;) {
       std::size_t n = std::min(block.size(), total - sent);
       for (std::size_t i = 0; i < n; ++i) block[i] = pattern_byte(sent + i);
-      if (!peer.send_all(std::string_view(block.data(), n))) return;
+      if (!server.send_all(std::string_view(block.data(), n), kSendBound)) return;
       sent += n;
     }
-    peer.send_all(trailer);
+    server.send_all(trailer, kSendBound);
   });
 }
 
-TestPeer connect_to(ChatSocket& socket, TestServer& server) {
+void connect_to(ChatSocket& socket, ScriptedServer& server) {
   EXPECT_EQ(socket.connect("127.0.0.1", server.port()), 0);
-  std::optional<TestPeer> peer = server.accept();
-  EXPECT_TRUE(peer.has_value());
-  return std::move(*peer);
+  EXPECT_TRUE(server.wait_for_client());
 }
 
 TEST(HostileServer, EndlessLineIsCutAndTheNextLineArrivesIntact) {
-  TestServer server;
+  ScriptedServer server;
   ChatSocket socket;
-  TestPeer peer = connect_to(socket, server);
-  timeval bound{10, 0};
-  ::setsockopt(peer.fd(), SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
+  connect_to(socket, server);
   std::thread sender([&] {
     std::string block(64 * 1024, 'x');
     for (int i = 0; i < 160; ++i)  // 10 MiB without a line end
-      if (!peer.send_all(block)) return;
-    peer.send_all("\r\nPRIVMSG #c :normal line\r\n");
+      if (!server.send_all(block, kSendBound)) return;
+    server.send_all("\r\nPRIVMSG #c :normal line\r\n", kSendBound);
   });
 
   std::string first = socket.get_until("\r\n");
@@ -92,21 +86,21 @@ TEST(HostileServer, EndlessLineIsCutAndTheNextLineArrivesIntact) {
 }
 
 TEST(HostileServer, EndlessLineThenCloseGivesTheCutPart) {
-  TestServer server;
+  ScriptedServer server;
   ChatSocket socket;
-  TestPeer peer = connect_to(socket, server);
-  ASSERT_TRUE(peer.send_all(std::string(ChatSocket::kMaxLine + 500, 'y')));
-  peer.close();
+  connect_to(socket, server);
+  ASSERT_TRUE(server.send_all(std::string(ChatSocket::kMaxLine + 500, 'y')));
+  server.close_client();
   EXPECT_EQ(socket.get_until("\n"), std::string(ChatSocket::kMaxLine, 'y'));
   EXPECT_EQ(socket.length(), 0u);
 }
 
 TEST(HostileServer, FloodIsHeldBackWhileNobodyReadsAndNothingIsLost) {
-  TestServer server;
+  ScriptedServer server;
   ChatSocket socket;
-  TestPeer peer = connect_to(socket, server);
+  connect_to(socket, server);
   long rss_before = resident_kib();
-  std::thread sender = flood(peer, kFloodBytes);
+  std::thread sender = flood(server, kFloodBytes);
 
   auto deadline = Clock::now() + 3s;
   while (socket.length() < ChatSocket::kMaxWaiting && Clock::now() < deadline)
@@ -125,7 +119,7 @@ TEST(HostileServer, FloodIsHeldBackWhileNobodyReadsAndNothingIsLost) {
   deadline = Clock::now() + 30s;
   while (received < kFloodBytes && Clock::now() < deadline) {
     int count = static_cast<int>(std::min(chunk.size(), kFloodBytes - received));
-    socket.get(chunk.data(), count, 2000, false);
+    ChatSocketTestSeam(socket).get(chunk.data(), count, 2000, false);
     if (count == 0) break;
     for (int i = 0; i < count; ++i)
       mismatches += chunk[i] != pattern_byte(received + i);
@@ -141,13 +135,14 @@ TEST(HostileServer, FloodIsHeldBackWhileNobodyReadsAndNothingIsLost) {
 // buffer is small.
 constexpr std::size_t kUnsendable = ChatSocket::kMaxQueued;  // the most that may wait
 constexpr auto kDrainSlack = 2000ms;
+const ScriptedServer::Options kNeverReads{.greeting = "", .receive_buffer = 4096, .reading = false};
 
 TEST(HostileServer, CloseGivesUpOnAServerThatNeverReads) {
-  TestServer server(4096);
+  ScriptedServer server(kNeverReads);
   ChatSocket socket;
-  TestPeer peer = connect_to(socket, server);
+  connect_to(socket, server);
   std::string bytes(kUnsendable, 'q');
-  socket.put_data(bytes.data(), static_cast<int>(bytes.size()));
+  ChatSocketTestSeam(socket).put_data(bytes.data(), static_cast<int>(bytes.size()));
   auto start = Clock::now();
   socket.close();
   EXPECT_LT(Clock::now() - start, ChatSocket::kDrainBound + kDrainSlack);
@@ -155,22 +150,22 @@ TEST(HostileServer, CloseGivesUpOnAServerThatNeverReads) {
 }
 
 TEST(HostileServer, DestructionGivesUpOnAServerThatNeverReads) {
-  TestServer server(4096);
+  ScriptedServer server(kNeverReads);
   auto socket = std::make_unique<ChatSocket>();
-  TestPeer peer = connect_to(*socket, server);
+  connect_to(*socket, server);
   std::string bytes(kUnsendable, 'q');
-  socket->put_data(bytes.data(), static_cast<int>(bytes.size()));
+  ChatSocketTestSeam(*socket).put_data(bytes.data(), static_cast<int>(bytes.size()));
   auto start = Clock::now();
   socket.reset();
   EXPECT_LT(Clock::now() - start, ChatSocket::kDrainBound + kDrainSlack);
 }
 
 TEST(HostileServer, WaitClosedIsBoundedWhenTheServerNeverCloses) {
-  TestServer server;
+  ScriptedServer server;
   ChatSocket socket;
-  TestPeer peer = connect_to(socket, server);
+  connect_to(socket, server);
   socket.put_line("QUIT :bye");
-  EXPECT_EQ(peer.read_until("\r\n"), "QUIT :bye\r\n");
+  EXPECT_TRUE(server.wait_for_line("QUIT :bye"));
   auto start = Clock::now();
   EXPECT_FALSE(socket.wait_closed(100ms));
   EXPECT_LT(Clock::now() - start, 2s);

@@ -9,7 +9,6 @@
 
 #include "net/chat_socket.h"
 #include "net/tls_verify.h"
-#include "tests/net/test_server.h"
 #include "tests/support/ngircd_server.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/test_certificates.h"
@@ -18,8 +17,8 @@ namespace velmora {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::NgircdServer;
-using testing::TestCertificates;
+using test_support::NgircdServer;
+using test_support::TestCertificates;
 
 TlsOptions tls_options(std::string trust = "", std::string pin = "", bool verify = true,
                        std::string client = "") {
@@ -33,7 +32,7 @@ TlsOptions tls_options(std::string trust = "", std::string pin = "", bool verify
 }
 
 std::unique_ptr<NgircdServer> serve(const std::string& pem) {
-  testing::NgircdOptions options;
+  test_support::NgircdOptions options;
   options.tls_pem = pem;
   auto server = std::make_unique<NgircdServer>(options);
   EXPECT_TRUE(server->running());
@@ -112,7 +111,7 @@ TEST(TlsSocket, WhichCertificatesAreAcceptedAndTheWordsForARefusal) {
 TEST(TlsSocket, PlainPortAndMissingFilesFailWithAReason) {
   TestCertificates certs;
   auto server = serve(certs.server());
-  testing::ScriptedServer plain(":irc.example.net NOTICE * :*** Looking up your hostname\r\n");
+  test_support::ScriptedServer plain(":irc.example.net NOTICE * :*** Looking up your hostname\r\n");
   ChatSocket socket;
   EXPECT_EQ(socket.connect("localhost", plain.port(), tls_options()), 5);
   EXPECT_TRUE(socket.failure_text().starts_with("TLS: handshake with localhost failed: "))
@@ -129,7 +128,7 @@ TEST(TlsSocket, PlainPortAndMissingFilesFailWithAReason) {
 // A host that accepts TCP but never answers the handshake holds connect only until the
 // owner goes away.
 TEST(TlsSocket, SilentHandshakeCanBeAborted) {
-  testing::TestServer silent;
+  test_support::ScriptedServer silent;  // takes the connection, never answers
   ChatSocket socket;
   auto result = std::async(std::launch::async, [&] {
     return socket.connect("127.0.0.1", silent.port(), tls_options("", "", false));

@@ -30,7 +30,7 @@ std::string encrypt_hex(std::string_view key_hex, std::string_view plain_hex) {
 
 // Schneier's published variable-key vectors: 8-byte keys, where the schedule is the
 // standard one.
-constexpr BlockVector published_vectors[] = {
+constexpr BlockVector kPublishedVectors[] = {
     {"0000000000000000", "0000000000000000", "4EF997456198DD78"},
     {"FFFFFFFFFFFFFFFF", "FFFFFFFFFFFFFFFF", "51866FD5B85ECB8A"},
     {"3000000000000000", "1000000000000001", "7D856F9A613063F2"},
@@ -69,7 +69,7 @@ constexpr BlockVector published_vectors[] = {
 
 // Independently computed answers for this schedule's own cases: the empty key, keys
 // that are not whole words, and keys over 56 bytes.
-constexpr BlockVector schedule_vectors[] = {
+constexpr BlockVector kScheduleVectors[] = {
     {"", "0000000000000000", "4EF997456198DD78"},
     {"", "0123456789ABCDEF", "19F40A0D847F51C3"},
     {"41", "0000000000000000", "70C9207AA2A1560B"},
@@ -106,8 +106,8 @@ TEST_P(BlowfishVectors, EncryptsAndDecryptsTheBlock) {
   EXPECT_EQ(hex_encode(decrypt_block_hex(cipher, v.cipher_hex)), v.plain_hex);
 }
 
-INSTANTIATE_TEST_SUITE_P(Published, BlowfishVectors, testing::ValuesIn(published_vectors));
-INSTANTIATE_TEST_SUITE_P(OwnSchedule, BlowfishVectors, testing::ValuesIn(schedule_vectors));
+INSTANTIATE_TEST_SUITE_P(Published, BlowfishVectors, testing::ValuesIn(kPublishedVectors));
+INSTANTIATE_TEST_SUITE_P(OwnSchedule, BlowfishVectors, testing::ValuesIn(kScheduleVectors));
 
 TEST(BlowfishSchedule, PartialWordIsPaddedWithZeroBytes) {
   for (std::string plain : {"0000000000000000", "0123456789ABCDEF", "FFFFFFFFFFFFFFFF"}) {

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <bit>
 #include <set>
+#include <vector>
 
 namespace velmora {
 namespace {
@@ -26,13 +28,17 @@ TEST(RandomSource, IntegerHasExactlyTheRequestedBits) {
   EXPECT_TRUE(two_bits == "2" || two_bits == "3");
 }
 
-TEST(RandomSource, DecimalConversion) {
-  EXPECT_EQ(words_to_decimal({}), "0");
-  EXPECT_EQ(words_to_decimal({0, 0}), "0");
-  EXPECT_EQ(words_to_decimal({1000000000u}), "1000000000");
-  EXPECT_EQ(words_to_decimal({0xFFFFFFFFu, 0xFFFFFFFFu}), "18446744073709551615");
-  EXPECT_EQ(words_to_decimal({0x80000000u, 0, 0, 0, 0}),
-            "730750818665451459101842416358141509827966271488");  // 2^159
+TEST(RandomSource, WordsHaveExactlyTheRequestedBits) {
+  struct Case { int bits; std::size_t words; std::uint32_t top_bit; };
+  const Case cases[] = {{1, 1, 1u}, {31, 1, 1u << 30}, {32, 1, 1u << 31},
+                        {33, 2, 1u}, {160, 5, 1u << 31}};
+  for (const auto& c : cases) {
+    const std::vector<std::uint32_t> words = random_words(c.bits);
+    ASSERT_EQ(words.size(), c.words) << c.bits;
+    // The top word, last, holds the top bit and nothing above it.
+    EXPECT_EQ(std::bit_floor(words.back()), c.top_bit) << c.bits;
+  }
+  EXPECT_TRUE(random_words(0).empty());
 }
 
 TEST(RandomSource, StringIsFiftySixAlphanumerics) {

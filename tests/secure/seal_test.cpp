@@ -42,7 +42,7 @@ struct SealCase {
 };
 
 // Under the key of 56 'K's with the vector 0011223344556677.
-constexpr SealCase fixed_iv_cases[] = {
+constexpr SealCase kFixedIvCases[] = {
     {"", "0011223344556677C7EA4B4FAA4FC189"},
     {"68656C6C6F", "0011223344556677D2881332B6636625"},
     {"65786163746C7938", "0011223344556677D8FA7548961BE7922950B2950E72D713"},
@@ -62,7 +62,7 @@ BlowfishCipher k_cipher() {
 
 TEST(SealCbc, MatchesKnownAnswersWithAFixedVector) {
   const BlowfishCipher cipher = k_cipher();
-  for (const SealCase& c : fixed_iv_cases) {
+  for (const SealCase& c : kFixedIvCases) {
     std::string plain = hex_decode(c.plain_hex);
     EXPECT_EQ(seal_cbc_with_iv(cipher, plain, hex_decode("0011223344556677")), c.sealed);
     EXPECT_EQ(open_cbc(cipher, c.sealed), plain);

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "secure/hex.h"
+
 namespace velmora {
 namespace {
 
@@ -24,15 +26,9 @@ std::string digest_of(const DigestCase& c, std::size_t chunk) {
                 sha1_success);
     }
   }
-  std::uint8_t digest[sha1_hash_size];
+  std::uint8_t digest[kSha1HashSize];
   EXPECT_EQ(SHA1Result(&context, digest), sha1_success);
-  static constexpr char digits[] = "0123456789ABCDEF";
-  std::string hex;
-  for (std::uint8_t byte : digest) {
-    hex.push_back(digits[byte >> 4]);
-    hex.push_back(digits[byte & 15]);
-  }
-  return hex;
+  return hex_encode(std::string_view(reinterpret_cast<const char*>(digest), kSha1HashSize));
 }
 
 // FIPS 180-1 / RFC 3174 test vectors.
@@ -71,7 +67,7 @@ TEST(Sha1, StatusCodes) {
   EXPECT_EQ(SHA1Reset(&context), sha1_success);
   EXPECT_EQ(SHA1Input(&context, nullptr, 0), sha1_success);  // length 0 succeeds first
   EXPECT_EQ(SHA1Input(&context, nullptr, 1), sha1_null);
-  std::uint8_t digest[sha1_hash_size];
+  std::uint8_t digest[kSha1HashSize];
   EXPECT_EQ(SHA1Result(&context, digest), sha1_success);
   EXPECT_EQ(SHA1Input(&context, &byte, 1), sha1_state_error);
   EXPECT_EQ(SHA1Result(&context, digest), sha1_state_error);
@@ -84,7 +80,7 @@ TEST(Sha1, BitLengthOverflowCorruptsTheContext) {
   context.length_high = 0xFFFFFFFFu;
   const std::uint8_t byte = 'x';
   EXPECT_EQ(SHA1Input(&context, &byte, 1), sha1_null);
-  std::uint8_t digest[sha1_hash_size];
+  std::uint8_t digest[kSha1HashSize];
   EXPECT_EQ(SHA1Result(&context, digest), sha1_null);
 }
 

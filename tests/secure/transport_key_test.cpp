@@ -16,7 +16,7 @@ struct TransportCase {
 };
 
 // Independently computed, all under the passphrase "open sesame".
-const TransportCase transport_cases[] = {
+const TransportCase kTransportCases[] = {
     // six digits: n = 0 (0.5 rounds to even), the key is one sealed padding block
     {"947096", "", "27266DC236CD2A7B"},
     // 18 digits: n = 2 (1.5 rounds to even); the last two groups are empty and give 1
@@ -47,7 +47,7 @@ const TransportCase transport_cases[] = {
 };
 
 TEST(TransportKey, KnownAnswers) {
-  for (const TransportCase& c : transport_cases) {
+  for (const TransportCase& c : kTransportCases) {
     EXPECT_EQ(hex_encode(transport_key_material(c.secret)), c.material_hex) << c.secret;
     BlowfishCipher cipher;
     EXPECT_EQ(hex_encode(derive_transport_key(c.secret, "open sesame", cipher)), c.key_hex);
@@ -57,7 +57,7 @@ TEST(TransportKey, KnownAnswers) {
 TEST(TransportKey, LeavesTheKeyLoaded) {
   BlowfishCipher cipher;
   cipher.set_key("something else");
-  std::string key = derive_transport_key(transport_cases[4].secret, "open sesame", cipher);
+  std::string key = derive_transport_key(kTransportCases[4].secret, "open sesame", cipher);
   BlowfishCipher expected;
   expected.set_key(key);
   std::uint32_t a = 3, b = 4, c = 3, d = 4;
@@ -86,8 +86,8 @@ TEST(TransportKey, GroupBoundsAndRounding) {
 
 TEST(TransportKey, DifferentPassphrasesGiveDifferentKeys) {
   BlowfishCipher cipher;
-  std::string a = derive_transport_key(transport_cases[4].secret, "open sesame", cipher);
-  std::string b = derive_transport_key(transport_cases[4].secret, "open sesamE", cipher);
+  std::string a = derive_transport_key(kTransportCases[4].secret, "open sesame", cipher);
+  std::string b = derive_transport_key(kTransportCases[4].secret, "open sesamE", cipher);
   EXPECT_EQ(a.size(), 64u);
   EXPECT_NE(a, b);
 }

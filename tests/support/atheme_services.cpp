@@ -9,7 +9,7 @@
 #include "tests/support/eventually.h"
 #include "tests/support/raw_client.h"
 
-namespace velmora::testing {
+namespace velmora::test_support {
 namespace {
 
 constexpr const char* kProgram = "/usr/bin/atheme-services";
@@ -82,4 +82,4 @@ bool AthemeServices::register_account(int port, const std::string& account,
   return user.wait_for(" to your fingerprint list", 5s);
 }
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

@@ -10,7 +10,7 @@
 #include "tests/support/server_process.h"
 #include "tests/support/temp_folder.h"
 
-namespace velmora::testing {
+namespace velmora::test_support {
 
 class AthemeServices {
 public:
@@ -36,4 +36,4 @@ private:
   bool linked_ = false;
 };
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

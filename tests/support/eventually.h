@@ -4,7 +4,7 @@
 #include <chrono>
 #include <thread>
 
-namespace velmora::testing {
+namespace velmora::test_support {
 
 template <class Condition>
 bool eventually(Condition condition, std::chrono::milliseconds bound = std::chrono::seconds(5)) {
@@ -16,4 +16,4 @@ bool eventually(Condition condition, std::chrono::milliseconds bound = std::chro
   return true;
 }
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

@@ -8,7 +8,7 @@
 
 #include "tests/support/ngircd_server.h"
 
-namespace velmora::testing {
+namespace velmora::test_support {
 namespace {
 
 std::string binary() {
@@ -80,4 +80,4 @@ std::string HybridServer::log() const {
   return folder_.read("output.log") + folder_.read("ircd.log");
 }
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

@@ -12,7 +12,7 @@
 
 #include "tests/support/local_server.h"
 
-namespace velmora::testing {
+namespace velmora::test_support {
 
 inline constexpr const char* kHybridRoot = "/var/cache/velmora-test/ircd-hybrid";
 
@@ -26,4 +26,4 @@ public:
   std::string log() const;
 };
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

@@ -2,7 +2,7 @@
 
 #include "tests/support/ngircd_server.h"
 
-namespace velmora::testing {
+namespace velmora::test_support {
 namespace {
 
 std::string bind_line(int port, const std::string& extra) {
@@ -61,4 +61,4 @@ InspircdServer::InspircdServer(InspircdOptions options) {
                           folder_.file("inspircd.log"), {port_, tls_port_, link_port_}, false, 10);
 }
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

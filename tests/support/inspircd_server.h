@@ -8,7 +8,7 @@
 
 #include "tests/support/local_server.h"
 
-namespace velmora::testing {
+namespace velmora::test_support {
 
 // The services server that may link to it (AthemeServices), and their shared password.
 inline constexpr const char* kServicesName = "services.velmora.test";
@@ -37,4 +37,4 @@ private:
   int link_port_ = 0;
 };
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

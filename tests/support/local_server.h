@@ -6,7 +6,7 @@
 #include "tests/support/server_process.h"
 #include "tests/support/temp_folder.h"
 
-namespace velmora::testing {
+namespace velmora::test_support {
 
 class LocalServer {
 public:
@@ -24,4 +24,4 @@ protected:
   bool ready_ = false;
 };
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

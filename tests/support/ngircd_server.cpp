@@ -8,7 +8,7 @@
 #include <chrono>
 #include <thread>
 
-namespace velmora::testing {
+namespace velmora::test_support {
 namespace {
 
 std::string config_text(int port, int tls_port, const NgircdOptions& options) {
@@ -72,4 +72,4 @@ bool NgircdServer::restart() {
 
 NgircdServer::~NgircdServer() = default;
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

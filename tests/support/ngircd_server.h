@@ -10,7 +10,7 @@
 #include "tests/support/server_process.h"
 #include "tests/support/temp_folder.h"
 
-namespace velmora::testing {
+namespace velmora::test_support {
 
 struct NgircdOptions {
   int ping_timeout = 0;    // seconds; 0 keeps ngircd's default (the minimum is 5)
@@ -51,4 +51,4 @@ private:
 // A port the kernel just handed out on 127.0.0.1 (closed again, so briefly free).
 int free_local_port();
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

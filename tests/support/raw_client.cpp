@@ -6,7 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace velmora::testing {
+namespace velmora::test_support {
 
 RawClient::RawClient(int port, const std::string& nick) {
   fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -40,4 +40,4 @@ bool RawClient::wait_for(const std::string& text, std::chrono::milliseconds boun
   return false;
 }
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

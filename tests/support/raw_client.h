@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string>
 
-namespace velmora::testing {
+namespace velmora::test_support {
 
 class RawClient {
 public:
@@ -26,4 +26,4 @@ private:
   std::string seen_;
 };
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

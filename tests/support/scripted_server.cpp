@@ -7,10 +7,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace velmora::testing {
+namespace velmora::test_support {
 
-ScriptedServer::ScriptedServer(std::string greeting) : greeting_(std::move(greeting)) {
+ScriptedServer::ScriptedServer(std::string greeting) : ScriptedServer(Options{std::move(greeting)}) {}
+
+ScriptedServer::ScriptedServer(Options options)
+    : greeting_(std::move(options.greeting)), receive_buffer_(options.receive_buffer),
+      reading_(options.reading) {
   listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (receive_buffer_ > 0) {  // accepted connections inherit it
+    ::setsockopt(listen_fd_, SOL_SOCKET, SO_RCVBUF, &receive_buffer_, sizeof receive_buffer_);
+  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -83,12 +90,13 @@ void ScriptedServer::serve_client(int fd) {
       if (stop_ || close_requested_) break;
       reading = reading_;
     }
-    pollfd fds[2] = {{fd, static_cast<short>(reading ? POLLIN : 0), 0},
-                     {wake_pipe_[0], POLLIN, 0}};
-    ::poll(fds, 2, -1);
+    // While not reading, only the wake pipe is watched: a client that hung up would
+    // otherwise make poll() return at once, again and again.
+    pollfd fds[2] = {{wake_pipe_[0], POLLIN, 0}, {fd, POLLIN, 0}};
+    ::poll(fds, reading ? 2 : 1, -1);
     char drain[64];
     while (::read(wake_pipe_[0], drain, sizeof drain) > 0) {}
-    if (!reading || !(fds[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+    if (!reading || !(fds[1].revents & (POLLIN | POLLHUP | POLLERR))) continue;
     ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
     std::lock_guard<std::mutex> hold(lock_);
     if (n <= 0) {
@@ -113,6 +121,10 @@ bool ScriptedServer::wait_for_client(std::chrono::milliseconds timeout) {
 int ScriptedServer::clients_accepted() const {
   std::lock_guard<std::mutex> hold(lock_);
   return accepted_;
+}
+
+bool ScriptedServer::wait_for_clients(int count, std::chrono::milliseconds timeout) {
+  return wait(timeout, [this, count] { return accepted_ >= count; });
 }
 
 std::size_t ScriptedServer::send(std::string_view bytes, std::chrono::milliseconds timeout) {
@@ -185,6 +197,10 @@ bool ScriptedServer::wait_for_line_count(std::size_t count, std::chrono::millise
   return true;
 }
 
+bool ScriptedServer::wait_for_received(std::size_t count, std::chrono::milliseconds timeout) {
+  return wait(timeout, [this, count] { return received_.size() >= count; });
+}
+
 void ScriptedServer::stop_reading() {
   {
     std::lock_guard<std::mutex> hold(lock_);
@@ -210,8 +226,19 @@ void ScriptedServer::close_client() {
   wait(5s, [this] { return client_fd_ < 0; });
 }
 
+void ScriptedServer::reset_client() {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (client_fd_ >= 0) {
+      linger hard{1, 0};  // closing now sends a reset
+      ::setsockopt(client_fd_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    }
+  }
+  close_client();
+}
+
 bool ScriptedServer::wait_client_closed(std::chrono::milliseconds timeout) {
   return wait(timeout, [this] { return client_closed_; });
 }
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

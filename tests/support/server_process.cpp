@@ -12,7 +12,7 @@
 #include <chrono>
 #include <thread>
 
-namespace velmora::testing {
+namespace velmora::test_support {
 
 bool port_accepts(int port, bool ipv6) {
   int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -77,4 +77,4 @@ void ServerProcess::stop() {
   pid_ = -1;
 }
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

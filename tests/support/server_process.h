@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace velmora::testing {
+namespace velmora::test_support {
 
 // True when a TCP connection to the loopback address (::1 with `ipv6`) and `port` opens.
 bool port_accepts(int port, bool ipv6 = false);
@@ -31,4 +31,4 @@ private:
   pid_t pid_ = -1;
 };
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-namespace velmora::testing {
+namespace velmora::test_support {
 
 TempFolder::TempFolder() {
   std::string pattern = (std::filesystem::temp_directory_path() / "velmora-XXXXXX").string();
@@ -34,4 +34,4 @@ bool TempFolder::exists(const std::string& name) const {
   return std::filesystem::exists(file(name));
 }
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace velmora::testing {
+namespace velmora::test_support {
 
 class TempFolder {
 public:
@@ -22,4 +22,4 @@ private:
   std::string path_;
 };
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

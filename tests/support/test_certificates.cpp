@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace velmora::testing {
+namespace velmora::test_support {
 namespace {
 
 // EC keys: an RSA key takes the openssl command about ten times as long to make.
@@ -53,4 +53,4 @@ std::string TestCertificates::fingerprint(const std::string& pem) const {
   return line;
 }
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

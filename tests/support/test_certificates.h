@@ -7,7 +7,7 @@
 
 #include "tests/support/temp_folder.h"
 
-namespace velmora::testing {
+namespace velmora::test_support {
 
 class TestCertificates {
 public:
@@ -29,4 +29,4 @@ private:
   bool ready_ = false;
 };
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

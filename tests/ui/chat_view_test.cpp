@@ -11,8 +11,8 @@
 namespace velmora {
 namespace {
 
-using test::Inserted;
-using test::RecorderSurface;
+using test_support::Inserted;
+using test_support::RecorderSurface;
 namespace fs = std::filesystem;
 
 TEST(SplitWords, KeepsEveryDelimiter) {

@@ -20,8 +20,8 @@ class WindowTest : public ::testing::Test {
 protected:
   Changes take_changes() { return std::exchange(surface_.sensitivity, {}); }
 
-  test::FakeSession session_;
-  test::RecorderSurface surface_;
+  test_support::FakeSession session_;
+  test_support::RecorderSurface surface_;
   ChatWindow window_{session_, surface_, "/nonexistent"};
 };
 
@@ -130,7 +130,7 @@ TEST_F(WindowTest, RawTrafficShowsOnlyWhatFollowsTheToggle) {
   EXPECT_TRUE(surface_.inserted.empty());
   session_.raw_log = "PING :x\r\nSEND: names #room\r\n";
   window_.poll_inbound();
-  EXPECT_EQ(surface_.inserted, (std::vector<test::Inserted>{
+  EXPECT_EQ(surface_.inserted, (std::vector<test_support::Inserted>{
                                    {"PING :x\r\nSEND: names #room\r\n", {"lmarg", "dark_fg", "space"}}}));
   window_.toggle_raw_traffic();
   session_.raw_log = "more\r\n";
@@ -209,7 +209,7 @@ TEST_F(WindowTest, RefreshShowsStateButRendersNoLine) {
 
 // The tick drains the signal before it reads: a change made just after the drain is
 // shown by this very tick, or else left raised for the next one.
-class ChangeRightAfterDrain : public test::FakeSession {
+class ChangeRightAfterDrain : public test_support::FakeSession {
 public:
   void drain_changes() override {
     FakeSession::drain_changes();
@@ -219,7 +219,7 @@ public:
 
 TEST(WindowDrain, ChangeMadeJustAfterTheDrainIsShownByTheSameTick) {
   ChangeRightAfterDrain session;
-  test::RecorderSurface surface;
+  test_support::RecorderSurface surface;
   ChatWindow window(session, surface, "/nonexistent");
   session.hold_key();
   window.on_window_shown();

@@ -11,7 +11,7 @@
 #include "secure/peer_key_table.h"
 #include "ui/chat_session.h"
 
-namespace velmora::test {
+namespace velmora::test_support {
 
 class FakeSession : public ChatSession {
 public:
@@ -91,4 +91,4 @@ public:
   int drains = 0;                   // one per tick
 };
 
-}  // namespace velmora::test
+}  // namespace velmora::test_support

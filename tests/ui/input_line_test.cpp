@@ -66,8 +66,8 @@ TEST(InterpretInput, MessagesAndNothing) {
 
 class InputWindowTest : public ::testing::Test {
 protected:
-  test::FakeSession session_;
-  test::RecorderSurface surface_;
+  test_support::FakeSession session_;
+  test_support::RecorderSurface surface_;
   ChatWindow window_{session_, surface_, "/nonexistent"};
 };
 

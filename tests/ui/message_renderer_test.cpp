@@ -11,7 +11,7 @@
 namespace velmora {
 namespace {
 
-using test::Inserted;
+using test_support::Inserted;
 using Tags = std::vector<std::string>;
 
 class RenderTest : public ::testing::Test {
@@ -26,8 +26,8 @@ protected:
     return surface_.inserted;
   }
 
-  test::FakeSession session_;
-  test::RecorderSurface surface_;
+  test_support::FakeSession session_;
+  test_support::RecorderSurface surface_;
   ChatWindow window_{session_, surface_, "/nonexistent"};
 };
 
@@ -152,7 +152,7 @@ TEST_F(RenderTest, OneTickRendersTheWaitingLines) {
 
 // Lines that take long to render stop the tick once its budget is spent, so the
 // window stays responsive while it catches up.
-class SlowSession : public test::FakeSession {
+class SlowSession : public test_support::FakeSession {
 public:
   IrcMessage pop_message() override {
     std::this_thread::sleep_for(std::chrono::milliseconds(3));
@@ -163,7 +163,7 @@ public:
 TEST(RenderBudget, SlowLinesSpreadOverTicks) {
   SlowSession session;
   session.hold_key();
-  test::RecorderSurface surface;
+  test_support::RecorderSurface surface;
   ChatWindow window(session, surface, "/nonexistent");
   for (int i = 0; i < 10; ++i) session.queue.push_back(":s 001 me :" + std::to_string(i));
   window.poll_inbound();

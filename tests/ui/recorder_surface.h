@@ -7,7 +7,7 @@
 
 #include "ui/surface.h"
 
-namespace velmora::test {
+namespace velmora::test_support {
 
 struct Inserted {
   std::string text;
@@ -57,4 +57,4 @@ public:
   std::vector<std::string> warnings;
 };
 
-}  // namespace velmora::test
+}  // namespace velmora::test_support

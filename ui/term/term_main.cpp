@@ -4,7 +4,7 @@
 //
 // Environment: VELMORA_LINGER=seconds keeps the client running that long after the end
 // of input (tests feed a pipe and then watch); VELMORA_TRACE=1 shows the program's
-// diagnostic traces on standard error (by default they would mix into the view).
+// diagnostic traces on standard error.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -56,19 +56,6 @@ bool install_stop_signals() {
   ::sigaction(SIGTERM, &action, nullptr);
   ::signal(SIGPIPE, SIG_IGN);
   return true;
-}
-
-// Rendered lines keep the real standard output; the traces the lower layers write to
-// std::cout go to standard error when asked for, else nowhere.
-std::FILE* take_view_output() {
-  const int view_fd = ::dup(STDOUT_FILENO);
-  const bool trace = std::getenv("VELMORA_TRACE") != nullptr;
-  const int sink = trace ? ::dup(STDERR_FILENO) : ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-  if (sink >= 0) {
-    ::dup2(sink, STDOUT_FILENO);
-    ::close(sink);
-  }
-  return ::fdopen(view_fd, "w");
 }
 
 milliseconds linger_time() {
@@ -216,8 +203,7 @@ int term_main(int argc, char** argv) {
   const CommandLine command_line = parse_command_line(argc, argv);
   const ProgramName name{"velmora-term", "Velmora: a private channel on IRC, on a terminal."};
   if (auto status = answer_command_line(command_line, name, stdout, stderr)) return *status;
-  std::FILE* view = take_view_output();
-  if (view == nullptr) return 1;
+  std::FILE* view = stdout;
   AppState app(program_files(command_line.settings_argument));
   LineReader input(STDIN_FILENO);
   Settings settings = app.settings();
