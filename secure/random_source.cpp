@@ -3,6 +3,8 @@
 #include <sys/random.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 #include "bigint/bigint.h"
@@ -20,9 +22,17 @@ bool fill_from_urandom(char* out, std::size_t size) {
   return device.read(out, static_cast<std::streamsize>(size)).good();
 }
 
+// Sealing with an IV, a key or an exponent nobody drew would look like privacy and
+// give none: without any randomness the program stops instead.
+[[noreturn]] void no_randomness() {
+  std::fputs("velmora: the system gives no random bytes (getrandom and /dev/urandom both "
+             "failed); stopping rather than seal with predictable values\n", stderr);
+  std::abort();
+}
+
 }  // namespace
 
-bool fill_random(void* out, std::size_t size) {
+void fill_random(void* out, std::size_t size) {
   auto* bytes = static_cast<char*>(out);
   std::size_t done = 0;
   while (done < size) {
@@ -30,15 +40,15 @@ bool fill_random(void* out, std::size_t size) {
     if (got > 0) {
       done += static_cast<std::size_t>(got);
     } else if (got < 0 && errno != EINTR) {
-      return fill_from_urandom(bytes + done, size - done);
+      if (!fill_from_urandom(bytes + done, size - done)) no_randomness();
+      return;
     }
   }
-  return true;
 }
 
 std::string random_bytes(std::size_t count) {
   std::string bytes(count, '\0');
-  if (!fill_random(bytes.data(), count)) return {};
+  fill_random(bytes.data(), count);
   return bytes;
 }
 
@@ -48,7 +58,7 @@ std::uint32_t random_below(std::uint32_t bound) {
   const std::uint32_t limit = UINT32_MAX - UINT32_MAX % bound;
   for (;;) {
     std::uint32_t draw = 0;
-    if (!fill_random(&draw, sizeof draw)) return 0;
+    fill_random(&draw, sizeof draw);
     if (draw < limit) return draw % bound;
   }
 }
@@ -57,7 +67,7 @@ std::vector<std::uint32_t> random_words(int bits) {
   if (bits <= 0) return {};
   const auto word_count = static_cast<std::size_t>((bits + 31) / 32);
   std::vector<std::uint32_t> words(word_count, 0);
-  if (!fill_random(words.data(), word_count * sizeof(std::uint32_t))) return {};
+  fill_random(words.data(), word_count * sizeof(std::uint32_t));
   const int top_bits = bits - 32 * static_cast<int>(word_count - 1);  // 1..32
   std::uint32_t& top = words.back();
   if (top_bits < 32) top &= (1u << top_bits) - 1;

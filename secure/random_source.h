@@ -9,18 +9,19 @@
 
 namespace velmora {
 
-// Fills `size` bytes at `out`; false when the system gives no random bytes at all.
-bool fill_random(void* out, std::size_t size);
+// Fills `size` bytes at `out`. A system that gives no random bytes at all (getrandom
+// and /dev/urandom both fail) stops the program: nothing is ever sealed with values
+// nobody drew.
+void fill_random(void* out, std::size_t size);
 
-// `count` random bytes; empty when the system has none to give.
+// `count` random bytes.
 std::string random_bytes(std::size_t count);
 
-// Uniform in [0, bound) without modulo bias; 0 for a bound of 0 or without randomness.
+// Uniform in [0, bound) without modulo bias; 0 for a bound of 0.
 std::uint32_t random_below(std::uint32_t bound);
 
 // A random number of exactly `bits` bits (the top bit set) as 32-bit words, least
-// significant first, as BigInt keeps them. Empty when `bits` is 0 or no randomness is
-// available.
+// significant first, as BigInt keeps them. Empty when `bits` is 0.
 std::vector<std::uint32_t> random_words(int bits);
 
 // The same number as decimal text, used as a Diffie-Hellman private exponent.

@@ -69,11 +69,7 @@ std::string unpad(std::string plain) {
 
 }  // namespace
 
-std::string make_iv() {
-  std::string iv = random_bytes(kBlockSize);
-  iv.resize(kBlockSize, '\0');
-  return iv;
-}
+std::string make_iv() { return random_bytes(kBlockSize); }
 
 std::string encrypt_block_hex(const BlowfishCipher& cipher, std::string_view block) {
   Block bytes = block_at(block, 0);
