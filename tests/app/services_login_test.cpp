@@ -10,6 +10,7 @@
 #include "tests/app/recording_state.h"
 #include "tests/support/atheme_services.h"
 #include "tests/support/eventually.h"
+#include "tests/support/queued_chat.h"
 #include "tests/support/inspircd_server.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_certificates.h"
@@ -20,6 +21,7 @@ namespace {
 using namespace std::chrono_literals;
 using test_support::AthemeServices;
 using test_support::eventually;
+using test_support::wait_for_chat_text;
 using test_support::InspircdServer;
 using test_support::RecordingState;
 using test_support::TempFolder;
@@ -42,15 +44,7 @@ public:
   bool holds_key() { return state_->peer_keys().get(state_->current_nick()) == 1; }
   std::string log() { return folder_.read("log.txt"); }
   void say(const std::string& line) { state_->send_chat_line(line); }
-  bool wait_for_text(const std::string& text) {
-    return eventually([&] {
-      while (state_->connection().queued_count() > 0) {
-        IrcMessage m = state_->connection().pop_message();
-        if (m.command == "PRIVMSG" && m.text() == text) return true;  // opened on arrival
-      }
-      return false;
-    }, 10s);
-  }
+  bool wait_for_text(const std::string& text) { return wait_for_chat_text(*state_, text); }
 
 private:
   TempFolder folder_;

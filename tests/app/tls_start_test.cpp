@@ -12,6 +12,7 @@
 #include "net/chat_socket.h"
 #include "tests/app/recording_state.h"
 #include "tests/support/eventually.h"
+#include "tests/support/queued_chat.h"
 #include "tests/support/ngircd_server.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/temp_folder.h"
@@ -22,6 +23,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test_support::eventually;
+using test_support::wait_for_chat_text;
 using test_support::NgircdServer;
 using test_support::ScriptedServer;
 using test_support::TempFolder;
@@ -51,15 +53,7 @@ public:
     return lines;
   }
   void say(const std::string& line) { state_->send_chat_line(line); }
-  bool wait_for_text(const std::string& text) {
-    return eventually([&] {
-      while (state_->connection().queued_count() > 0) {
-        IrcMessage m = state_->connection().pop_message();
-        if (m.command == "PRIVMSG" && m.text() == text) return true;  // opened on arrival
-      }
-      return false;
-    });
-  }
+  bool wait_for_text(const std::string& text) { return wait_for_chat_text(*state_, text); }
 
 private:
   TempFolder folder_;

@@ -17,6 +17,7 @@
 #include "tests/support/raw_client.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/eventually.h"
+#include "tests/support/queued_chat.h"
 
 namespace velmora {
 namespace {
@@ -43,16 +44,7 @@ public:
 
   void say(const std::string& line) { state_->send_chat_line(line); }
 
-  // Every queued PRIVMSG text (opened on arrival); other lines are dropped.
-  std::vector<std::string> take_chat_texts() {
-    std::vector<std::string> texts;
-    while (state_->connection().queued_count() > 0) {
-      IrcMessage m = state_->connection().pop_message();
-      if (m.command == "PRIVMSG")
-        texts.push_back(m.text());
-    }
-    return texts;
-  }
+  std::vector<std::string> take_chat_texts() { return test_support::take_chat_texts(*state_); }
 
   // Waits until `text` arrives in clear; everything read on the way is kept.
   bool wait_for_text(const std::string& text) {
