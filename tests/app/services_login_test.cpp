@@ -7,10 +7,9 @@
 #include <memory>
 
 #include "app/app_state.h"
-#include "tests/app/recording_state.h"
+#include "tests/app/recording_client.h"
 #include "tests/support/atheme_services.h"
 #include "tests/support/eventually.h"
-#include "tests/support/queued_chat.h"
 #include "tests/support/inspircd_server.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_certificates.h"
@@ -21,36 +20,12 @@ namespace {
 using namespace std::chrono_literals;
 using test_support::AthemeServices;
 using test_support::eventually;
-using test_support::wait_for_chat_text;
 using test_support::InspircdServer;
 using test_support::RecordingState;
 using test_support::TempFolder;
 using test_support::TestCertificates;
 
-class Client {
-public:
-  Client(int port, const std::string& nick, const std::string& extra) : nick_(nick) {
-    folder_.write("setup.ini", "SERVER=localhost\nPORT=" + std::to_string(port) +
-                                   "\nCHANNEL=#room\nNICK=" + nick + "\nKEY=pass\n" + extra);
-    state_ = std::make_unique<RecordingState>(folder_.path(), folder_.file("setup.ini"),
-                                              AppOptions{5ms});
-  }
-  ~Client() {
-    eventually([&] { return !state_->connection_thread_running(); });
-    state_->connection().shutdown();
-  }
-  RecordingState& state() { return *state_; }
-  bool in_channel() { return !state_->channel_users().empty(); }
-  bool holds_key() { return state_->peer_keys().get(state_->current_nick()) == 1; }
-  std::string log() { return folder_.read("log.txt"); }
-  void say(const std::string& line) { state_->send_chat_line(line); }
-  bool wait_for_text(const std::string& text) { return wait_for_chat_text(*state_, text); }
-
-private:
-  TempFolder folder_;
-  std::string nick_;
-  std::unique_ptr<RecordingState> state_;
-};
+using Client = test_support::RecordingClient;
 
 // InspIRCd with services linked, a TLS port whose certificate the test CA signed, and
 // the accounts alice (password "alice-secret", the client certificate's fingerprint) and bob.

@@ -10,9 +10,8 @@
 #include "app/app_state.h"
 #include "irc/base64.h"
 #include "net/chat_socket.h"
-#include "tests/app/recording_state.h"
+#include "tests/app/recording_client.h"
 #include "tests/support/eventually.h"
-#include "tests/support/queued_chat.h"
 #include "tests/support/ngircd_server.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/temp_folder.h"
@@ -23,7 +22,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using test_support::eventually;
-using test_support::wait_for_chat_text;
 using test_support::NgircdServer;
 using test_support::ScriptedServer;
 using test_support::TempFolder;
@@ -31,35 +29,7 @@ using test_support::TestCertificates;
 
 using test_support::RecordingState;
 
-class Client {
-public:
-  Client(int port, const std::string& nick, const std::string& extra,
-         AppOptions options = AppOptions{5ms}) : nick_(nick) {
-    folder_.write("setup.ini", "SERVER=localhost\nPORT=" + std::to_string(port) +
-                                   "\nCHANNEL=#room\nNICK=" + nick + "\nKEY=pass\n" + extra);
-    state_ = std::make_unique<RecordingState>(folder_.path(), folder_.file("setup.ini"), options);
-  }
-  // The recorder's override must not be called while the state is being taken apart.
-  ~Client() {
-    eventually([&] { return !state_->connection_thread_running(); });
-    state_->connection().shutdown();
-  }
-  RecordingState& state() { return *state_; }
-  bool holds_key() { return state_->peer_keys().get(nick_) == 1; }
-  std::string log() { return folder_.read("log.txt"); }
-  std::vector<std::string> view_lines() {
-    std::vector<std::string> lines;
-    while (state_->connection().queued_count() > 0) lines.push_back(state_->connection().pop_line());
-    return lines;
-  }
-  void say(const std::string& line) { state_->send_chat_line(line); }
-  bool wait_for_text(const std::string& text) { return wait_for_chat_text(*state_, text); }
-
-private:
-  TempFolder folder_;
-  std::string nick_;
-  std::unique_ptr<RecordingState> state_;
-};
+using Client = test_support::RecordingClient;
 
 std::unique_ptr<NgircdServer> tls_ngircd(const TestCertificates& certs) {
   test_support::NgircdOptions options;
