@@ -1,6 +1,6 @@
 // CPU used by a connected, idle client (socket workers, receive thread and status
 // worker together) over 10 seconds, as a share of one core, from the process's own
-// CPU time. The client is logged in to a local ngircd started here.
+// scheduler counts. The client is logged in to a local ngircd started here.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -23,7 +23,7 @@
 
 namespace {
 
-using velmora::bench::cpu_seconds;
+using velmora::bench::threads_cpu_seconds;
 using velmora::bench::free_port;
 using velmora::bench::rss_mib;
 
@@ -68,11 +68,11 @@ void BM_IdleConnectedClient(benchmark::State& state) {
     for (int i = 0; i < 500 && app.channel_users().empty(); ++i) std::this_thread::sleep_for(10ms);
     if (app.channel_users().empty()) state.SkipWithError("not joined");
     std::this_thread::sleep_for(11s);  // the status text's own clear falls in here too
-    double cpu0 = cpu_seconds();
+    double cpu0 = threads_cpu_seconds();
     auto t0 = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(10s);
     double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    share = (cpu_seconds() - cpu0) / wall * 100.0;
+    share = (threads_cpu_seconds() - cpu0) / wall * 100.0;
     app.connection().send_line("QUIT :bench done");
     app.connection().wait_closed(3s);
   }

@@ -25,7 +25,7 @@
 
 namespace {
 
-using velmora::bench::cpu_seconds;
+using velmora::bench::threads_cpu_seconds;
 using velmora::bench::free_port;
 using velmora::bench::rss_mib;
 
@@ -126,11 +126,11 @@ void BM_IdleConnectedClient(benchmark::State& state) {
     app->start_connection();
     if (!joined(*app)) state.SkipWithError("not joined");
     std::this_thread::sleep_for(11s);
-    const double cpu0 = cpu_seconds();
+    const double cpu0 = threads_cpu_seconds();
     const auto t0 = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(10s);
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    share = (cpu_seconds() - cpu0) / wall * 100.0;
+    share = (threads_cpu_seconds() - cpu0) / wall * 100.0;
     rss_growth = rss_mib() - rss0;
     const velmora::bench::ResidentSplit split = velmora::bench::resident_split();
     own_growth = split.own - split0.own;
