@@ -22,6 +22,7 @@
 #include <string>
 #include <thread>
 
+#include "bench/process_figures.h"
 #include "irc/change_signal.h"
 #include "irc/chat_log.h"
 #include "irc/inbound_queue.h"
@@ -45,15 +46,7 @@ std::string make_traffic() {
 class OneShotServer {
 public:
   explicit OneShotServer(const std::string& traffic) {
-    listen_fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(listen_fd_, 1);
-    socklen_t len = sizeof a;
-    ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
+    listen_fd_ = velmora::bench::loopback_listener(port_);
     thread_ = std::thread([this, &traffic] {
       int fd = ::accept(listen_fd_, nullptr, nullptr);
       std::size_t sent = 0;

@@ -36,19 +36,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int kPings = 2000;  // 16 MB of PINGs, 16 MB of PONGs
 const std::string kPing = "PING :" + std::string(8192, 'p') + "\r\n";
 
-long resident_kib() {
-  std::ifstream status("/proc/self/status");
-  std::string key;
-  long value = 0;
-  while (status >> key) {
-    if (key == "VmRSS:") {
-      status >> value;
-      return value;
-    }
-    status.ignore(1 << 12, '\n');
-  }
-  return 0;
-}
+long resident_kib() { return static_cast<long>(rss_mib() * 1024); }
 
 // Samples the resident size every 5 ms while it lives; peak() is the largest seen.
 class ResidentPeak {
@@ -78,15 +66,7 @@ private:
 class PingServer {
 public:
   explicit PingServer(bool reads) : reads_(reads) {
-    listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(listen_fd_, 1);
-    socklen_t len = sizeof a;
-    ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
+    listen_fd_ = velmora::bench::loopback_listener(port_);
     thread_ = std::thread([this] { serve(); });
   }
   ~PingServer() {

@@ -65,6 +65,20 @@ inline ResidentSplit resident_split() {
   return split;
 }
 
+// A socket listening on 127.0.0.1 at a port the kernel chose, stored in `port`.
+inline int loopback_listener(int& port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  ::listen(fd, 1);
+  socklen_t len = sizeof a;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  port = ntohs(a.sin_port);
+  return fd;
+}
+
 // A port the kernel just handed out on 127.0.0.1 (closed again, so briefly free).
 inline int free_port() {
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);
