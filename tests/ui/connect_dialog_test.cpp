@@ -18,12 +18,18 @@ TEST(DialogCharacters, AllowedAndForbidden) {
 
 DialogEntries good() { return {"chat", "bob", "irc.test", "6667", "pass", false}; }
 
+// Every setting the faces need to connect at once, except AUTOCONNECT.
+Settings complete_settings() {
+  Settings s;
+  s.nick = "me";
+  s.channel = "#c";
+  s.key = "k";
+  return s;
+}
+
 // Both faces start by this rule: the dialog unless every needed setting is there.
 TEST(ConnectDialog, StartChoice) {
-  Settings ready;
-  ready.nick = "me";
-  ready.channel = "#c";
-  ready.key = "k";
+  Settings ready = complete_settings();
   ready.auto_connect = 1;
   ready.port = 6667;
   EXPECT_EQ(start_choice(ready), StartChoice::Connect);
@@ -78,10 +84,7 @@ TEST(ConnectDialog, ChecksInOrderAndKeepsTheTypedValues) {
 
 // A settings file whose PORT is out of range opens the dialog on the port field.
 TEST(ConnectDialog, BadPortSettingGetsTheFocusOnceTheRestIsSet) {
-  Settings settings;
-  settings.channel = "#c";
-  settings.nick = "n";
-  settings.key = "k";
+  Settings settings = complete_settings();
   settings.port = 99999;
   EXPECT_EQ(dialog_initial_focus(settings), DialogField::Port);
   settings.key.clear();
