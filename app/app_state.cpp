@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/exchange_hooks.h"
+#include "secure/entropy.h"
 
 namespace velmora {
 
@@ -12,10 +13,9 @@ AppState::AppState(ProgramFiles files, AppOptions options)
       options_(options),
       chat_log_(files_.log_folder + "/log.txt", &changes_),
       status_(shutting_down_, &changes_),
-      hooks_(std::make_unique<ExchangeHooks>(*this)),
+      hooks_(std::make_unique<ExchangeHooks>(*this, system_entropy())),
       connection_(chat_log_, hooks_.get(), &changes_) {
-  connection_.outbound().set_still_wanted(
-      [this](SendPriority priority, const std::string& nick) { return still_wanted(priority, nick); });
+  connection_.outbound().set_source([this] { return hooks_->next_line(); });
 }
 
 AppState::AppState(const std::string& folder, std::string settings_path, AppOptions options)
@@ -41,6 +41,7 @@ void AppState::stop() {
     connection_.quit("bye");
   }
   connection_.shutdown(ServerConnection::kExitDrain);
+  hooks_->stop();
   status_.stop();
 }
 
@@ -54,66 +55,12 @@ void AppState::set_settings(const Settings& settings) {
   settings_ = settings;
 }
 
-std::string AppState::current_nick() const {
-  std::lock_guard<std::mutex> hold(names_lock_);
-  return current_nick_;
-}
+bool AppState::holds_key() const { return hooks_->holds_key(); }
 
-std::string AppState::current_channel() const {
-  std::lock_guard<std::mutex> hold(names_lock_);
-  return current_channel_;
-}
-
-void AppState::set_current_nick(const std::string& nick) {
-  std::lock_guard<std::mutex> hold(names_lock_);
-  current_nick_ = nick;
-}
-
-void AppState::set_current_channel(const std::string& channel) {
-  std::lock_guard<std::mutex> hold(names_lock_);
-  current_channel_ = channel;
-}
+AgreementSnapshot AppState::agreement_snapshot() const { return hooks_->snapshot(); }
 
 void AppState::set_status(const std::string& text, int seconds) {
   status_.set_status(text, seconds);
-}
-
-void AppState::post_title(const std::string& title) {
-  {
-    std::lock_guard<std::mutex> hold(title_lock_);
-    pending_title_ = title;
-  }
-  note_change();
-}
-
-std::optional<std::string> AppState::take_pending_title() {
-  std::lock_guard<std::mutex> hold(title_lock_);
-  std::optional<std::string> title;
-  title.swap(pending_title_);
-  return title;
-}
-
-// The key-exchange rules' lines: a private "@AUTHENTICATED" is a welcome and waits
-// behind everything else; the rest of the exchange goes before it.
-void AppState::send_message(const std::string& command, const std::string& target,
-                            const std::string& text) {
-  const bool to_channel = target == current_channel();
-  const bool welcome = !to_channel && text.starts_with("@AUTHENTICATED");
-  // An answer to a joiner is wanted only until it holds the key; our own request
-  // is for a holder and must go out.
-  const bool answer = text.starts_with("@XPUBLIC") || text.starts_with("@XKEY");
-  connection_.send_message(command, target, text,
-                          welcome ? SendPriority::Background : SendPriority::Exchange,
-                          welcome || answer ? target : std::string());
-}
-
-// A welcome or an answer is still wanted while its nick is in the channel and has not
-// announced our key meanwhile (a holder of another key may be asking for ours).
-bool AppState::still_wanted(SendPriority priority, const std::string& nick) const {
-  const std::vector<std::string> members = connection_.users();
-  if (std::find(members.begin(), members.end(), nick) == members.end()) return false;
-  if (priority == SendPriority::Background) return peer_keys_.get(nick) != 1;
-  return hooks_->answer_wanted(nick);
 }
 
 void AppState::send_chat_line(std::string_view text) {
@@ -131,7 +78,5 @@ void AppState::send_action(std::string_view text) {
   }
   connection_.send_line("privmsg " + channel + " :\x01" "action " + std::string(text) + "\x01");
 }
-
-int AppState::max_users() const { return settings().max_users; }
 
 }  // namespace velmora

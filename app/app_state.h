@@ -29,8 +29,8 @@
 #include "irc/change_signal.h"
 #include "irc/chat_log.h"
 #include "irc/server_connection.h"
-#include "secure/key_exchange.h"
-#include "secure/peer_key_table.h"
+#include "secure/channel_security.h"
+#include "secure/key_agreement.h"
 
 namespace velmora {
 
@@ -47,14 +47,14 @@ struct AppOptions {
   std::chrono::milliseconds ping_answer_wait{std::chrono::seconds(60)};
 };
 
-class AppState : public ExchangeEnvironment {
+class AppState {
 public:
   // `files.settings_file` is read now (and deleted by DESTROYAFTER), log.txt goes in
   // `files.log_folder`, the faces find their data in `files.data_folder`.
   explicit AppState(ProgramFiles files, AppOptions options = {});
   // Everything in one folder, as in a build folder: log.txt and the data in `folder`.
   AppState(const std::string& folder, std::string settings_path, AppOptions options = {});
-  ~AppState() override;
+  virtual ~AppState();
   AppState(const AppState&) = delete;
   AppState& operator=(const AppState&) = delete;
 
@@ -65,10 +65,8 @@ public:
   Settings settings() const;
   void set_settings(const Settings& settings);
 
-  // The parts the faces and the tests reach through: who holds the channel key, the
-  // channel key itself, and the connection with its queues.
-  PeerKeyTable& peer_keys() { return peer_keys_; }
-  const PeerKeyTable& peer_keys() const { return peer_keys_; }
+  // The parts the faces and the tests reach through: the channel key, and the
+  // connection with its queues.
   ChannelSecurity& security() { return security_; }
   const ChannelSecurity& security() const { return security_; }
   ServerConnection& connection() { return connection_; }
@@ -100,13 +98,16 @@ public:
 
   // The nick and channel in use: set from the settings at each connect, then kept
   // current by the receive side (the server's welcome, NICK, a forward to another channel).
-  std::string current_nick() const override;
-  std::string current_channel() const override;
-  void set_current_nick(const std::string& nick);
-  void set_current_channel(const std::string& channel);
+  std::string current_nick() const { return connection_.channel_tracker().nick(); }
+  std::string current_channel() const { return connection_.channel_tracker().channel(); }
 
   // The channel's users: the connection's member list (snapshot).
-  std::vector<std::string> channel_users() const override { return connection_.users(); }
+  std::vector<std::string> channel_users() const { return connection_.users(); }
+
+  // The key agreement: whether we hold the channel's key, and what it knows of the
+  // members (one copy).
+  bool holds_key() const;
+  AgreementSnapshot agreement_snapshot() const;
 
   // What the user typed, to the channel: sealed when a passphrase is set, split so
   // that every relayed line fits, and queued. Nothing goes out while a passphrase is
@@ -115,24 +116,21 @@ public:
   // "/me": sealed and split like a chat line; without a passphrase the action as typed.
   void send_action(std::string_view text);
 
-  // Status line (any thread); the window reads status_text() on every tick.
-  void set_status(const std::string& text, int seconds) override;
+  // Status line (any thread); the window reads status_text() on every tick. Virtual
+  // so that tests can record every text.
+  virtual void set_status(const std::string& text, int seconds);
   std::string status_text() const { return status_.status_text(); }
 
   // Raw traffic gathered for the window since its last take.
   std::string take_raw_log() { return chat_log_.take_raw_log(); }
 
   // Raised whenever something the window shows may have changed: a queued line, the
-  // status text, a title, the user list, the socket opening or closing, the connection
+  // status text, the user list, the socket opening or closing, the connection
   // thread's end, raw traffic. A face sleeps on change_fd() while nothing changes and
   // drains it before each look at this state.
   int change_fd() const { return changes_.fd(); }
   void drain_changes() { changes_.drain(); }
   void note_change() { changes_.raise(); }
-
-  // Title hand-over: other threads post, the face's main thread takes and applies it.
-  void post_title(const std::string& title);
-  std::optional<std::string> take_pending_title();
 
   // What the window has shown: the user list wants a redraw, the offline state.
   bool take_user_list_dirty() { return user_list_dirty_.exchange(false); }
@@ -141,18 +139,13 @@ public:
   // The window is closing: status texts change nothing more, no second goodbye.
   void set_shutting_down() { shutting_down_ = true; }
 
-  // ExchangeEnvironment, for the key-exchange rules.
-  void send_message(const std::string& command, const std::string& target,
-                    const std::string& text) override;
-  int max_users() const override;
-  void mark_user_list_dirty() override {
+  void mark_user_list_dirty() {
     user_list_dirty_ = true;
     note_change();
   }
 
 private:
   // The connection thread (app/start_irc.cpp).
-  bool still_wanted(SendPriority priority, const std::string& nick) const;
   void supervise(const Settings& settings);
   std::string await_drop();
   bool reconnect_after_pause(const Settings& settings, int seconds);
@@ -169,7 +162,6 @@ private:
 
   // Members in construction order; destruction runs in reverse, after stop().
   ChangeSignal changes_;  // first in, last out: every member below may raise it
-  PeerKeyTable peer_keys_;
   mutable std::mutex settings_lock_;
   Settings settings_;
   ProgramFiles files_;
@@ -183,13 +175,6 @@ private:
   StatusLine status_;
   std::unique_ptr<ExchangeHooks> hooks_;
   ServerConnection connection_;
-
-  mutable std::mutex names_lock_;  // current_nick_, current_channel_
-  std::string current_nick_;
-  std::string current_channel_;
-
-  std::mutex title_lock_;
-  std::optional<std::string> pending_title_;
 
   std::mutex start_lock_;  // start_thread_
   std::condition_variable stop_signal_;

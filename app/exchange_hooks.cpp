@@ -3,10 +3,13 @@
 #include <string_view>
 
 #include "app/app_state.h"
+#include "irc/channel_members.h"
 
 namespace velmora {
 namespace {
-constexpr int kRegistrationStatusSeconds = 10;
+
+constexpr int kStatusSeconds = 10;
+using Clock = KeyAgreement::Clock;
 
 // "\x01ACTION " in any case: a CTCP action's frame.
 bool opens_action(std::string_view text) {
@@ -33,76 +36,59 @@ std::string opened_chat_text(const ChannelSecurity& security, const std::string&
 
 }  // namespace
 
-ExchangeHooks::~ExchangeHooks() { stop_timer(); }
+ExchangeHooks::ExchangeHooks(AppState& state, Entropy& entropy)
+    : state_(state), agreement_(entropy), timer_([this] { run_timer(); }) {}
 
+ExchangeHooks::~ExchangeHooks() { stop(); }
+
+void ExchangeHooks::stop() {
+  {
+    std::lock_guard hold(lock_);
+    timer_stop_ = true;
+  }
+  timer_wake_.notify_all();
+  if (timer_.joinable()) timer_.join();
+}
+
+// A half-finished exchange does not survive the connection; the key does.
 void ExchangeHooks::connection_started() {
-  stop_timer();
   std::lock_guard hold(lock_);
-  exchange_ = std::make_unique<KeyExchange>(state_.security(), state_.peer_keys(), state_);
-  names_refresh_ = {};
-  timer_stop_ = false;
-  timer_ = std::thread([this] { run_timer(); });
+  const ChannelTracker& where = state_.connection().channel_tracker();
+  agreement_.connection_started(state_.security().passphrase(), state_.settings().max_users,
+                                where.nick(), where.channel(), Clock::now());
+  publish();
+}
+
+void ExchangeHooks::member_event(const MemberEvent& event) {
+  std::lock_guard hold(lock_);
+  const auto now = Clock::now();
+  switch (event.kind) {
+    case MemberEvent::Kind::Joined: agreement_.joined(event.nick, now); break;
+    case MemberEvent::Kind::Left: agreement_.left(event.nick, now); break;
+    case MemberEvent::Kind::Renamed: agreement_.renamed(event.nick, event.to, now); break;
+    case MemberEvent::Kind::Forwarded: agreement_.channel_is(event.to); break;
+    case MemberEvent::Kind::None: return;
+  }
+  publish();
 }
 
 bool ExchangeHooks::handle_message(const IrcMessage& message) {
   state_.note_heard();
   if (message.command == "ERROR") state_.note_server_error(message.text());
+  if (message.command != "PRIVMSG" && message.command != "NOTICE") return false;
   std::lock_guard hold(lock_);
-  if (!exchange_) return false;
-  follow_membership(message);
-  if (names_refresh_.due(KeyExchange::Clock::now())) request_names();
-  const bool consumed = exchange_->handle_message(message.nick, message.command, message.text());
-  timer_wake_.notify_one();  // the rules may have set a new deadline
+  const bool to_channel = same_channel(message.param(0), state_.connection().channel_tracker().channel());
+  const bool consumed =
+      agreement_.text_received(message.nick, message.command, to_channel, message.text(), Clock::now());
+  if (consumed) publish();
   return consumed;
-}
-
-// Our own nick first, so the rules see the name the server gave us.
-void ExchangeHooks::follow_membership(const IrcMessage& m) {
-  const std::string own = state_.current_nick();
-  if (m.command == "NICK" && m.nick == own && !m.text().empty()) {
-    state_.set_current_nick(m.text());
-  }
-  // The welcome names us as the server has us, an alternative nick perhaps.
-  if (m.command == "001" && !m.param(0).empty() && m.param(0) != "*") {
-    state_.set_current_nick(m.param(0));
-  }
-  if (m.command == "470" && !m.param(2).empty()) follow_forward(m.param(2));
-  std::vector<std::string> members = state_.connection().users();
-  if (!apply_membership(members, m, state_.current_channel(), own)) return;
-  store_members(members);
-  // The title names the channel only while we are in it.
-  const bool about_us = m.command == "KICK" ? m.param(1) == own : m.nick == own;
-  if (about_us && m.command == "JOIN") {
-    state_.post_title(state_.current_channel() + ", " + state_.settings().server + " - Velmora");
-  } else if (about_us && (m.command == "PART" || m.command == "KICK")) {
-    state_.post_title("Velmora");
-  }
-  // The server sends the list itself when we join; when we leave there is none to ask.
-  if (m.nick == own && m.command != "NICK") return;
-  if (names_refresh_.changed(KeyExchange::Clock::now())) request_names();
-}
-
-// The server put us in another channel (470): the rules, the member list and the
-// title follow it there.
-void ExchangeHooks::follow_forward(const std::string& channel) {
-  state_.set_current_channel(channel);
-  state_.post_title(channel + ", " + state_.settings().server + " - Velmora");
-}
-
-void ExchangeHooks::store_members(const std::vector<std::string>& members) {
-  state_.connection().store_users(members);
-  state_.mark_user_list_dirty();
-}
-
-void ExchangeHooks::request_names() {
-  state_.connection().send_line("names " + state_.current_channel(), SendPriority::Background);
 }
 
 // Chat reaches the window only while we hold the channel key, and opened: the view
 // shows words, never hex.
 bool ExchangeHooks::prepare_for_window(IrcMessage& message) {
   if (message.command != "PRIVMSG") return true;
-  if (state_.peer_keys().get(state_.current_nick()) != 1) return false;
+  if (!holds_key()) return false;
   const auto slot = static_cast<std::size_t>(message.trailing_index);
   if (slot < message.params.size()) {
     message.params[slot] = opened_chat_text(state_.security(), message.params[slot]);
@@ -110,55 +96,75 @@ bool ExchangeHooks::prepare_for_window(IrcMessage& message) {
   return true;
 }
 
-void ExchangeHooks::names_stored(const std::vector<std::string>& /*users: the connection holds them*/) {
+void ExchangeHooks::names_stored(const std::vector<std::string>& users) {
   std::lock_guard hold(lock_);
-  state_.mark_user_list_dirty();
-  if (names_refresh_.answered(KeyExchange::Clock::now())) request_names();
-  if (exchange_) exchange_->handle_names_end();
-  timer_wake_.notify_one();
-}
-
-bool ExchangeHooks::answer_wanted(const std::string& nick) {
-  std::lock_guard hold(lock_);
-  return !exchange_ || exchange_->answer_wanted(nick);
+  agreement_.names(users, Clock::now());
+  publish();
 }
 
 void ExchangeHooks::registration_status(const std::string& text) {
-  state_.set_status(text, kRegistrationStatusSeconds);
+  state_.set_status(text, kStatusSeconds);
 }
 
-// A half-finished exchange does not survive the connection.
 void ExchangeHooks::connection_ended() {
-  stop_timer();
-  std::lock_guard hold(lock_);
-  exchange_.reset();
-  state_.post_title("Velmora");
+  {
+    std::lock_guard hold(lock_);
+    agreement_.connection_ended();
+    publish();
+  }
   state_.connection_dropped();
   if (state_.connection().socket().output_overflowed()) {
-    state_.set_status("Server is not reading; disconnected", 10);
+    state_.set_status("Server is not reading; disconnected", kStatusSeconds);
   }
+}
+
+std::optional<std::string> ExchangeHooks::next_line() {
+  std::lock_guard hold(lock_);
+  const std::optional<AgreementLine> line = agreement_.next_line(Clock::now());
+  publish(false);  // the queue asks again by itself after a line
+  if (!line) return std::nullopt;
+  return "PRIVMSG " + line->target + " :" + line->text;
+}
+
+bool ExchangeHooks::holds_key() {
+  std::lock_guard hold(lock_);
+  return agreement_.holds_key();
+}
+
+AgreementSnapshot ExchangeHooks::snapshot() {
+  std::lock_guard hold(lock_);
+  return agreement_.snapshot();
+}
+
+// After every event: a new key goes to the cipher before any chat line can need it,
+// statuses to the status line, and the sender and the timer look again.
+void ExchangeHooks::publish(bool wake_sender) {
+  if (agreement_.key_generation() != loaded_generation_) {
+    loaded_generation_ = agreement_.key_generation();
+    state_.security().set_channel_key(agreement_.channel_key());
+  }
+  for (const std::string& text : agreement_.take_statuses()) state_.set_status(text, kStatusSeconds);
+  timer_wake_.notify_one();
+  if (!wake_sender) return;
+  state_.mark_user_list_dirty();
+  state_.connection().outbound().source_ready();
 }
 
 void ExchangeHooks::run_timer() {
   std::unique_lock hold(lock_);
   while (!timer_stop_) {
-    const auto deadline = exchange_ ? exchange_->next_deadline() : std::nullopt;
+    const auto deadline = agreement_.next_deadline();
     if (deadline) {
       timer_wake_.wait_until(hold, *deadline);
     } else {
       timer_wake_.wait(hold);
     }
-    if (!timer_stop_ && exchange_) exchange_->tick();
+    if (timer_stop_) return;
+    if (deadline && Clock::now() >= *deadline) {
+      agreement_.tick(Clock::now());
+      publish();
+    }
   }
-}
-
-void ExchangeHooks::stop_timer() {
-  {
-    std::lock_guard hold(lock_);
-    timer_stop_ = true;
-  }
-  timer_wake_.notify_all();
-  if (timer_.joinable()) timer_.join();
 }
 
 }  // namespace velmora

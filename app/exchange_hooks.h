@@ -1,47 +1,55 @@
 #pragma once
-// Connects the receive thread to the key-exchange rules: a fresh KeyExchange for every
-// connection, the channel's members kept current from JOIN, PART, KICK, QUIT and NICK
-// (with names lists asked for one at a time), and a timer thread for the rules'
-// time-outs. The rules run under one lock, from the receive thread or the timer.
+// The key agreement (secure/key_agreement.h) wired to the program: what the receive
+// thread reads goes in, the lines it hands out leave through the outbound queue at
+// their turn, each new key is loaded into the channel cipher and its status texts go
+// to the status line. A timer thread runs its deadlines.
+//
+// One lock around the machine: the receive thread, the timer, the send thread (pulling
+// lines) and the window (reading a snapshot) all reach it, each briefly.
 
 #include <condition_variable>
-#include <memory>
+#include <cstdint>
 #include <mutex>
+#include <optional>
 #include <thread>
 
-#include "irc/channel_members.h"
 #include "irc/receive_hooks.h"
-#include "secure/key_exchange.h"
+#include "secure/key_agreement.h"
 
 namespace velmora {
 
 class AppState;
+class Entropy;
 
 class ExchangeHooks : public ReceiveHooks {
 public:
-  explicit ExchangeHooks(AppState& state) : state_(state) {}
+  ExchangeHooks(AppState& state, Entropy& entropy);
   ~ExchangeHooks() override;
+  // Stops the timer; nothing reaches the rest of the program after this.
+  void stop();
+
   void connection_started() override;
+  void member_event(const MemberEvent& event) override;
   bool handle_message(const IrcMessage& message) override;
   bool prepare_for_window(IrcMessage& message) override;
   void names_stored(const std::vector<std::string>& users) override;
-  void connection_ended() override;
-  // See KeyExchange::answer_wanted; true between connections.
-  bool answer_wanted(const std::string& nick);
   void registration_status(const std::string& text) override;
+  void connection_ended() override;
+
+  // The outbound queue's source: the next line of the key agreement, ready to send.
+  std::optional<std::string> next_line();
+  bool holds_key();
+  AgreementSnapshot snapshot();
 
 private:
-  void follow_membership(const IrcMessage& message);
-  void follow_forward(const std::string& channel);
-  void store_members(const std::vector<std::string>& members);
-  void request_names();
+  // Under lock_: the key, statuses and deadlines after any change.
+  void publish(bool wake_sender = true);
   void run_timer();
-  void stop_timer();
 
   AppState& state_;
   std::mutex lock_;  // everything below
-  std::unique_ptr<KeyExchange> exchange_;
-  NamesRefresh names_refresh_;
+  KeyAgreement agreement_;
+  std::uint64_t loaded_generation_ = 0;
   std::condition_variable timer_wake_;
   bool timer_stop_ = false;
   std::thread timer_;

@@ -105,6 +105,7 @@ bool AppState::log_in_and_await_welcome(const Settings& s) {
   note_change();  // lines that waited in the queue may be shown now
   set_status("Authenticating user...", kStatusSeconds);
   connection_.set_registration(registration_plan_for(s, current_channel()));
+  connection_.channel_tracker().begin(current_nick(), current_channel());  // nobody known yet
   const LoginDetails login{current_nick(), s.realname.empty() ? "*" : s.realname, s.auth_pass,
                            s.username.empty() ? "undefined" : s.username, "*", "*"};
   if (!connection_.login(login)) {
@@ -162,8 +163,7 @@ void AppState::run_start_irc() {
   connecting_ = true;
   chat_log_.remove_file();
   Settings s = settings();
-  set_current_nick(s.nick);
-  set_current_channel(s.channel);
+  connection_.channel_tracker().begin(s.nick, s.channel);
   security_.begin_connection(s.key);  // an empty passphrase makes the channel key " "
   if (!attempt_connect(s)) return;
   finish_connecting(s);

@@ -35,13 +35,10 @@ double typed_line_delay(bool flood, double& names, double& welcomes) {
   test_support::NgircdServer server(options);
   test_support::TempFolder folder;
   folder.write("setup.ini", "SERVER=127.0.0.1\nPORT=" + std::to_string(server.port()) +
-                                "\nCHANNEL=#flood\nNICK=holder\nKEY=\n");
+                                "\nCHANNEL=#flood\nNICK=holder\nKEY=pass\n");
   AppState holder(folder.path(), folder.file("setup.ini"));
-  holder.start_connection();
-  while (holder.channel_users().empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  holder.security().begin_connection("pass");  // a holder: it welcomes every joiner
-  holder.security().set_channel_key(std::string(56, 'k'));
-  holder.peer_keys().set("holder", 1);
+  holder.start_connection();  // alone, it makes the key: a holder welcomes joiners
+  while (!holder.holds_key()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   test_support::RawClient observer(server.port(), "observer");
   observer.say("JOIN #flood");
   observer.wait_for("366", std::chrono::seconds(10));

@@ -8,70 +8,64 @@
 #include <vector>
 
 #include "secure/dh_arith.h"
-#include "secure/key_exchange.h"
-#include "secure/peer_key_table.h"
+#include "secure/entropy.h"
+#include "secure/key_agreement.h"
 #include "secure/random_source.h"
 
 namespace {
 
-class SilentEnvironment : public velmora::ExchangeEnvironment {
-public:
-  explicit SilentEnvironment(std::string nick) : nick_(std::move(nick)) {}
-  void send_message(const std::string&, const std::string&, const std::string& text) override {
-    sent.push_back(text);
-  }
-  void set_status(const std::string&, int) override {}
-  std::string current_nick() const override { return nick_; }
-  std::string current_channel() const override { return "#bench"; }
-  std::vector<std::string> channel_users() const override { return {"h", "j"}; }
-  int max_users() const override { return 0; }
-  void mark_user_list_dirty() override {}
-  std::vector<std::string> sent;
+using velmora::AgreementLine;
+using velmora::KeyAgreement;
+constexpr const char* kChannel = "#bench";
+const KeyAgreement::Time kNow = KeyAgreement::Time{} + std::chrono::hours(1);
 
-private:
-  std::string nick_;
-};
+// A holder that made the key alone and now sees the joiner "j" beside it.
+void make_holder(KeyAgreement& holder) {
+  holder.connection_started("bench pw", 0, "h", kChannel, kNow);
+  holder.names({"h"}, kNow);
+  holder.names({"h", "j"}, kNow);
+}
 
-struct Side {
-  explicit Side(const std::string& nick) : env(nick) { security.begin_connection("bench pw"); }
-  SilentEnvironment env;
-  velmora::ChannelSecurity security;
-  velmora::PeerKeyTable peers;
-  velmora::KeyExchange exchange{security, peers, env};
-};
+std::vector<std::string> sent(KeyAgreement& machine, const KeyAgreement::Time now = kNow) {
+  std::vector<std::string> out;
+  while (const auto line = machine.next_line(now)) out.push_back(line->text);
+  return out;
+}
 
-std::string request_text() {
-  Side joiner("j");
-  joiner.exchange.initiate_exchange("h");
-  return joiner.env.sent.at(0);
+// The request of a joiner "j" that was welcomed by "h".
+std::string request_text(KeyAgreement& joiner) {
+  joiner.connection_started("bench pw", 0, "j", kChannel, kNow);
+  joiner.names({"h", "j"}, kNow);
+  joiner.text_received("h", "PRIVMSG", false, "@AUTHENTICATED", kNow);
+  const auto later = kNow + KeyAgreement::kGather;
+  joiner.tick(later);
+  return sent(joiner, later).at(0);
 }
 
 void BM_HolderAnswersOneRequest(benchmark::State& state) {
-  Side holder("h");
-  holder.security.set_channel_key(velmora::random_string());
-  const std::string request = request_text();
+  KeyAgreement holder(velmora::system_entropy()), joiner(velmora::system_entropy());
+  make_holder(holder);
+  const std::string request = request_text(joiner);
+  std::size_t answered = 0;
   for (auto _ : state) {
-    holder.env.sent.clear();
-    holder.exchange.handle_message("j", "PRIVMSG", request);
-    benchmark::DoNotOptimize(holder.env.sent);
+    holder.text_received("j", "PRIVMSG", false, request, kNow);
+    answered = sent(holder).size();
   }
-  if (holder.env.sent.size() != 2) state.SkipWithError("no answer");
+  if (answered != 2) state.SkipWithError("no answer");
 }
 BENCHMARK(BM_HolderAnswersOneRequest)->Unit(benchmark::kMillisecond);
 
 void BM_JoinerFromXpublicToAnnouncement(benchmark::State& state) {
-  Side holder("h");
-  holder.security.set_channel_key(velmora::random_string());
+  KeyAgreement holder(velmora::system_entropy());
+  make_holder(holder);
   for (auto _ : state) {
     state.PauseTiming();
-    Side joiner("j");
-    joiner.exchange.initiate_exchange("h");
-    holder.env.sent.clear();
-    holder.exchange.handle_message("j", "PRIVMSG", joiner.env.sent.at(0));
-    const std::vector<std::string> answers = holder.env.sent;
+    KeyAgreement joiner(velmora::system_entropy());
+    holder.text_received("j", "PRIVMSG", false, request_text(joiner), kNow);
+    const std::vector<std::string> answers = sent(holder);
     state.ResumeTiming();
-    for (const std::string& text : answers) joiner.exchange.handle_message("h", "PRIVMSG", text);
-    if (joiner.security.channel_key().empty()) state.SkipWithError("no key");
+    for (const std::string& text : answers) joiner.text_received("h", "PRIVMSG", false, text, kNow);
+    if (!joiner.holds_key()) state.SkipWithError("no key");
   }
 }
 BENCHMARK(BM_JoinerFromXpublicToAnnouncement)->Unit(benchmark::kMillisecond);

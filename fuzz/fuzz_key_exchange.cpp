@@ -1,89 +1,86 @@
-// Arbitrary sequences of control texts, names lists and passing time through the
-// exchange rules and the chat opener, from every state (holder, requested, agreed,
-// plain): no fault, no hang, and never a channel key that is not well formed.
+// Arbitrary sequences of membership changes, control texts, passing time and lines
+// handed out, through the key agreement from every start (holder, keyless, plain, a
+// holder limit): no fault, no hang, never a key that is not well formed, a member
+// table no larger than the nicks that joined, and lines handed out a few per event.
 //
-// Input: [state byte] then records separated by "\n", each
-// [command byte][sender byte][marker byte][seconds byte] then the rest of the text.
+// Input: [start byte] then records separated by "\n", each
+// [event byte][sender byte][marker byte][milliseconds byte] then the rest of the text.
 
 #include <chrono>
 #include <cstdint>
-#include <string_view>
+#include <set>
 #include <string>
-#include <vector>
+#include <string_view>
 
-#include "secure/key_exchange.h"
-#include "secure/peer_key_table.h"
+#include "secure/channel_security.h"
+#include "secure/entropy.h"
+#include "secure/key_agreement.h"
 
 namespace {
 
-class QuietEnvironment : public velmora::ExchangeEnvironment {
-public:
-  void send_message(const std::string&, const std::string&, const std::string& text) override {
-    last_sent = text;
-  }
-  void set_status(const std::string&, int) override {}
-  std::string current_nick() const override { return "me"; }
-  std::string current_channel() const override { return "#c"; }
-  std::vector<std::string> channel_users() const override { return {"me", "h", "x"}; }
-  int max_users() const override { return limit; }
-  void mark_user_list_dirty() override {}
-  std::string last_sent;
-  int limit = 0;
-};
+using velmora::KeyAgreement;
 
 const char* const kMarkers[] = {"@PUBLIC ", "@XPUBLIC ", "@XKEY ", "@BADAUTH ",
-                               "@AUTHENTICATED", "@CRYPTO ", "", "@PUBLIC"};
-const char* const kCommands[] = {"PRIVMSG", "NOTICE", "JOIN", "QUIT", "PART", "NICK"};
-const char* const kSenders[] = {"h", "x", "me", "", "outsider"};
+                               "@AUTHENTICATED", "@AUTHENTICATED ", "@CRYPTO ", ""};
+const char* const kSenders[] = {"h", "x", "me", "", "outsider", "h_", "y"};
 
-void run_record(velmora::KeyExchange& exchange, velmora::ChannelSecurity& security,
-                std::chrono::steady_clock::time_point& now, std::string_view record) {
+struct Run {
+  velmora::SeededEntropy entropy{1};
+  KeyAgreement machine{entropy};
+  KeyAgreement::Time now = KeyAgreement::Time{} + std::chrono::hours(1);
+  std::set<std::string> joined{"me", "h", "x"};
+};
+
+void run_record(Run& r, std::string_view record) {
   if (record.size() < 4) return;
   const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(record[i]); };
+  const std::string sender = kSenders[byte(1) % 7];
   std::string text = kMarkers[byte(2) % 8];
   text.append(record.substr(4));
-  now += std::chrono::seconds(byte(3) % 64);
-  exchange.tick();
-  if (byte(0) % 7 == 6) {
-    exchange.handle_names_end();
-  } else {
-    exchange.handle_message(kSenders[byte(1) % 5], kCommands[byte(0) % 7 % 6], text);
+  r.now += std::chrono::milliseconds(byte(3) * 100);
+  r.machine.tick(r.now);
+  switch (byte(0) % 9) {
+    case 0: r.machine.text_received(sender, "PRIVMSG", false, text, r.now); break;
+    case 1: r.machine.text_received(sender, "PRIVMSG", true, text, r.now); break;
+    case 2: r.machine.text_received(sender, "NOTICE", false, text, r.now); break;
+    case 3:
+      r.joined.insert(sender);
+      r.machine.joined(sender, r.now);
+      break;
+    case 4: r.machine.left(sender, r.now); break;
+    case 5:
+      r.joined.insert(text);
+      r.machine.renamed(sender, text, r.now);
+      break;
+    case 6: r.machine.names({"me", sender, "h"}, r.now); break;
+    case 7: r.machine.own_nick_is(sender); break;
+    default: break;
   }
-  security.open_chat_text(text);
-  security.seal_chat_line(text, "#c");
-  security.seal_action(text, "#c");
+  int handed_out = 0;
+  while (r.machine.next_line(r.now)) {
+    if (++handed_out > 8) __builtin_trap();  // lines go out a few per event, never a flood
+  }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
-  velmora::ChannelSecurity security;
-  velmora::PeerKeyTable peers;
-  QuietEnvironment env;
-  std::chrono::steady_clock::time_point now{};
-  const std::uint8_t state = data[0] % 4;
-  security.begin_connection(state == 3 ? "" : "pw");
-  velmora::KeyExchange exchange(security, peers, env, [&] { return now; });
-  if (state == 0) {  // holder
-    security.set_channel_key(std::string(56, 'k'));
-    peers.set("me", 1);
-    env.limit = data[0] & 4 ? 1 : 0;
-  } else if (state >= 1) {  // requested from h (state 2: and h's value agreed)
-    exchange.handle_names_end();
-    exchange.initiate_exchange("h");
-    if (state == 2) exchange.handle_message("h", "PRIVMSG", "@XPUBLIC 12345678901234567890");
-  }
+  Run r;
+  const std::uint8_t start = data[0] % 4;
+  r.machine.connection_started(start == 3 ? "" : "pw", start == 2 ? 1 : 0, "me", "#c", r.now);
+  if (start == 0 || start == 2) r.machine.names({"me"}, r.now);  // alone: a holder
+  r.machine.names({"me", "h", "x"}, r.now);
   const std::string_view input(reinterpret_cast<const char*>(data + 1), size - 1);
-  for (std::size_t start = 0; start <= input.size();) {
-    std::size_t end = input.find('\n', start);
+  for (std::size_t from = 0; from <= input.size();) {
+    std::size_t end = input.find('\n', from);
     if (end == std::string_view::npos) end = input.size();
-    run_record(exchange, security, now, input.substr(start, end - start));
-    start = end + 1;
+    run_record(r, input.substr(from, end - from));
+    from = end + 1;
   }
-  const std::string key = security.channel_key();
-  if (state != 3 && state != 0 && !key.empty() && !velmora::well_formed_channel_key(key)) {
-    __builtin_trap();
-  }
+  const std::string& key = r.machine.channel_key();
+  if (start != 3 && !key.empty() && !velmora::well_formed_channel_key(key)) __builtin_trap();
+  r.joined.insert(kSenders, kSenders + 7);
+  if (r.machine.snapshot().members.size() > r.joined.size() + 1) __builtin_trap();
   return 0;
 }

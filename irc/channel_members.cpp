@@ -9,13 +9,6 @@ namespace {
 
 constexpr auto kNamesAnswerWait = std::chrono::seconds(60);
 
-bool same_channel(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
-    return lower(x) == lower(y);
-  });
-}
-
 bool remove(std::vector<std::string>& members, std::string_view nick) {
   return std::erase(members, nick) > 0;
 }
@@ -47,6 +40,13 @@ bool leave(std::vector<std::string>& members, std::string_view nick, std::string
 }
 
 }  // namespace
+
+bool same_channel(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
+    return lower(x) == lower(y);
+  });
+}
 
 bool apply_membership(std::vector<std::string>& members, const IrcMessage& m,
                       std::string_view channel, std::string_view own_nick) {
@@ -82,6 +82,76 @@ bool NamesRefresh::due(Clock::time_point now) {
   if (outstanding_ && now - sent_at_ < kNamesAnswerWait) return false;
   if (sent_at_ != Clock::time_point{} && now - sent_at_ < kNamesInterval) return false;
   return send(now);
+}
+
+void ChannelTracker::begin(const std::string& nick, const std::string& channel) {
+  std::lock_guard hold(lock_);
+  nick_ = nick;
+  channel_ = channel;
+  members_.clear();
+  refresh_ = {};
+}
+
+MemberEvent ChannelTracker::follow(const IrcMessage& m, Clock::time_point now, bool& ask_names) {
+  std::lock_guard hold(lock_);
+  ask_names = refresh_.due(now);
+  MemberEvent event;
+  // The welcome names us as the server has us, an alternative nick perhaps.
+  if (m.command == "001" && !m.param(0).empty() && m.param(0) != "*") {
+    if (m.param(0) != nick_) event = {MemberEvent::Kind::Renamed, nick_, m.param(0)};
+    nick_ = m.param(0);
+    return event;
+  }
+  if (m.command == "470" && !m.param(2).empty()) {
+    channel_ = m.param(2);
+    members_.clear();
+    return {MemberEvent::Kind::Forwarded, {}, channel_};
+  }
+  const std::string own = nick_;
+  if (m.command == "NICK" && m.nick == own && !m.text().empty()) {
+    nick_ = m.text();
+    event = {MemberEvent::Kind::Renamed, own, nick_};
+  }
+  if (!apply_membership(members_, m, channel_, own)) return event;
+  if (m.command == "JOIN") event = {MemberEvent::Kind::Joined, m.nick, {}};
+  if (m.command == "PART" || m.command == "QUIT") event = {MemberEvent::Kind::Left, m.nick, {}};
+  if (m.command == "KICK") event = {MemberEvent::Kind::Left, m.param(1), {}};
+  if (m.command == "NICK") event = {MemberEvent::Kind::Renamed, m.nick, m.text()};
+  // The server sends the list itself when we join; when we leave there is none to ask.
+  const bool about_us = event.nick == own;
+  if (!about_us || m.command == "NICK") ask_names = refresh_.changed(now) || ask_names;
+  return event;
+}
+
+bool ChannelTracker::is_our_channel(std::string_view channel) const {
+  std::lock_guard hold(lock_);
+  return channel_.empty() || same_channel(channel, channel_);
+}
+
+bool ChannelTracker::names(std::vector<std::string> members, Clock::time_point now) {
+  std::lock_guard hold(lock_);
+  members_ = std::move(members);
+  return refresh_.answered(now);
+}
+
+std::string ChannelTracker::nick() const {
+  std::lock_guard hold(lock_);
+  return nick_;
+}
+
+std::string ChannelTracker::channel() const {
+  std::lock_guard hold(lock_);
+  return channel_;
+}
+
+std::vector<std::string> ChannelTracker::members() const {
+  std::lock_guard hold(lock_);
+  return members_;
+}
+
+bool ChannelTracker::in_channel() const {
+  std::lock_guard hold(lock_);
+  return !members_.empty();
 }
 
 }  // namespace velmora

@@ -22,21 +22,33 @@ OutboundQueue::~OutboundQueue() {
   thread_.join();
 }
 
-void OutboundQueue::push(SendPriority priority, std::string line, std::string nick) {
+void OutboundQueue::push(SendPriority priority, std::string line) {
   {
     std::lock_guard hold(lock_);
     auto& lines = lines_[static_cast<int>(priority)];
     if (priority == SendPriority::Background && lines.size() >= kMaxBackground) {
       lines.pop_front();
     }
-    lines.push_back({std::move(line), std::move(nick)});
+    lines.push_back(std::move(line));
   }
   wake_.notify_one();
 }
 
-void OutboundQueue::set_still_wanted(StillWanted check) {
-  std::lock_guard hold(lock_);
-  still_wanted_ = std::move(check);
+void OutboundQueue::set_source(Source source) {
+  {
+    std::lock_guard hold(lock_);
+    source_ = std::move(source);
+    source_ready_ = true;
+  }
+  wake_.notify_one();
+}
+
+void OutboundQueue::source_ready() {
+  {
+    std::lock_guard hold(lock_);
+    source_ready_ = true;
+  }
+  wake_.notify_one();
 }
 
 void OutboundQueue::clear() {
@@ -58,24 +70,44 @@ void OutboundQueue::refill(Clock::time_point now) {
   refilled_at_ = now;
 }
 
-// The first line by priority; false when none waits.
-bool OutboundQueue::take(SendPriority& priority, Line& line) {
-  for (int p = 0; p < 3; ++p) {
-    if (lines_[p].empty()) continue;
-    priority = static_cast<SendPriority>(p);
-    line = std::move(lines_[p].front());
-    lines_[p].pop_front();
-    return true;
+bool OutboundQueue::idle() const {
+  return !source_ready_ && std::all_of(std::begin(lines_), std::end(lines_),
+                                       [](const auto& lines) { return lines.empty(); });
+}
+
+// The next line by order; nothing when none is there after all. The source is asked
+// outside the lock: it takes its own.
+std::optional<std::string> OutboundQueue::take(std::unique_lock<std::mutex>& hold) {
+  auto& user = lines_[static_cast<int>(SendPriority::User)];
+  auto& background = lines_[static_cast<int>(SendPriority::Background)];
+  std::optional<std::string> line;
+  if (!user.empty()) {
+    line = std::move(user.front());
+    user.pop_front();
+    return line;
   }
-  return false;
+  if (source_ready_ && source_) {
+    source_ready_ = false;
+    const Source source = source_;
+    hold.unlock();
+    line = source();
+    hold.lock();
+    if (line) {
+      source_ready_ = true;  // there may be more
+      return line;
+    }
+  }
+  if (!background.empty()) {
+    line = std::move(background.front());
+    background.pop_front();
+  }
+  return line;
 }
 
 void OutboundQueue::run() {
   std::unique_lock hold(lock_);
   while (!stop_) {
-    const bool empty = std::all_of(std::begin(lines_), std::end(lines_),
-                                   [](const auto& lines) { return lines.empty(); });
-    if (empty) {
+    if (idle()) {
       wake_.wait(hold);
       continue;
     }
@@ -86,16 +118,12 @@ void OutboundQueue::run() {
       wake_.wait_until(hold, next);
       continue;
     }
-    SendPriority priority{};
-    Line line;
-    take(priority, line);
-    const StillWanted check = still_wanted_;
+    std::optional<std::string> line = take(hold);
+    if (!line) continue;
     hold.unlock();
-    // Asked outside the lock: the answer reads the member list and the holder marks.
-    const bool wanted = line.nick.empty() || !check || check(priority, line.nick);
-    if (wanted) writer_(line.text);
+    writer_(*line);
     hold.lock();
-    if (wanted) tokens_ -= 1;
+    tokens_ -= 1;
   }
 }
 

@@ -3,9 +3,10 @@
 // server takes lines without a penalty, and so that what the user types never waits
 // behind what the program sends by itself.
 //
-// Order: the user's lines, then key-exchange lines, then background lines (welcomes,
-// names requests); first in, first out within each, so a long line's pieces keep their
-// order. Pace: a burst of kBurst lines, then one line every kInterval. Measured with
+// Order: the user's lines, then the lines of the source (the key agreement's, which it
+// hands out one at a time, most urgent first, when there is room for one), then
+// background lines (names requests); first in, first out within each, so a long line's
+// pieces keep their order. Pace: a burst of kBurst lines, then one line every kInterval. Measured with
 // a dozen PINGs sent at once: ngircd (Debian defaults) answers three a second after
 // the first; InspIRCd (Debian's connect class: threshold 10) answers ten at once and
 // then one a second, holding anything faster back. ircd-hybrid (Debian's users class),
@@ -15,21 +16,22 @@
 // they come. One a second after a burst of five keeps all three answering our lines as
 // they come, with room left for the user's; a faster pace would pile up in hybrid.
 //
-// A line about a nick (an answer or a welcome to it) is asked once more whether it is
-// still wanted when its turn comes: a nick that left, or announced itself meanwhile,
-// gets nothing.
+// A line pulled from the source is decided at its turn, not when it was first due: a
+// nick that left, or got the key elsewhere meanwhile, gets nothing, and nothing piles
+// up here while a server holds us back.
 
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
 namespace velmora {
 
-enum class SendPriority { User = 0, Exchange = 1, Background = 2 };
+enum class SendPriority { User = 0, Background = 1 };
 
 struct SendPace {
   static constexpr int kBurst = 5;
@@ -41,7 +43,8 @@ struct SendPace {
 class OutboundQueue {
 public:
   using Writer = std::function<void(const std::string& line)>;
-  using StillWanted = std::function<bool(SendPriority priority, const std::string& nick)>;
+  // The next line the source has to send now, if any.
+  using Source = std::function<std::optional<std::string>()>;
   // Background lines beyond this many push out the oldest: under a join flood most of
   // the nicks they were for are gone by the time their turn would come.
   static constexpr std::size_t kMaxBackground = 1000;
@@ -51,28 +54,27 @@ public:
   OutboundQueue(const OutboundQueue&) = delete;
   OutboundQueue& operator=(const OutboundQueue&) = delete;
 
-  // `nick`, when not empty, is whom the line is for (asked about again at its turn).
-  void push(SendPriority priority, std::string line, std::string nick = {});
-  void set_still_wanted(StillWanted check);
+  void push(SendPriority priority, std::string line);
+  void set_source(Source source);
+  // The source may have a line to send: it is asked at the next turn.
+  void source_ready();
   // Lines not yet written are dropped (a new connection starts empty).
   void clear();
   std::size_t waiting() const;
 
 private:
-  struct Line {
-    std::string text;
-    std::string nick;
-  };
   void run();
-  bool take(SendPriority& priority, Line& line);
+  bool idle() const;
+  std::optional<std::string> take(std::unique_lock<std::mutex>& hold);
   void refill(std::chrono::steady_clock::time_point now);
 
   Writer writer_;
   SendPace pace_;
   mutable std::mutex lock_;
   std::condition_variable wake_;
-  std::deque<Line> lines_[3];
-  StillWanted still_wanted_;
+  std::deque<std::string> lines_[2];
+  Source source_;
+  bool source_ready_ = false;
   double tokens_;
   std::chrono::steady_clock::time_point refilled_at_;
   bool stop_ = false;

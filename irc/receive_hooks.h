@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "irc/channel_members.h"
 #include "irc/irc_message.h"
 
 namespace velmora {
@@ -15,6 +16,8 @@ public:
   virtual ~ReceiveHooks() = default;
   // A new connection's receive thread starts: per-connection state starts afresh.
   virtual void connection_started() {}
+  // What a line did to the channel's members or to us, before the line itself.
+  virtual void member_event(const MemberEvent& /*event*/) {}
   // Every parsed line; true consumes it.
   virtual bool handle_message(const IrcMessage& message) = 0;
   // A line nobody consumed, before it is queued for the window: the hooks may put in

@@ -92,8 +92,13 @@ void ReceiveLoop::handle_in_burst(std::string raw) {
   IrcMessage message = parse_line(raw);
   // Tags are read by nobody: the automatic replies and the window see the line without them.
   if (raw.starts_with('@')) raw = std::string(without_tags(raw));
+  bool ask_names = false;
+  const MemberEvent event =
+      connection_.channel_tracker().follow(message, std::chrono::steady_clock::now(), ask_names);
+  if (ask_names) request_names();
   bool consumed = false;
   if (ReceiveHooks* hooks = connection_.hooks()) {
+    if (event.kind != MemberEvent::Kind::None) hooks->member_event(event);
     consumed = hooks->handle_message(message);
   }
   if (dispatch(message, raw)) consumed = true;
@@ -114,12 +119,13 @@ void ReceiveLoop::finish_burst() {
 // The receive thread's own rules; true when the line is not to be shown.
 bool ReceiveLoop::dispatch(const IrcMessage& message, const std::string& raw) {
   if (register_step(message)) return true;
+  // Names of another channel (a NAMES the user typed) are not our members.
   if (message.command == "353") {
-    collect_names(message.text());
+    if (connection_.channel_tracker().is_our_channel(message.param(2))) collect_names(message.text());
     return true;
   }
   if (message.command == "366") {
-    store_names();
+    if (connection_.channel_tracker().is_our_channel(message.param(1))) store_names();
     return true;
   }
   // Only a PING or a query in a PRIVMSG may be answered; the clock is read for those.
@@ -180,8 +186,14 @@ void ReceiveLoop::store_names() {
   }
   names_collect_.clear();
   names_bytes_ = 0;
-  connection_.store_users(users);
+  if (connection_.channel_tracker().names(users, std::chrono::steady_clock::now())) request_names();
   if (ReceiveHooks* hooks = connection_.hooks()) hooks->names_stored(users);
+}
+
+// The list is kept from JOIN, PART, KICK, QUIT and NICK anyway: a names request only
+// corrects it, so it waits behind everything else.
+void ReceiveLoop::request_names() {
+  connection_.send_line("names " + connection_.channel_tracker().channel(), SendPriority::Background);
 }
 
 void receive_loop(ServerConnection& connection) { ReceiveLoop(connection).run(); }

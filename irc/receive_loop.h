@@ -46,6 +46,7 @@ private:
   bool register_step(const IrcMessage& message);
   void collect_names(const std::string& text);
   void store_names();
+  void request_names();
 
   ServerConnection& connection_;
   std::vector<std::string> names_collect_;

@@ -116,14 +116,12 @@ void ServerConnection::give_up(const std::string& reason) {
 }
 
 void ServerConnection::send_message(const std::string& command, const std::string& target,
-                                    const std::string& text, SendPriority priority,
-                                    const std::string& nick) {
-  send_line(command + " " + target + " :" + text, priority, nick);
+                                    const std::string& text, SendPriority priority) {
+  send_line(command + " " + target + " :" + text, priority);
 }
 
-void ServerConnection::send_line(const std::string& line, SendPriority priority,
-                                 const std::string& nick) {
-  outbound_.push(priority, line, nick);
+void ServerConnection::send_line(const std::string& line, SendPriority priority) {
+  outbound_.push(priority, line);
 }
 
 bool ServerConnection::quit(const std::string& reason) {
@@ -132,16 +130,6 @@ bool ServerConnection::quit(const std::string& reason) {
   // A server that never closes must not keep us here.
   socket_.wait_closed(kQuitWait);
   return true;
-}
-
-std::vector<std::string> ServerConnection::users() const {
-  std::lock_guard<std::mutex> hold(state_lock_);
-  return users_;
-}
-
-void ServerConnection::store_users(std::vector<std::string> users) {
-  std::lock_guard<std::mutex> hold(state_lock_);
-  users_ = std::move(users);
 }
 
 std::string ServerConnection::terminator() const {

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "irc/channel_members.h"
 #include "irc/inbound_queue.h"
 #include "irc/outbound_queue.h"
 #include "irc/registration.h"
@@ -83,15 +84,13 @@ public:
   void give_up(const std::string& reason);
 
   // command + " " + target + " :" + text. Lines wait their turn in the outbound
-  // queue (see irc/outbound_queue.h) and are logged as they go out, secrets masked;
-  // `nick`, when given, is whom the line is for. Lines put before a connect go out once it stands.
+  // queue (see irc/outbound_queue.h) and are logged as they go out, secrets masked.
+  // Lines put before a connect go out once it stands.
   // Nothing to report: a line that cannot go out is lost with the connection, which
   // says so itself (the receive thread ends, the drop is shown).
   void send_message(const std::string& command, const std::string& target,
-                    const std::string& text, SendPriority priority = SendPriority::User,
-                    const std::string& nick = {});
-  void send_line(const std::string& line, SendPriority priority = SendPriority::User,
-                 const std::string& nick = {});
+                    const std::string& text, SendPriority priority = SendPriority::User);
+  void send_line(const std::string& line, SendPriority priority = SendPriority::User);
   OutboundQueue& outbound() { return outbound_; }
   // "QUIT :" + reason and a bounded wait for the server to close. False when not connected.
   bool quit(const std::string& reason);
@@ -102,10 +101,11 @@ public:
   // Closes the socket now (drain bounded by `drain_bound`) and joins the receive thread.
   void shutdown(std::chrono::milliseconds drain_bound = ChatSocket::kDrainBound);
 
-  // The channel's nicks, mode prefixes removed: the last names reply, kept current by
-  // the receive side from JOIN, PART, KICK, QUIT and NICK.
-  std::vector<std::string> users() const;
-  void store_users(std::vector<std::string> users);
+  // Who we are, where and with whom (irc/channel_members.h): set at each login, kept
+  // by the receive thread. users() are the channel's nicks, mode prefixes removed.
+  ChannelTracker& channel_tracker() { return tracker_; }
+  const ChannelTracker& channel_tracker() const { return tracker_; }
+  std::vector<std::string> users() const { return tracker_.members(); }
 
   std::string terminator() const;
   void set_terminator(const std::string& terminator);
@@ -128,8 +128,8 @@ private:
   ChatLog& log_;
   ReceiveHooks* hooks_;
   ChangeSignal* changes_;
-  mutable std::mutex state_lock_;  // users_, terminator_
-  std::vector<std::string> users_;
+  mutable std::mutex state_lock_;  // terminator_, plan_, account_
+  ChannelTracker tracker_;
   std::string terminator_;
   RegistrationPlan plan_;
   std::string account_;

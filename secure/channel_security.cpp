@@ -1,15 +1,23 @@
+#include "secure/channel_security.h"
+
+#include <algorithm>
 #include <mutex>
 
 #include "secure/blowfish.h"
 #include "secure/chat_line_split.h"
 #include "secure/control_text.h"
-#include "secure/key_exchange.h"
 #include "secure/seal.h"
 
 namespace velmora {
 
 namespace {
 constexpr std::string_view kPlainModeKey = " ";  // one space: a short key on purpose
+constexpr std::size_t kChannelKeySize = 56;
+}  // namespace
+
+bool well_formed_channel_key(std::string_view key) {
+  return key.size() == kChannelKeySize &&
+         std::all_of(key.begin(), key.end(), [](char c) { return c >= 33 && c <= 126; });
 }
 
 // One lock over the keys and the channel cipher, so a seal or open on the window thread
@@ -19,7 +27,6 @@ struct ChannelSecurity::Impl {
   std::string passphrase;
   std::string channel_key;
   BlowfishCipher channel_cipher;
-  std::string private_exponent;
 };
 
 ChannelSecurity::ChannelSecurity() : impl_(std::make_unique<Impl>()) {}
@@ -50,16 +57,6 @@ void ChannelSecurity::set_channel_key(const std::string& key) {
   std::lock_guard guard(impl_->lock);
   impl_->channel_key = key;
   impl_->channel_cipher = cipher;
-}
-
-std::string ChannelSecurity::private_exponent() const {
-  std::lock_guard guard(impl_->lock);
-  return impl_->private_exponent;
-}
-
-void ChannelSecurity::set_private_exponent(const std::string& private_exponent) {
-  std::lock_guard guard(impl_->lock);
-  impl_->private_exponent = private_exponent;
 }
 
 std::vector<std::string> ChannelSecurity::seal_chat_line(std::string_view line,

@@ -27,7 +27,7 @@ public:
   std::string current_nick() const override { return app_.current_nick(); }
   std::string current_channel() const override { return app_.current_channel(); }
 
-  bool holds_key(const std::string& nick) const override { return app_.peer_keys().get(nick) == 1; }
+  bool holds_key(const std::string& nick) const override;
 
   std::vector<std::string> channel_users() const override { return app_.channel_users(); }
   bool take_user_list_dirty() override { return app_.take_user_list_dirty(); }
@@ -38,12 +38,32 @@ public:
   void set_shutting_down() override { app_.set_shutting_down(); }
   std::string status_text() const override { return app_.status_text(); }
   std::string take_raw_log() override { return app_.take_raw_log(); }
-  std::optional<std::string> take_pending_title() override { return app_.take_pending_title(); }
+  // The window's title: the channel while we are in it, else the program's name.
+  std::optional<std::string> take_pending_title() override;
   int change_fd() const override { return app_.change_fd(); }
   void drain_changes() override { app_.drain_changes(); }
 
 private:
   AppState& app_;
+  std::string title_;
 };
+
+inline bool AppSession::holds_key(const std::string& nick) const {
+  if (nick == app_.current_nick()) return app_.holds_key();
+  for (const MemberView& member : app_.agreement_snapshot().members) {
+    if (member.nick == nick) return member.key == MemberKey::Ours;
+  }
+  return false;
+}
+
+inline std::optional<std::string> AppSession::take_pending_title() {
+  std::string title = "Velmora";
+  if (!app_.connection().is_closed() && app_.connection().channel_tracker().in_channel()) {
+    title = app_.current_channel() + ", " + app_.settings().server + " - Velmora";
+  }
+  if (title == title_) return std::nullopt;
+  title_ = title;
+  return title;
+}
 
 }  // namespace velmora

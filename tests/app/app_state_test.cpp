@@ -17,6 +17,7 @@
 #include "app/command_line.h"
 #include "app/program_paths.h"
 #include "tests/app/recording_state.h"
+#include "ui/app_session.h"
 #include "tests/support/ngircd_server.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/temp_folder.h"
@@ -52,9 +53,10 @@ TEST(StartIrc, LogsInJoinsAndTitles) {
     server.send_line(":s 001 me :Welcome");
     ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
     ASSERT_TRUE(eventually([&] { return !state.connection_thread_running(); }));
-    EXPECT_FALSE(state.take_pending_title().has_value()) << "not in the channel yet";
+    AppSession window(state);
+    EXPECT_EQ(window.take_pending_title(), "Velmora") << "not in the channel yet";
     server.send_line(":me!u@h JOIN #chan");
-    ASSERT_TRUE(eventually([&] { return state.take_pending_title() == "#chan, 127.0.0.1 - Velmora"; }));
+    ASSERT_TRUE(eventually([&] { return window.take_pending_title() == "#chan, 127.0.0.1 - Velmora"; }));
     EXPECT_FALSE(state.connecting());
     EXPECT_EQ(state.security().channel_key(), " ");  // plain mode
     EXPECT_EQ(state.texts(), (std::vector<std::string>{"Connecting to 127.0.0.1...",
@@ -66,7 +68,7 @@ TEST(StartIrc, LogsInJoinsAndTitles) {
               ":s NOTICE * :hello\r\n:s 001 me :Welcome\r\n:me!u@h JOIN #chan\r\n")
         << "the old log is gone";
     server.close_client();  // so the goodbye is not waited for
-    EXPECT_TRUE(eventually([&] { return state.take_pending_title() == "Velmora"; }));
+    EXPECT_TRUE(eventually([&] { return window.take_pending_title() == "Velmora"; }));
   }
 }
 
@@ -230,7 +232,7 @@ TEST(StartIrc, JoinFloodNeitherFloodsTheServerNorHoldsBackTheUser) {
   server.send_line(":s 001 me :Welcome");  // the JOIN waits for it
   ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
   server.send(":me!u@h JOIN #chan\r\n:s 353 me = #chan :me\r\n:s 366 me #chan :End\r\n");
-  ASSERT_TRUE(eventually([&] { return state.peer_keys().get("me") == 1; }));
+  ASSERT_TRUE(eventually([&] { return state.holds_key(); }));
   std::string joins;
   for (int i = 0; i < 1000; ++i) joins += ":n" + std::to_string(i) + "!u@h JOIN #chan\r\n";
   server.send(joins);
@@ -323,10 +325,9 @@ std::vector<std::string> chat_until_notice(AppState& state) {
 }
 
 // A typed line and an action go to the channel the receive side has us in: as typed
-// without a passphrase, sealed with one; a forward (470) moves both and the title.
+// without a passphrase, sealed with one; a forward (470) moves both.
 // With a passphrase, chat reaches the view only once we hold the key, and opened.
 TEST(StartIrc, TypedLinesGoToTheChannelWeAreInAndChatComesBackOpened) {
-  const std::string key(56, 'k');
   for (const bool sealed : {false, true}) {
     SCOPED_TRACE(sealed ? "sealed" : "plain");
     TempFolder dir;
@@ -341,12 +342,13 @@ TEST(StartIrc, TypedLinesGoToTheChannelWeAreInAndChatComesBackOpened) {
       server.send_line(":bob!u@h PRIVMSG #chan :@CRYPTO 0123456789ABCDEF");
       server.send_line(":s NOTICE me :mark");
       EXPECT_TRUE(chat_until_notice(state).empty()) << "no key yet: nothing to show";
-      state.security().set_channel_key(key);
-      state.peer_keys().set("me", 1);
+      // Alone in the channel: we make the key.
+      server.send(":me!u@h JOIN #chan\r\n:s 353 me = #chan :me\r\n:s 366 me #chan :End\r\n");
+      ASSERT_TRUE(eventually([&] { return state.holds_key(); }));
     }
     server.send_line(":s 470 me #chan #chan2 :Forwarding");
     ASSERT_TRUE(eventually([&] { return state.current_channel() == "#chan2"; }));
-    EXPECT_EQ(state.take_pending_title(), "#chan2, 127.0.0.1 - Velmora");
+    EXPECT_FALSE(state.connection().channel_tracker().in_channel()) << "not there until it says so";
     state.send_chat_line("hi there");
     state.send_action("waves");
     ASSERT_TRUE(server.wait_for_line_count(6));

@@ -33,7 +33,7 @@ public:
 
   RecordingState& state() { return *state_; }
   bool in_channel() { return !state_->channel_users().empty(); }
-  bool holds_key() { return state_->peer_keys().get(state_->current_nick()) == 1; }
+  bool holds_key() { return state_->holds_key(); }
   std::string log() { return folder_.read("log.txt"); }
   // Every line waiting for the window, as received.
   std::vector<std::string> view_lines() {

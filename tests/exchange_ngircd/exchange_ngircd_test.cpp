@@ -40,7 +40,14 @@ public:
 
   AppState& state() { return *state_; }
   const std::string& nick() const { return nick_; }
-  bool holds_key() { return state_->peer_keys().get(nick_) == 1; }
+  bool holds_key() { return state_->holds_key(); }
+  // Whether this client knows `nick` to hold its key (announced the same check).
+  bool sees_holder(const std::string& nick) {
+    for (const MemberView& m : state_->agreement_snapshot().members) {
+      if (m.nick == nick) return m.key == MemberKey::Ours;
+    }
+    return false;
+  }
 
   void say(const std::string& line) { state_->send_chat_line(line); }
 
@@ -77,9 +84,9 @@ TEST(ExchangeThroughServer, JoinerObtainsTheKeyAndBothReadEachOther) {
   ASSERT_TRUE(bob.state().start_connection());
   ASSERT_TRUE(eventually([&] { return bob.holds_key(); })) << "bob obtains the key";
   EXPECT_EQ(bob.state().security().channel_key(), key);
-  EXPECT_TRUE(eventually([&] { return alice.state().peer_keys().get("bob") == 1; }))
+  EXPECT_TRUE(eventually([&] { return alice.sees_holder("bob"); }))
       << "bob's announcement marks him on alice's side";
-  EXPECT_EQ(bob.state().peer_keys().get("alice"), 1);
+  EXPECT_TRUE(bob.sees_holder("alice"));
 
   alice.say("hello bob :)");
   EXPECT_TRUE(bob.wait_for_text("hello bob :)"));
@@ -220,7 +227,7 @@ TEST(ExchangeThroughServer, TakenNickAndFullChannel) {
   ASSERT_TRUE(eventually([&] { return first.holds_key(); }));
   Client second(server.port(), "alice", "pass");
   ASSERT_TRUE(second.state().start_connection());
-  ASSERT_TRUE(eventually([&] { return second.state().peer_keys().get("alice_") == 1; }));
+  ASSERT_TRUE(eventually([&] { return second.holds_key(); }));
   EXPECT_EQ(second.state().current_nick(), "alice_");
   EXPECT_EQ(second.state().security().channel_key(), first.state().security().channel_key());
 

@@ -25,21 +25,35 @@ struct Written {
   std::vector<std::string> all;
 };
 
-TEST(OutboundQueue, TypedLinesGoFirstPiecesKeepOrderAndUnwantedLinesAreDropped) {
+// The source is asked at each turn, so what it hands out is decided then: here it
+// has three lines, and a fourth that it gives up on before its turn comes.
+TEST(OutboundQueue, TypedLinesFirstThenTheSourceAtItsTurnThenBackground) {
   Written out;
   OutboundQueue queue([&](const std::string& line) { out.add(line); }, SendPace{1, 250ms});
-  queue.set_still_wanted([](SendPriority, const std::string& nick) { return nick != "gone"; });
-  queue.push(SendPriority::Background, "welcome 0");  // takes the one token there is
+  queue.push(SendPriority::Background, "names 0");  // takes the one token there is
   ASSERT_TRUE(test_support::eventually([&] { return out.lines().size() == 1; }));
-  for (int i = 1; i < 6; ++i) queue.push(SendPriority::Background, "welcome " + std::to_string(i));
-  queue.push(SendPriority::Background, "welcome gone", "gone");
-  queue.push(SendPriority::Exchange, "answer");
+  std::mutex lock;
+  std::vector<std::string> source{"exchange 1", "exchange 2", "dropped", "exchange 3"};
+  queue.set_source([&]() -> std::optional<std::string> {
+    std::lock_guard hold(lock);
+    std::erase(source, "dropped");
+    if (source.empty()) return std::nullopt;
+    std::string line = source.front();
+    source.erase(source.begin());
+    return line;
+  });
+  queue.push(SendPriority::Background, "names 1");
   queue.push(SendPriority::User, "typed 1");
   queue.push(SendPriority::User, "typed 2");
-  ASSERT_TRUE(test_support::eventually([&] { return out.lines().size() == 9; }));
-  EXPECT_EQ(out.lines(), (std::vector<std::string>{"welcome 0", "typed 1", "typed 2", "answer",
-                                                   "welcome 1", "welcome 2", "welcome 3",
-                                                   "welcome 4", "welcome 5"}));
+  ASSERT_TRUE(test_support::eventually([&] { return out.lines().size() == 7; }));
+  EXPECT_EQ(out.lines(), (std::vector<std::string>{"names 0", "typed 1", "typed 2", "exchange 1",
+                                                   "exchange 2", "exchange 3", "names 1"}));
+  {
+    std::lock_guard hold(lock);
+    source.push_back("later");
+  }
+  queue.source_ready();
+  EXPECT_TRUE(test_support::eventually([&] { return out.lines().size() == 8; }));
 }
 
 TEST(OutboundQueue, BackgroundBacklogIsBounded) {

@@ -7,7 +7,7 @@
 #include "secure/chat_line_split.h"
 #include "secure/control_text.h"
 #include "secure/hex.h"
-#include "secure/key_exchange.h"
+#include "secure/channel_security.h"
 #include "secure/seal.h"
 #include "secure/token.h"
 
