@@ -17,7 +17,7 @@
 #include "tests/support/raw_client.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/eventually.h"
-#include "tests/support/queued_chat.h"
+#include "tests/exchange_ngircd/channel_client.h"
 
 namespace velmora {
 namespace {
@@ -27,48 +27,7 @@ using test_support::eventually;
 using test_support::NgircdServer;
 using test_support::TempFolder;
 
-// One client: its folder, settings file and state. The window's part (draining the
-// queue) is done by the test through take_chat_texts().
-class Client {
-public:
-  Client(int port, const std::string& nick, const std::string& passphrase) : nick_(nick) {
-    folder_.write("setup.ini", "SERVER=127.0.0.1\nPORT=" + std::to_string(port) +
-                                   "\nCHANNEL=#room\nNICK=" + nick + "\nKEY=" + passphrase +
-                                   "\nAUTOCONNECT=1\n");
-    state_ = std::make_unique<AppState>(folder_.path(), folder_.file("setup.ini"));
-  }
-
-  AppState& state() { return *state_; }
-  const std::string& nick() const { return nick_; }
-  bool holds_key() { return state_->holds_key(); }
-  // Whether this client knows `nick` to hold its key (announced the same check).
-  bool sees_holder(const std::string& nick) {
-    for (const MemberView& m : state_->agreement_snapshot().members) {
-      if (m.nick == nick) return m.key == MemberKey::Ours;
-    }
-    return false;
-  }
-
-  void say(const std::string& line) { state_->send_chat_line(line); }
-
-  std::vector<std::string> take_chat_texts() { return test_support::take_chat_texts(*state_); }
-
-  // Waits until `text` arrives in clear; everything read on the way is kept.
-  bool wait_for_text(const std::string& text) {
-    return eventually([&] {
-      for (std::string& t : take_chat_texts()) seen_.push_back(t);
-      for (const std::string& t : seen_)
-        if (t == text) return true;
-      return false;
-    });
-  }
-
-private:
-  TempFolder folder_;
-  std::string nick_;
-  std::unique_ptr<AppState> state_;
-  std::vector<std::string> seen_;
-};
+using test_support::Client;
 
 TEST(ExchangeThroughServer, JoinerObtainsTheKeyAndBothReadEachOther) {
   NgircdServer server;

@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace velmora::test_support {
 
 RawClient::RawClient(int port, const std::string& nick) {
@@ -38,6 +40,26 @@ bool RawClient::wait_for(const std::string& text, std::chrono::milliseconds boun
     if (seen_.size() > (1u << 20)) seen_.erase(0, seen_.size() - 4096);  // bounded
   }
   return false;
+}
+
+std::string RawClient::read_line(std::chrono::milliseconds bound) {
+  const auto deadline = std::chrono::steady_clock::now() + bound;
+  for (;;) {
+    if (const std::size_t end = unread_.find("\r\n"); end != std::string::npos) {
+      std::string line = unread_.substr(0, end);
+      unread_.erase(0, end + 2);
+      return line;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return {};
+    pollfd ready{fd_, POLLIN, 0};
+    if (::poll(&ready, 1, static_cast<int>(std::min<long>(left.count(), 100))) <= 0) continue;
+    char buffer[65536];
+    const ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
+    if (got <= 0) return {};
+    unread_.append(buffer, static_cast<std::size_t>(got));
+  }
 }
 
 }  // namespace velmora::test_support

@@ -19,11 +19,14 @@ public:
   void say(const std::string& lines);  // CR LF added at the end
   // Reads until `text` has been received or `bound` passes.
   bool wait_for(const std::string& text, std::chrono::milliseconds bound);
+  // The next whole line received (without CR LF), or empty when none came in `bound`.
+  std::string read_line(std::chrono::milliseconds bound);
 
 private:
   int fd_ = -1;
   bool connected_ = false;
   std::string seen_;
+  std::string unread_;  // what read_line has received and not yet handed out
 };
 
 }  // namespace velmora::test_support
