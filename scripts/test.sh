@@ -38,6 +38,8 @@ fi
 echo "build/velmora: no libglade"
 step "tests"
 (cd build && ctest -j"$jobs" --output-on-failure --timeout 300)
+step "key agreement over the simulated channel's schedules (bench)"
+VELMORA_SIM_RUNS=100 build/bench/bench_agreement --benchmark_counters_tabular=true
 step "Debian package"
 bash scripts/check-package.sh build
 [ "$mode" = quick ] && exit 0
