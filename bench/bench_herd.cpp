@@ -12,6 +12,8 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <atomic>
 #include <chrono>
 #include <map>
@@ -45,7 +47,10 @@ struct HerdClient {
       // ("throttled due to flooding"); a server closing us says "Excess Flood".
       std::string line = state->connection().pop_line();
       std::transform(line.begin(), line.end(), line.begin(), ::tolower);
-      flood_notices += line.find("flood") != std::string::npos ? 1 : 0;
+      if (line.find("flood") != std::string::npos) {
+        ++flood_notices;
+        if (std::getenv("VELMORA_HERD_SHOW")) std::fprintf(stderr, "%s: %s\n", nick.c_str(), line.c_str());
+      }
     }
     // A client thrown out comes back by itself 5 s later; looked at often enough, it
     // is seen closed or waiting to reconnect in between.

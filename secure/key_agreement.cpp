@@ -42,6 +42,23 @@ void KeyAgreement::Impl::reset_connection() {
   last_announced_at.reset();
 }
 
+void KeyAgreement::Impl::forget_old_channel_lines(Time now) {
+  while (!channel_lines.empty() && now - channel_lines.front() >= std::chrono::seconds(1)) {
+    channel_lines.pop_front();
+  }
+}
+
+// Kept up to twice the rate that makes the channel busy: enough to tell.
+void KeyAgreement::Impl::note_channel_line(Time now) {
+  forget_old_channel_lines(now);
+  if (channel_lines.size() < 2 * kChannelLinesPerSecond) channel_lines.push_back(now);
+}
+
+bool KeyAgreement::Impl::channel_busy(Time now) {
+  forget_old_channel_lines(now);
+  return channel_lines.size() >= static_cast<std::size_t>(kChannelLinesPerSecond);
+}
+
 // Out of the channel: nobody is known to be there, and nothing we owed matters.
 void KeyAgreement::Impl::leave_channel() {
   const std::optional<Time> announced = last_announced_at;
@@ -155,8 +172,9 @@ void KeyAgreement::renamed(const std::string& from, const std::string& to, Time 
 
 bool KeyAgreement::text_received(const std::string& sender, const std::string& command,
                                  bool to_channel, const std::string& text, Time now) {
-  if (!is_control_text(text)) return false;
   Impl& x = *impl_;
+  if (to_channel) x.note_channel_line(now);
+  if (!is_control_text(text)) return false;
   x.last_now = now;
   if (x.plain || sender.empty() || sender == x.own) return true;
   if (text.starts_with(kAuthenticatedMarker)) {

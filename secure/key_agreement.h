@@ -37,8 +37,10 @@
 // - Herds: when nobody in the channel holds a key, keyless clients wait kMakerWait plus
 //   kMakerStep for each member ranked before them (by a hash of the nicks), and give up
 //   making a key when another's announcement arrives first, so a herd starts with one
-//   key, or a few that converge. Joiners spread their requests over the holders that
-//   announced most recently, so the load spreads as the key does.
+//   key, or a few that converge. Joiners spread their requests at random over the
+//   holders that announced, so the load spreads as the key does, and a herd that heard
+//   one announcement together spreads its first requests over a few seconds. The
+//   channel is spared: announcements wait while it carries kChannelLinesPerSecond.
 //
 // Wire: the control texts of control_text.h, unchanged. "@AUTHENTICATED" carries our
 // key check after a space; a peer that matches the marker by prefix ignores it.
@@ -90,7 +92,7 @@ public:
 
   // Policy values, in one place.
   static constexpr auto kAnswerWait = std::chrono::seconds(10);
-  static constexpr auto kGather = std::chrono::milliseconds(700);
+  static constexpr auto kGather = std::chrono::milliseconds(300);
   static constexpr auto kStagger = std::chrono::seconds(2);
   static constexpr auto kCredibleWait = std::chrono::seconds(4);
   static constexpr std::size_t kMaxOpenRequests = 3;
@@ -106,6 +108,9 @@ public:
   static constexpr auto kAnnounceJitter = std::chrono::milliseconds(1500);
   static constexpr auto kAnnounceInterval = std::chrono::seconds(10);
   static constexpr std::size_t kMaxEarlyAnnouncements = 64;
+  // Our announcements wait while the channel already carries this many lines a second:
+  // ircd-hybrid throttles a channel past ten, and a herd's announcements come together.
+  static constexpr int kChannelLinesPerSecond = 4;
 
   // `entropy` makes channel keys and the random choices; it must outlive the machine.
   explicit KeyAgreement(Entropy& entropy);

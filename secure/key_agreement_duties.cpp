@@ -134,9 +134,14 @@ std::optional<AgreementLine> KeyAgreement::Impl::request_line(Time now) {
 
 std::optional<AgreementLine> KeyAgreement::Impl::announcement_line(Time now) {
   if (!announce_due || now < *announce_due) return std::nullopt;
+  if (channel_busy(now)) {  // later, at a random moment, as others are waiting too
+    announce_due = now + std::chrono::milliseconds(200 + entropy.below(1000));
+    return std::nullopt;
+  }
   announce_due.reset();
   if (!holds_key() || !in_channel) return std::nullopt;
   last_announced_at = now;
+  note_channel_line(now);
   return AgreementLine{channel, announcement(key)};
 }
 

@@ -76,6 +76,7 @@ struct KeyAgreement::Impl {
   std::optional<Time> last_announced_at;
   Time refusal_window_start{};
   int refusals_in_window = 0;
+  std::deque<Time> channel_lines;  // when lines to the channel were seen, the last second's
 
   std::vector<std::string> statuses;
 
@@ -83,6 +84,9 @@ struct KeyAgreement::Impl {
   bool ours(const std::string& check) const { return !own_check.empty() && check == own_check; }
   void status(std::string text) { statuses.push_back(std::move(text)); }
   void reset_connection();
+  void forget_old_channel_lines(Time now);
+  void note_channel_line(Time now);
+  bool channel_busy(Time now);
   void leave_channel();
 
   // key_agreement_seeking.cpp

@@ -138,6 +138,7 @@ void HonestClient::pump() {
     if (!line) break;
     tokens_ -= 1;
     ++ledger_.lines_sent;
+    if (line->target == kChannel) ledger_.channel_lines.push_back(world_.now());
     if (line->target != kChannel) {
       if (line->text.starts_with(kAuthenticatedMarker)) ++ledger_.welcome_lines;
       if (line->text.starts_with(kBadauthMarker)) ++ledger_.refusal_lines;
@@ -171,6 +172,15 @@ void HonestClient::schedule_timer() {
 PlainUser::PlainUser(World& world, const std::string& nick)
     : world_(world), session_(world.connect(*this, nick)) {
   world_.send(session_, {Command::Kind::Join, {}, {}});
+}
+
+std::size_t Ledger::peak_channel_lines_per_second() const {
+  std::size_t peak = 0;
+  for (std::size_t first = 0, last = 0; last < channel_lines.size(); ++last) {
+    while (channel_lines[last] - channel_lines[first] >= std::chrono::seconds(1)) ++first;
+    peak = std::max(peak, last - first + 1);
+  }
+  return peak;
 }
 
 const char* attack_name(Attack attack) {

@@ -24,6 +24,10 @@ struct Ledger {
   std::uint64_t lines_to_outsiders = 0;  // to the nicks of attackers that never joined
   std::uint64_t joins = 0;           // JOINs honest clients saw of others
   std::size_t peak_members = 0;      // the largest member table an honest client kept
+  std::vector<Time> channel_lines;   // when honest clients' lines to the channel went out
+  // The most honest lines to the channel in any one second (ircd-hybrid throttles a
+  // channel past ten).
+  std::size_t peak_channel_lines_per_second() const;
 };
 
 // An honest client's randomness, with every key it makes written down.
