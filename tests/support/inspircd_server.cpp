@@ -47,8 +47,8 @@ InspircdServer::InspircdServer(InspircdOptions options) {
       "<admin name=\"test\" nick=\"test\" email=\"test@localhost\">\n" +
       bind_line(port_, "type=\"clients\"") +
       "<connect allow=\"*\" timeout=\"60\" threshold=\"10\" pingfreq=\"120\" "
-      "hardsendq=\"262144\" softsendq=\"8192\" recvq=\"8192\" localmax=\"100\" "
-      "globalmax=\"100\" resolvehostnames=\"no\">\n"
+      "hardsendq=\"262144\" softsendq=\"8192\" recvq=\"8192\" localmax=\"200\" "
+      "globalmax=\"200\" resolvehostnames=\"no\">\n"
       "<files motd=\"" + folder + "/motd\">\n"
       "<dns server=\"127.0.0.1\" timeout=\"1\">\n"
       "<pid file=\"" + folder + "/inspircd.pid\">\n";
