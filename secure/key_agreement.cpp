@@ -33,6 +33,7 @@ void KeyAgreement::Impl::reset_connection() {
   requests.clear();
   last_request_at.reset();
   spread_until.reset();
+  search_started.reset();
   welcomed_privately = false;
   answer_order.clear();
   welcome_order.clear();

@@ -134,10 +134,14 @@ std::optional<AgreementLine> KeyAgreement::Impl::request_line(Time now) {
 
 std::optional<AgreementLine> KeyAgreement::Impl::announcement_line(Time now) {
   if (!announce_due || now < *announce_due) return std::nullopt;
-  if (channel_busy(now)) {  // later, at a random moment, as others are waiting too
-    announce_due = now + std::chrono::milliseconds(200 + entropy.below(1000));
+  // Busy: later, at a random moment in a window that doubles each time (up to 8 s),
+  // since others are likely waiting for the same gap.
+  if (channel_busy(now)) {
+    announce_backoff = std::min(announce_backoff * 2, 8000u);
+    announce_due = now + std::chrono::milliseconds(100 + entropy.below(announce_backoff));
     return std::nullopt;
   }
+  announce_backoff = 250;
   announce_due.reset();
   if (!holds_key() || !in_channel) return std::nullopt;
   last_announced_at = now;

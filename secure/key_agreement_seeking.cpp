@@ -79,19 +79,20 @@ bool KeyAgreement::Impl::may_open_request(Time now) const {
 }
 
 // True once this search's first request may go. When `wanting` members may all have
-// heard the same news at once, each waits a random part of the time it takes the
-// `candidates` holders to be asked by all of them at kRequestsPerHolderSecond.
+// heard the same news at once, each takes its place, drawn once per search, in the
+// time it takes the `candidates` holders to be asked by all of them at
+// kRequestsPerHolderSecond. As more holders announce, that time shrinks and the
+// places come sooner.
 bool KeyAgreement::Impl::spread_done(std::size_t candidates, std::size_t wanting, Time now) {
-  if (!spread_until) {
-    const double seconds =
-        welcomed_privately ? 0.0
-                           : std::min<double>(std::chrono::duration<double>(kMaxSpread).count(),
-                                              wanting / (kRequestsPerHolderSecond *
-                                                         std::max<std::size_t>(candidates, 1)));
-    const auto span = std::chrono::milliseconds(static_cast<long>(seconds * 1000));
-    spread_until = now + std::chrono::milliseconds(
-                             entropy.below(static_cast<std::uint32_t>(span.count()) + 1));
+  if (welcomed_privately) return true;
+  if (!search_started) {
+    search_started = now;
+    spread_place = entropy.below(1000) / 1000.0;
   }
+  const double seconds =
+      std::min<double>(std::chrono::duration<double>(kMaxSpread).count(),
+                       wanting / (kRequestsPerHolderSecond * std::max<std::size_t>(candidates, 1)));
+  spread_until = *search_started + std::chrono::milliseconds(static_cast<long>(spread_place * seconds * 1000));
   return now >= *spread_until;
 }
 
@@ -165,6 +166,7 @@ void KeyAgreement::Impl::reconcile(Time now) {
   }
   if (target.empty()) {
     spread_until.reset();
+    search_started.reset();
     return;
   }
   for (const std::string& nick : members.nicks()) wanting += members.find(nick)->check != target;
@@ -245,6 +247,7 @@ void KeyAgreement::Impl::adopt(const std::string& new_key, Time now) {
     return r.wanted_check.empty() || r.wanted_check >= own_check;
   });
   spread_until.reset();
+  search_started.reset();
   announce_news(now);
 }
 

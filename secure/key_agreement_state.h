@@ -62,7 +62,9 @@ struct KeyAgreement::Impl {
   // Our requests.
   std::vector<KeyRequest> requests;
   std::optional<Time> last_request_at;
-  std::optional<Time> spread_until;  // the first request of a search waits for this
+  std::optional<Time> search_started;  // the first request of a search waits its place
+  double spread_place = 0;           // in [0, 1): where in the spread ours falls
+  std::optional<Time> spread_until;  // that place, as last reckoned
   bool welcomed_privately = false;   // a holder spoke to us: no need to spread
   Time holder_seen_at{};             // the last moment a holder seemed to be around
 
@@ -74,6 +76,7 @@ struct KeyAgreement::Impl {
   std::optional<Time> announce_due;
   bool announce_is_news = false;  // a new key: announced whatever others say
   std::optional<Time> last_announced_at;
+  std::uint32_t announce_backoff = 250;  // milliseconds: the window of the next wait
   Time refusal_window_start{};
   int refusals_in_window = 0;
   std::deque<Time> channel_lines;  // when lines to the channel were seen, the last second's
