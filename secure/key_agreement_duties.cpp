@@ -3,6 +3,7 @@
 // welcomes, and refusals last.
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "secure/control_text.h"
 #include "secure/dh_arith.h"
@@ -25,6 +26,19 @@ using Time = KeyAgreement::Time;
 
 }  // namespace
 
+// A nick that joins and leaves again and again would queue itself again each time:
+// past twice the channel's size, a queue keeps one entry per member still in it.
+void KeyAgreement::Impl::queue_for(std::deque<std::string>& queue, const std::string& nick) {
+  queue.push_back(nick);
+  if (queue.size() <= 2 * members.size() + 16) return;
+  std::unordered_set<std::string> seen;
+  std::deque<std::string> kept;
+  for (std::string& queued : queue) {
+    if (members.contains(queued) && seen.insert(queued).second) kept.push_back(std::move(queued));
+  }
+  queue.swap(kept);
+}
+
 // The holders ranked first for this joiner's nick welcome it at once, the next ones a
 // little later if it still has not announced our key; the rest stay quiet. Every holder
 // ranks the holders of our key it knows of the same way, so a join costs about
@@ -42,7 +56,7 @@ void KeyAgreement::Impl::welcome(const std::string& joiner, Time now) {
   AgreementMember* m = members.find(joiner);
   if (!m) return;
   m->welcome_due = rank < kWelcomers ? now : now + kLateWelcome;
-  welcome_order.push_back(joiner);
+  queue_for(welcome_order, joiner);
 }
 
 void KeyAgreement::Impl::announcement_heard(const std::string& sender, const std::string& check,
@@ -74,7 +88,7 @@ void KeyAgreement::Impl::request_received(const std::string& sender, const std::
   const std::string_view token = public_request_token(text);
   if (!token_accepted(passphrase_key, token)) {
     if (m->refused_at && now < *m->refused_at + kRefusalInterval) return;
-    if (!m->refusal_due) refusal_order.push_back(sender);
+    if (!m->refusal_due) queue_for(refusal_order, sender);
     m->refusal_due = true;
     m->refusal_token = std::string(token);
     return;
@@ -85,7 +99,7 @@ void KeyAgreement::Impl::request_received(const std::string& sender, const std::
   m->proven = true;
   if (ours(m->check)) m->check.clear();  // asking for it, it evidently does not hold it
   m->answer_value = value;
-  if (!m->answer_due) answer_order.push_back(sender);
+  if (!m->answer_due) queue_for(answer_order, sender);
   m->answer_due = true;
 }
 

@@ -113,6 +113,7 @@ struct KeyAgreement::Impl {
   void refused(const std::string& sender, const std::string& text, Time now);
 
   // key_agreement_duties.cpp
+  void queue_for(std::deque<std::string>& queue, const std::string& nick);
   void welcome(const std::string& joiner, Time now);
   void announcement_heard(const std::string& sender, const std::string& check, bool to_channel,
                     Time now);
