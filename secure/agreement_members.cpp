@@ -22,7 +22,6 @@ AgreementMember& AgreementMembers::add(const std::string& nick) {
   if (!records_.contains(nick)) order_.push_back(nick);
   AgreementMember& member = records_[nick];
   member = AgreementMember{};
-  member.joined_recently = true;
   return member;
 }
 

@@ -17,10 +17,8 @@ struct AgreementMember {
   // What it said since it joined.
   bool announced = false;      // "@AUTHENTICATED", with or without a check
   std::string check;           // the check it announced (empty: none or bare)
-  Time announced_at{};
   bool asked_us = false;       // sent us a request with a good token
   bool proven = false;         // a good token from it, or a key from it: knows the passphrase
-  bool joined_recently = false;  // a JOIN we saw, not a name from the list we found
 
   // How it did as a holder we asked.
   Time retry_at{};             // not asked again before this

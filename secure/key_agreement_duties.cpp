@@ -69,7 +69,6 @@ void KeyAgreement::Impl::announcement_heard(const std::string& sender, const std
   if (!m) return;  // an outsider: nothing it says is kept
   m->announced = true;
   m->check = check;
-  m->announced_at = now;
   if (!to_channel && !holds_key()) welcomed_privately = true;
   if (ours(check)) {
     m->welcome_due.reset();

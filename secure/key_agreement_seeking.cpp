@@ -201,7 +201,6 @@ void KeyAgreement::Impl::open_request(const std::string& nick, const std::string
   request.wanted_check = wanted_check;
   request.exponent = exponent;
   request.text = std::string(kPublicMarker) + " " + value + " " + token;
-  request.opened_at = now;
   requests.push_back(std::move(request));
 }
 

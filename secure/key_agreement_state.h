@@ -23,7 +23,6 @@ struct KeyRequest {
   std::string exponent;      // our Diffie-Hellman private value for this request
   std::string text;          // the "@PUBLIC" text, until handed out
   bool sent = false;
-  KeyAgreement::Time opened_at{};
   KeyAgreement::Time sent_at{};
   KeyAgreement::Time deadline{};  // from when it was handed out
   std::string secret;        // once its "@XPUBLIC" came
