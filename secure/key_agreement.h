@@ -30,10 +30,10 @@
 //   wait to go out, refusals last and at most one per kRefusalInterval; lines to a
 //   member that has left, or that has meanwhile announced our key, are dropped. Our
 //   own request goes out before anything else, and its time-out runs from when it was
-//   handed out. A join costs the channel about kWelcomers welcome lines, not one per
-//   holder: the holders ranked first for the joiner's nick (rendezvous hashing) welcome
-//   it at once, the next kWelcomers only if it has not announced our key after
-//   kLateWelcome.
+//   handed out. A join costs the channel at most kWelcomers + kLateWelcomers welcome
+//   lines, not one per holder: the holders ranked first for the joiner's nick
+//   (rendezvous hashing) welcome it at once, the next kLateWelcomers only if it has not
+//   announced our key after kLateWelcome.
 // - Herds: when nobody in the channel holds a key, keyless clients wait kMakerWait plus
 //   kMakerStep for each member ranked before them (by a hash of the nicks), and give up
 //   making a key when another's announcement arrives first, so a herd starts with one
@@ -102,6 +102,7 @@ public:
   static constexpr auto kMakerStep = std::chrono::milliseconds(1000);
   static constexpr int kMakerRanks = 12;
   static constexpr std::size_t kWelcomers = 3;
+  static constexpr std::size_t kLateWelcomers = 2;
   static constexpr auto kLateWelcome = std::chrono::seconds(3);
   static constexpr auto kWelcomeSpacing = std::chrono::seconds(2);
   static constexpr auto kRefusalInterval = std::chrono::seconds(30);

@@ -42,7 +42,7 @@ void KeyAgreement::Impl::queue_for(std::deque<std::string>& queue, const std::st
 // The holders ranked first for this joiner's nick welcome it at once, the next ones a
 // little later if it still has not announced our key; the rest stay quiet. Every holder
 // ranks the holders of our key it knows of the same way, so a join costs about
-// kWelcomers lines however many hold the key.
+// kWelcomers + kLateWelcomers lines however many hold the key.
 void KeyAgreement::Impl::welcome(const std::string& joiner, Time now) {
   if (!holds_key()) return;
   const std::uint64_t mine = rendezvous_score(own, joiner);
@@ -52,7 +52,7 @@ void KeyAgreement::Impl::welcome(const std::string& joiner, Time now) {
     const std::uint64_t theirs = rendezvous_score(nick, joiner);
     if (theirs > mine || (theirs == mine && nick < own)) ++rank;
   }
-  if (rank >= 2 * kWelcomers) return;
+  if (rank >= kWelcomers + kLateWelcomers) return;
   AgreementMember* m = members.find(joiner);
   if (!m) return;
   m->welcome_due = rank < kWelcomers ? now : now + kLateWelcome;

@@ -281,7 +281,7 @@ private:
 
 void check_costs(const Cast& c, RunResult& result, Referee& referee, Time started) {
   const Ledger& l = c.ledger;
-  if (l.welcome_lines > 7 * (result.join_events + 1)) {
+  if (l.welcome_lines > 6 * (result.join_events + 1)) {
     referee.fail("cost: " + std::to_string(l.welcome_lines) + " welcomes for " +
                  std::to_string(result.join_events) + " joins");
   }
