@@ -307,16 +307,6 @@ const char* family_name(Family family) {
   return names[static_cast<int>(family)];
 }
 
-bool family_from_name(const std::string& name, Family& family) {
-  for (int i = 0; i < kFamilies; ++i) {
-    if (name == family_name(static_cast<Family>(i))) {
-      family = static_cast<Family>(i);
-      return true;
-    }
-  }
-  return false;
-}
-
 RunResult run_schedule(Family family, std::uint64_t seed, bool trace) {
   World world(seed);
   RunResult result;

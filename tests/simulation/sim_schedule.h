@@ -14,7 +14,6 @@ namespace velmora::sim {
 enum class Family { Joins, Herd, Churn, Splits, Attacks, Mixed };
 inline constexpr int kFamilies = 6;
 const char* family_name(Family family);
-bool family_from_name(const std::string& name, Family& family);
 
 struct RunResult {
   std::string failure;           // the first promise broken, in words; empty when none

@@ -1,8 +1,7 @@
 // Seeded schedules of every family against the key agreement's promises. A failing
-// seed is printed with the command that replays it, with its story:
-//   VELMORA_SIM_FAMILY=<family> VELMORA_SIM_SEED=<seed>
-//   tests/simulation/agreement_simulation_tests --gtest_also_run_disabled_tests
-//     --gtest_filter=Simulation.DISABLED_Replay
+// seed is printed with the command that replays it alone, telling its story:
+//   VELMORA_SIM_SEED=<seed> tests/simulation/agreement_simulation_tests
+//     --gtest_filter='*/<family>'
 // VELMORA_SIM_RUNS sets how many seeds each family runs (default 200).
 
 #include <gtest/gtest.h>
@@ -24,6 +23,11 @@ class Simulation : public ::testing::TestWithParam<int> {};
 
 TEST_P(Simulation, EveryScheduleKeepsThePromises) {
   const Family family = static_cast<Family>(GetParam());
+  if (const char* replay = std::getenv("VELMORA_SIM_SEED")) {
+    const RunResult result = run_schedule(family, std::strtoull(replay, nullptr, 10), true);
+    EXPECT_TRUE(result.ok()) << result.failure;
+    return;
+  }
   const int runs = runs_per_family();
   int failures = 0;
   for (int seed = 1; seed <= runs && failures < 3; ++seed) {
@@ -31,26 +35,14 @@ TEST_P(Simulation, EveryScheduleKeepsThePromises) {
     if (result.ok()) continue;
     ++failures;
     ADD_FAILURE() << family_name(family) << " seed " << seed << ": " << result.failure
-                  << "\n  replay: VELMORA_SIM_FAMILY=" << family_name(family)
-                  << " VELMORA_SIM_SEED=" << seed
-                  << " tests/simulation/agreement_simulation_tests --gtest_also_run_disabled_tests"
-                  << " --gtest_filter=Simulation.DISABLED_Replay";
+                  << "\n  replay: VELMORA_SIM_SEED=" << seed
+                  << " tests/simulation/agreement_simulation_tests --gtest_filter='*/"
+                  << family_name(family) << "'";
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, Simulation, ::testing::Range(0, kFamilies),
                          [](const auto& info) { return family_name(static_cast<Family>(info.param)); });
-
-TEST(Simulation, DISABLED_Replay) {
-  const char* family_text = std::getenv("VELMORA_SIM_FAMILY");
-  const char* seed_text = std::getenv("VELMORA_SIM_SEED");
-  Family family{};
-  if (!family_text || !seed_text || !family_from_name(family_text, family)) {
-    GTEST_SKIP() << "set VELMORA_SIM_FAMILY and VELMORA_SIM_SEED to replay one schedule";
-  }
-  const RunResult result = run_schedule(family, std::strtoull(seed_text, nullptr, 10), true);
-  EXPECT_TRUE(result.ok()) << result.failure;
-}
 
 }  // namespace
 }  // namespace velmora::sim
