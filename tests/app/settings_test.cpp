@@ -49,6 +49,7 @@ TEST(ParseSettings, ValuesKeepTheirSpaces) {
   EXPECT_EQ(s.nick, "bob");
   EXPECT_EQ(s.realname, "Bob B");
   EXPECT_EQ(s.username, "bob");  // one word: it goes on the USER line
+  EXPECT_EQ(parse_settings("CHANNEL_KEY=k1 k2").channel_key, "k1");  // one word on the JOIN
   EXPECT_EQ(parse_settings("").username, "undefined");
 }
 
