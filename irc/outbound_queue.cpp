@@ -6,32 +6,31 @@ namespace velmora {
 
 using Clock = std::chrono::steady_clock;
 
-OutboundQueue::OutboundQueue(Writer writer, SendPace pace)
+OutboundQueue::OutboundQueue(Writer writer, Scheduler& scheduler, SendPace pace)
     : writer_(std::move(writer)),
+      scheduler_(scheduler),
       pace_(pace),
       tokens_(pace.burst),
-      refilled_at_(Clock::now()),
-      thread_([this] { run(); }) {}
+      refilled_at_(Clock::now()) {}
 
 OutboundQueue::~OutboundQueue() {
+  Scheduler::Id due;
   {
     std::lock_guard hold(lock_);
-    stop_ = true;
+    stopped_ = true;
+    due = drain_;
   }
-  wake_.notify_all();
-  thread_.join();
+  scheduler_.cancel_and_wait(due);
 }
 
 void OutboundQueue::push(SendPriority priority, std::string line, std::string nick) {
-  {
-    std::lock_guard hold(lock_);
-    auto& lines = lines_[static_cast<int>(priority)];
-    if (priority == SendPriority::Background && lines.size() >= kMaxBackground) {
-      lines.pop_front();
-    }
-    lines.push_back({std::move(line), std::move(nick)});
+  std::lock_guard hold(lock_);
+  auto& lines = lines_[static_cast<int>(priority)];
+  if (priority == SendPriority::Background && lines.size() >= kMaxBackground) {
+    lines.pop_front();
   }
-  wake_.notify_one();
+  lines.push_back({std::move(line), std::move(nick)});
+  drain_soon_locked(priority == SendPriority::Urgent);
 }
 
 void OutboundQueue::set_still_wanted(StillWanted check) {
@@ -44,11 +43,40 @@ void OutboundQueue::clear() {
   for (auto& lines : lines_) lines.clear();
 }
 
+void OutboundQueue::set_open(bool open) {
+  std::lock_guard hold(lock_);
+  open_ = open;
+  if (open) drain_soon_locked(true);
+}
+
+bool OutboundQueue::flush_urgent(std::chrono::milliseconds bound) {
+  std::unique_lock hold(lock_);
+  return written_.wait_for(hold, bound, [this] {
+    return stopped_ || (lines_[static_cast<int>(SendPriority::Urgent)].empty() && !writing_);
+  });
+}
+
 std::size_t OutboundQueue::waiting() const {
   std::lock_guard hold(lock_);
   std::size_t count = 0;
   for (const auto& lines : lines_) count += lines.size();
   return count;
+}
+
+// With lock_ held. One drain is scheduled or running at a time (so the destructor has
+// one to wait for); an urgent line brings a drain that waits for the pace forward.
+// A drain that is running sees the new line before it ends.
+void OutboundQueue::drain_soon_locked(bool urgent) {
+  if (stopped_ || !open_ || first_waiting() < 0) return;
+  if (drain_ != 0 && (!urgent || !scheduler_.cancel(drain_))) return;
+  drain_ = scheduler_.schedule(Clock::now(), [this] { drain(); });
+}
+
+int OutboundQueue::first_waiting() const {
+  for (int p = 0; p < kPriorities; ++p) {
+    if (!lines_[p].empty()) return p;
+  }
+  return -1;
 }
 
 void OutboundQueue::refill(Clock::time_point now) {
@@ -58,44 +86,37 @@ void OutboundQueue::refill(Clock::time_point now) {
   refilled_at_ = now;
 }
 
-// The first line by priority; false when none waits.
-bool OutboundQueue::take(SendPriority& priority, Line& line) {
-  for (int p = 0; p < 3; ++p) {
-    if (lines_[p].empty()) continue;
-    priority = static_cast<SendPriority>(p);
-    line = std::move(lines_[p].front());
-    lines_[p].pop_front();
-    return true;
-  }
-  return false;
-}
-
-void OutboundQueue::run() {
+// On the scheduler's thread: writes what the pace allows, then asks to be called again
+// when the next token is earned.
+void OutboundQueue::drain() {
   std::unique_lock hold(lock_);
-  while (!stop_) {
-    const bool empty = std::all_of(std::begin(lines_), std::end(lines_),
-                                   [](const auto& lines) { return lines.empty(); });
-    if (empty) {
-      wake_.wait(hold);
-      continue;
+  for (;;) {
+    const int p = first_waiting();
+    if (stopped_ || !open_ || p < 0) {
+      drain_ = 0;
+      return;
     }
+    const auto priority = static_cast<SendPriority>(p);
+    const bool paced = priority != SendPriority::Urgent;
     refill(Clock::now());
-    if (tokens_ < 1) {
-      const auto next = refilled_at_ + std::chrono::duration_cast<Clock::duration>(
-                                           pace_.interval * (1 - tokens_));
-      wake_.wait_until(hold, next);
-      continue;
+    if (paced && tokens_ < 1) {
+      drain_ = scheduler_.schedule(refilled_at_ + std::chrono::duration_cast<Clock::duration>(
+                                                      pace_.interval * (1 - tokens_)),
+                                   [this] { drain(); });
+      return;
     }
-    SendPriority priority{};
-    Line line;
-    take(priority, line);
+    Line line = std::move(lines_[p].front());
+    lines_[p].pop_front();
     const StillWanted check = still_wanted_;
+    writing_ = true;
     hold.unlock();
     // Asked outside the lock: the answer reads the member list and the holder marks.
     const bool wanted = line.nick.empty() || !check || check(priority, line.nick);
     if (wanted) writer_(line.text);
     hold.lock();
-    if (wanted) tokens_ -= 1;
+    writing_ = false;
+    written_.notify_all();
+    if (wanted && paced) tokens_ -= 1;
   }
 }
 

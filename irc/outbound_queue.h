@@ -3,9 +3,11 @@
 // server takes lines without a penalty, and so that what the user types never waits
 // behind what the program sends by itself.
 //
-// Order: the user's lines, then key-exchange lines, then background lines (welcomes,
-// names requests); first in, first out within each, so a long line's pieces keep their
-// order. Pace: a burst of kBurst lines, then one line every kInterval. Measured with
+// Order: the login and PONG (urgent: never paced, never held behind anything), the
+// user's lines, then key-exchange lines, then background lines (welcomes, names
+// requests); first in, first out within each, so a long line's pieces keep their
+// order. Nothing is written while the queue is closed (no connection stands): lines
+// wait, and the next login goes out before them. Pace (all but urgent lines): a burst of kBurst lines, then one line every kInterval. Measured with
 // a dozen PINGs sent at once: ngircd (Debian defaults) answers three a second after
 // the first; InspIRCd (Debian's connect class: threshold 10) answers ten at once and
 // then one a second, holding anything faster back. ircd-hybrid (Debian's users class),
@@ -25,11 +27,12 @@
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
+
+#include "irc/scheduler.h"
 
 namespace velmora {
 
-enum class SendPriority { User = 0, Exchange = 1, Background = 2 };
+enum class SendPriority { Urgent = 0, User = 1, Exchange = 2, Background = 3 };
 
 struct SendPace {
   static constexpr int kBurst = 5;
@@ -46,8 +49,9 @@ public:
   // the nicks they were for are gone by the time their turn would come.
   static constexpr std::size_t kMaxBackground = 1000;
 
-  explicit OutboundQueue(Writer writer, SendPace pace = {});
-  ~OutboundQueue();
+  // Lines are written on `scheduler`'s thread.
+  OutboundQueue(Writer writer, Scheduler& scheduler, SendPace pace = {});
+  ~OutboundQueue();  // waits for a write in progress
   OutboundQueue(const OutboundQueue&) = delete;
   OutboundQueue& operator=(const OutboundQueue&) = delete;
 
@@ -56,6 +60,11 @@ public:
   void set_still_wanted(StillWanted check);
   // Lines not yet written are dropped (a new connection starts empty).
   void clear();
+  // Open (the default): lines are written as their turn comes. Closed: they wait.
+  void set_open(bool open);
+  // Waits until every urgent line has been written (true), or `bound` passes. Not from
+  // the scheduler's thread.
+  bool flush_urgent(std::chrono::milliseconds bound);
   std::size_t waiting() const;
 
 private:
@@ -63,20 +72,25 @@ private:
     std::string text;
     std::string nick;
   };
-  void run();
-  bool take(SendPriority& priority, Line& line);
+  static constexpr int kPriorities = 4;
+  void drain();
+  void drain_soon_locked(bool urgent);
+  int first_waiting() const;
   void refill(std::chrono::steady_clock::time_point now);
 
   Writer writer_;
+  Scheduler& scheduler_;
   SendPace pace_;
   mutable std::mutex lock_;
-  std::condition_variable wake_;
-  std::deque<Line> lines_[3];
+  std::deque<Line> lines_[kPriorities];
   StillWanted still_wanted_;
   double tokens_;
   std::chrono::steady_clock::time_point refilled_at_;
-  bool stop_ = false;
-  std::thread thread_;
+  std::condition_variable written_;  // a line was written
+  bool writing_ = false;             // a line is on its way to the writer
+  bool open_ = true;
+  bool stopped_ = false;
+  Scheduler::Id drain_ = 0;  // the drain scheduled or running; 0 for none
 };
 
 }  // namespace velmora

@@ -27,7 +27,8 @@ struct Written {
 
 TEST(OutboundQueue, TypedLinesGoFirstPiecesKeepOrderAndUnwantedLinesAreDropped) {
   Written out;
-  OutboundQueue queue([&](const std::string& line) { out.add(line); }, SendPace{1, 250ms});
+  Scheduler scheduler;
+  OutboundQueue queue([&](const std::string& line) { out.add(line); }, scheduler, SendPace{1, 250ms});
   queue.set_still_wanted([](SendPriority, const std::string& nick) { return nick != "gone"; });
   queue.push(SendPriority::Background, "welcome 0");  // takes the one token there is
   ASSERT_TRUE(test_support::eventually([&] { return out.lines().size() == 1; }));
@@ -36,15 +37,33 @@ TEST(OutboundQueue, TypedLinesGoFirstPiecesKeepOrderAndUnwantedLinesAreDropped) 
   queue.push(SendPriority::Exchange, "answer");
   queue.push(SendPriority::User, "typed 1");
   queue.push(SendPriority::User, "typed 2");
-  ASSERT_TRUE(test_support::eventually([&] { return out.lines().size() == 9; }));
-  EXPECT_EQ(out.lines(), (std::vector<std::string>{"welcome 0", "typed 1", "typed 2", "answer",
-                                                   "welcome 1", "welcome 2", "welcome 3",
+  queue.push(SendPriority::Urgent, "PONG :s");  // not paced: out before the next token
+  ASSERT_TRUE(test_support::eventually([&] { return out.lines().size() == 2; }));
+  EXPECT_EQ(out.lines()[1], "PONG :s");
+  ASSERT_TRUE(test_support::eventually([&] { return out.lines().size() == 10; }));
+  EXPECT_EQ(out.lines(), (std::vector<std::string>{"welcome 0", "PONG :s", "typed 1", "typed 2",
+                                                   "answer", "welcome 1", "welcome 2", "welcome 3",
                                                    "welcome 4", "welcome 5"}));
+}
+
+// Closed, nothing goes out; on opening, the login pushed meanwhile goes before the
+// lines that waited.
+TEST(OutboundQueue, ClosedQueueHoldsLinesAndTheLoginLeadsOnOpening) {
+  Written out;
+  Scheduler scheduler;
+  OutboundQueue queue([&](const std::string& line) { out.add(line); }, scheduler);
+  queue.set_open(false);
+  queue.push(SendPriority::User, "PRIVMSG #c :typed");
+  queue.push(SendPriority::Urgent, "NICK me");
+  queue.set_open(true);
+  ASSERT_TRUE(test_support::eventually([&] { return out.lines().size() == 2; }));
+  EXPECT_EQ(out.lines(), (std::vector<std::string>{"NICK me", "PRIVMSG #c :typed"}));
 }
 
 TEST(OutboundQueue, BackgroundBacklogIsBounded) {
   Written out;
-  OutboundQueue queue([&](const std::string& line) { out.add(line); }, SendPace{1, 1h});
+  Scheduler scheduler;
+  OutboundQueue queue([&](const std::string& line) { out.add(line); }, scheduler, SendPace{1, 1h});
   for (std::size_t i = 0; i < OutboundQueue::kMaxBackground * 3; ++i) {
     queue.push(SendPriority::Background, "names");
   }
