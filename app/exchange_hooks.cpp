@@ -45,8 +45,6 @@ void ExchangeHooks::connection_started() {
 }
 
 bool ExchangeHooks::handle_message(const IrcMessage& message) {
-  state_.note_heard();
-  if (message.command == "ERROR") state_.note_server_error(message.text());
   std::lock_guard hold(lock_);
   if (!exchange_) return false;
   follow_membership(message);
@@ -127,16 +125,13 @@ void ExchangeHooks::registration_status(const std::string& text) {
   state_.set_status(text, kRegistrationStatusSeconds);
 }
 
-// A half-finished exchange does not survive the connection.
+// A half-finished exchange does not survive the connection. How it ended reaches the
+// application from the connection itself.
 void ExchangeHooks::connection_ended() {
   stop_timer();
   std::lock_guard hold(lock_);
   exchange_.reset();
   state_.post_title("Velmora");
-  state_.connection_dropped();
-  if (state_.connection().socket().output_overflowed()) {
-    state_.set_status("Server is not reading; disconnected", 10);
-  }
 }
 
 void ExchangeHooks::run_timer() {
