@@ -51,7 +51,7 @@ TEST(StartIrc, LogsInJoinsAndTitles) {
         << "no JOIN before the welcome";
     server.send_line(":s 001 me :Welcome");
     ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
-    ASSERT_TRUE(eventually([&] { return !state.connection_thread_running(); }));
+    ASSERT_TRUE(eventually([&] { return !state.attempt_in_progress(); }));
     EXPECT_FALSE(state.take_pending_title().has_value()) << "not in the channel yet";
     server.send_line(":me!u@h JOIN #chan");
     ASSERT_TRUE(eventually([&] { return state.take_pending_title() == "#chan, 127.0.0.1 - Velmora"; }));
@@ -83,7 +83,7 @@ TEST(StartIrc, DestroyAfterDeletesExactlyTheChosenFile) {
     ASSERT_TRUE(state.start_connection());
     ASSERT_TRUE(server.wait_for_line("NICK me"));
     server.send_line(":s 001 me :Welcome");
-    ASSERT_TRUE(eventually([&] { return !state.connection_thread_running(); }));
+    ASSERT_TRUE(eventually([&] { return !state.attempt_in_progress(); }));
     EXPECT_FALSE(elsewhere.exists("my settings.ini"));
     EXPECT_TRUE(dir.exists("setup.ini"));
     server.close_client();
@@ -110,7 +110,7 @@ TEST(StartIrc, InstalledProgramUsesAndDeletesItsXdgFiles) {
     ASSERT_TRUE(server.wait_for_line("NICK me"));
     server.send_line(":s 001 me :Welcome");  // the JOIN waits for it
     ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
-    ASSERT_TRUE(eventually([&] { return !state.connection_thread_running(); }));
+    ASSERT_TRUE(eventually([&] { return !state.attempt_in_progress(); }));
     EXPECT_FALSE(home.exists("config/velmora/setup.ini"));
     server.send_line(":s NOTICE * :logged");
     ASSERT_TRUE(eventually([&] { return home.read("state/velmora/log.txt").find("logged") != std::string::npos; }));
@@ -128,7 +128,7 @@ TEST(StartIrc, ThreeFailedAttemptsWithCountdown) {
   RecordingState state(dir.path(), dir.file("setup.ini"), AppOptions{5ms});
   ASSERT_TRUE(state.start_connection());
   EXPECT_FALSE(state.start_connection());  // one connection thread at a time
-  ASSERT_TRUE(eventually([&] { return !state.connection_thread_running(); }));
+  ASSERT_TRUE(eventually([&] { return !state.attempt_in_progress(); }));
   std::vector<std::string> countdown = {
       "Connection failed! Reconnecting in 5 seconds...",
       "Connection failed! Reconnecting in 4 seconds...",
@@ -156,12 +156,12 @@ TEST(StartIrc, GivingUpWakesASleepingWindow) {
   bool woken = true;
   for (int looks = 0; woken && looks < 1000; ++looks) {
     state.drain_changes();
-    if (!state.connection_thread_running()) break;
+    if (!state.attempt_in_progress()) break;
     pollfd p{state.change_fd(), POLLIN, 0};
     woken = ::poll(&p, 1, 5000) == 1;
   }
   EXPECT_TRUE(woken);
-  EXPECT_FALSE(state.connection_thread_running());
+  EXPECT_FALSE(state.attempt_in_progress());
   EXPECT_FALSE(state.offline_shown());
 }
 
@@ -296,7 +296,7 @@ TEST(StartIrc, SilentServerIsGivenUpAndReconnectedUntilTheUserStops) {
   EXPECT_TRUE(said("Reconnecting in 5 seconds..."));
   ASSERT_TRUE(eventually([&] { return server.clients_accepted() == 2; }));
   server.send_line(":s 001 me :Welcome");
-  ASSERT_TRUE(eventually([&] { return !state.connection_thread_running(); }));
+  ASSERT_TRUE(eventually([&] { return !state.attempt_in_progress(); }));
   server.close_client();  // the server goes away: said in words, and tried again
   EXPECT_TRUE(said("Disconnected: the server closed the connection"));
   ASSERT_TRUE(eventually([&] { return state.reconnecting(); }));

@@ -67,7 +67,7 @@ TEST_F(ServicesLogin, PlainWithAWrongPasswordGoesOnOrDisconnectsAsAsked) {
     if (c.stays) {
       EXPECT_TRUE(eventually([&] { return client.in_channel(); }, 10s)) << c.settings;
     } else {
-      EXPECT_TRUE(eventually([&] { return !client.state().connection_thread_running(); }, 10s));
+      EXPECT_TRUE(eventually([&] { return !client.state().attempt_in_progress(); }, 10s));
       EXPECT_EQ(client.state().status_text(), c.status);
       EXPECT_FALSE(client.in_channel());
     }

@@ -74,7 +74,7 @@ TEST(TlsClients, RefusedCertificateIsSaidOnceAndNotRetried) {
   Client client(server->tls_port(), "alice", "PORT=" + std::to_string(server->tls_port()) + "\nTLS=1\n");
   const std::string text = "TLS: certificate for localhost is not trusted: issuer unknown";
   ASSERT_TRUE(client.state().start_connection());
-  ASSERT_TRUE(eventually([&] { return !client.state().connection_thread_running(); }));
+  ASSERT_TRUE(eventually([&] { return !client.state().attempt_in_progress(); }));
   EXPECT_EQ(client.state().texts(),
             (std::vector<std::string>{"Connecting to localhost...", text}));
   EXPECT_EQ(client.state().status_text(), text);
@@ -86,7 +86,7 @@ TEST(TlsClients, UncheckedCertificateIsSaidAtEveryConnect) {
   auto server = tls_ngircd(certs);
   Client client(server->tls_port(), "alice", "TLS=1\nTLS_VERIFY=0\n");
   ASSERT_TRUE(client.state().start_connection());
-  ASSERT_TRUE(eventually([&] { return !client.state().connection_thread_running(); }));
+  ASSERT_TRUE(eventually([&] { return !client.state().attempt_in_progress(); }));
   EXPECT_EQ(client.state().status_text(),
             "TLS: the server's certificate is not checked (TLS_VERIFY=0)");
   EXPECT_TRUE(client.state().connection().socket().encrypted());
@@ -154,11 +154,11 @@ TEST(Registration, PlainRightWrongAndExternalAgainstAScriptedServer) {
       ASSERT_TRUE(s.expect("CAP END")) << c.what;
       s.say(":irc.test 001 alice :Welcome");
       ASSERT_TRUE(s.expect("JOIN #room")) << c.what;
-      ASSERT_TRUE(eventually([&] { return !client.state().connection_thread_running(); }));
+      ASSERT_TRUE(eventually([&] { return !client.state().attempt_in_progress(); }));
       EXPECT_EQ(client.state().status_text(), c.accept ? c.status : "") << c.what;
     } else {
       EXPECT_TRUE(s.expect("QUIT :account login failed")) << c.what;
-      ASSERT_TRUE(eventually([&] { return !client.state().connection_thread_running(); }));
+      ASSERT_TRUE(eventually([&] { return !client.state().attempt_in_progress(); }));
       EXPECT_EQ(s.server.clients_accepted(), 1) << c.what << ": not tried again";
       EXPECT_EQ(client.state().status_text(), c.status) << c.what;
     }
@@ -180,7 +180,7 @@ TEST(Registration, NoWelcomeFailsTheAttemptAfterTheBound) {
   options.welcome_bound = 1000ms;
   Client client(server.port(), "alice", "", options);
   ASSERT_TRUE(client.state().start_connection());
-  ASSERT_TRUE(eventually([&] { return !client.state().connection_thread_running(); }, 15s));
+  ASSERT_TRUE(eventually([&] { return !client.state().attempt_in_progress(); }, 15s));
   EXPECT_EQ(server.clients_accepted(), 3);
   EXPECT_TRUE(client.state().saw("No welcome from localhost within 1 s"));
   EXPECT_EQ(client.state().status_text(), "Connection failed!");
