@@ -164,7 +164,7 @@ private:
   void attempt(const Settings& settings);
   void wait_to_reconnect_locked(const std::string& reason);
   void count_down(std::uint64_t token);
-  void finish_connecting();
+  void finish_connecting_locked();
   void show_in_view(const std::string& text);
   void show_refusal_locked(const std::string& text);
   void link_welcomed(std::uint64_t generation) override;

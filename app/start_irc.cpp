@@ -148,32 +148,24 @@ void AppState::attempt(const Settings& s) {
   }
 }
 
-// From the receive thread.
+// From the receive thread. Whoever sees the phase online finds the rest done.
 void AppState::link_welcomed(std::uint64_t generation) {
-  {
-    std::lock_guard<std::mutex> hold(life_lock_);
-    if (phase_ != Phase::registering || connection_.generation() != generation) return;
-    welcome_timer_.disarm();
-    pauses_taken_ = 0;
-    set_phase_locked(Phase::online, "Welcomed by " + session_.server);
-  }
-  finish_connecting();
+  std::lock_guard<std::mutex> hold(life_lock_);
+  if (phase_ != Phase::registering || connection_.generation() != generation) return;
+  welcome_timer_.disarm();
+  pauses_taken_ = 0;
+  finish_connecting_locked();
+  set_phase_locked(Phase::online, "Welcomed by " + session_.server);
 }
 
-void AppState::finish_connecting() {
-  Settings s;
-  bool destroy = false;
-  {
-    std::lock_guard<std::mutex> hold(life_lock_);
-    s = session_;
-    destroy = s.destroy_after == 1 && !std::exchange(destroyed_settings_, true);
-  }
+void AppState::finish_connecting_locked() {
   // What stays in the status line: an unchecked certificate matters more than the account.
-  std::string status = unverified_tls_text(s);
+  std::string status = unverified_tls_text(session_);
   if (status.empty() && !connection_.account().empty()) status = "Logged in as " + connection_.account();
   set_status(status, kStatusSeconds);
-  if (destroy) std::remove(files_.settings_file.c_str());
-  trace("End StartIRC");
+  if (session_.destroy_after == 1 && !std::exchange(destroyed_settings_, true)) {
+    std::remove(files_.settings_file.c_str());
+  }
 }
 
 // From the receive thread: the connection `generation` ended, for `reason`.

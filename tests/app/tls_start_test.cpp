@@ -95,7 +95,7 @@ TEST(TlsClients, UncheckedCertificateIsSaidAtEveryConnect) {
 // ngircd negotiates capabilities but has no sasl: the login goes on without an account.
 TEST(Registration, ServerWithoutSaslGoesOnWithoutAnAccount) {
   NgircdServer server;
-  Client client(server.port(), "alice", "SASL_USER=alice\nSASL_PASS=pw\n");
+  Client client(server.port(), "alice", "SASL_PLAINTEXT=1\nSASL_USER=alice\nSASL_PASS=pw\n");
   ASSERT_TRUE(client.state().start_connection());
   ASSERT_TRUE(eventually([&] { return client.holds_key(); }));
   EXPECT_TRUE(client.state().saw(
@@ -121,12 +121,12 @@ TEST(Registration, PlainRightWrongAndExternalAgainstAScriptedServer) {
     std::string status;
     bool joins;
   } cases[] = {
-      {"PLAIN right", "SASL_USER=alice\nSASL_PASS=right\nAUTHPASS=serverpw\n", "PLAIN", good, true,
+      {"PLAIN right", "SASL_PLAINTEXT=1\nSASL_USER=alice\nSASL_PASS=right\nAUTHPASS=serverpw\n", "PLAIN", good, true,
        "Logged in as alice", true},
-      {"PLAIN wrong, going on", "SASL_USER=alice\nSASL_PASS=wrong\n", "PLAIN",
+      {"PLAIN wrong, going on", "SASL_PLAINTEXT=1\nSASL_USER=alice\nSASL_PASS=wrong\n", "PLAIN",
        base64_encode(std::string("alice\0alice\0wrong", 17)), false,
        "SASL: login refused (904: SASL authentication failed); continuing without an account", true},
-      {"PLAIN wrong, required", "SASL_USER=alice\nSASL_PASS=wrong\nSASL_REQUIRED=1\n", "PLAIN",
+      {"PLAIN wrong, required", "SASL_PLAINTEXT=1\nSASL_USER=alice\nSASL_PASS=wrong\nSASL_REQUIRED=1\n", "PLAIN",
        base64_encode(std::string("alice\0alice\0wrong", 17)), false,
        "SASL: login refused (904: SASL authentication failed); disconnecting", false},
       {"EXTERNAL", "SASL_MECH=EXTERNAL\n", "EXTERNAL", "+", true, "Logged in as alice", true},
@@ -180,10 +180,10 @@ TEST(Registration, NoWelcomeFailsTheAttemptAfterTheBound) {
   options.welcome_bound = 1000ms;
   Client client(server.port(), "alice", "", options);
   ASSERT_TRUE(client.state().start_connection());
-  ASSERT_TRUE(eventually([&] { return !client.state().attempt_in_progress(); }, 15s));
-  EXPECT_EQ(server.clients_accepted(), 3);
+  ASSERT_TRUE(server.wait_for_clients(2, 15s)) << "tried again after the pause";
   EXPECT_TRUE(client.state().saw("No welcome from localhost within 1 s"));
-  EXPECT_EQ(client.state().status_text(), "Connection failed!");
+  EXPECT_TRUE(client.state().saw("Reconnecting in 5 seconds..."));
+  client.state().request_disconnect();
 }
 
 }  // namespace

@@ -234,7 +234,7 @@ TEST_F(ConnectionTest, SendMessageLogsAndSends) {
   conn.send_message("PRIVMSG", "#chan", "");
   EXPECT_TRUE(server.wait_for_line("PRIVMSG #chan :"));
   EXPECT_TRUE(server.wait_for_line("PRIVMSG #chan :hi"));
-  EXPECT_EQ(log.take_raw_log(), "SEND: PRIVMSG #chan :hi\r\nSEND: PRIVMSG #chan :\r\n");
+  EXPECT_TRUE(log.take_raw_log().ends_with("SEND: PRIVMSG #chan :hi\r\nSEND: PRIVMSG #chan :\r\n"));
 }
 
 TEST_F(ConnectionTest, ClientQueriesAnsweredAtMostFivePerWindow) {
