@@ -319,6 +319,64 @@ TEST(StartIrc, SilentServerIsGivenUpAndReconnectedUntilTheUserStops) {
   EXPECT_TRUE(state.start_connection());  // Connect works again at once
 }
 
+// After a drop, one attempt is refused once connected ("Trying to reconnect too fast");
+// the next good connection must stay. The refused attempt's end used to be taken for
+// the end of the good one, and every good connection was torn down after its welcome,
+// for ever: a JOIN/QUIT flood that gets a user banned.
+TEST(StartIrc, ARefusedReconnectDoesNotTearDownTheNextGoodConnection) {
+  TempFolder dir;
+  ScriptedServer server;
+  dir.write("setup.ini", settings_text(server.port()));
+  AppState state(dir.path(), dir.file("setup.ini"), AppOptions{20ms});
+  const auto logins = [&] {
+    const auto lines = server.lines();
+    return std::count(lines.begin(), lines.end(), "NICK me");
+  };
+  ASSERT_TRUE(state.start_connection());
+  ASSERT_TRUE(eventually([&] { return logins() == 1; }));
+  server.send_line(":s 001 me :Welcome");
+  ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
+  server.close_client();  // the link drops
+  ASSERT_TRUE(eventually([&] { return logins() == 2; }));
+  server.send_line("ERROR :Trying to reconnect too fast");
+  server.close_client();
+  ASSERT_TRUE(eventually([&] { return logins() == 3; }));
+  server.send_line(":s 001 me :Welcome");
+  ASSERT_TRUE(eventually([&] {
+    const auto lines = server.lines();
+    return std::count(lines.begin(), lines.end(), "JOIN #chan") == 2;
+  }));
+  // Ten countdowns' worth: the flapping client was back within one.
+  std::this_thread::sleep_for(1s);
+  EXPECT_EQ(server.clients_accepted(), 3);
+  EXPECT_FALSE(state.connection().is_closed());
+  server.close_client();
+}
+
+// A TLS handshake cut by the server is tried again like any failed connect; only a
+// refused certificate stops the trying (TlsClients.RefusedCertificate...).
+TEST(StartIrc, ACutTlsHandshakeIsTriedAgain) {
+  TempFolder dir;
+  ScriptedServer server;
+  dir.write("setup.ini", settings_text(server.port(), "TLS=1\r\n"));
+  RecordingState state(dir.path(), dir.file("setup.ini"), AppOptions{5ms});
+  std::thread cutter([&] {
+    for (int i = 1; i <= 2 && server.wait_for_clients(i, 10s); ++i) server.close_client();
+  });
+  ASSERT_TRUE(state.start_connection());
+  EXPECT_TRUE(server.wait_for_clients(2, 10s));
+  cutter.join();
+  EXPECT_TRUE(state.saw("Reconnecting in 5 seconds..."));
+  state.request_disconnect();
+}
+
+// A dead network path is noticed within 150 s: 90 s of quiet, then 60 s for the answer
+// to our PING (the servers had dropped the ghost after 140 s; we took 310 s).
+TEST(StartIrc, ADeadPathIsNoticedWithin150Seconds) {
+  const AppOptions defaults;
+  EXPECT_LE(defaults.quiet_before_ping + defaults.ping_answer_wait, 150s);
+}
+
 // The texts of the PRIVMSG lines queued for the window until a NOTICE comes.
 std::vector<std::string> chat_until_notice(AppState& state) {
   std::vector<std::string> texts;
