@@ -2,7 +2,10 @@
 
 #include <algorithm>
 
+#include <iostream>
+
 #include "app/exchange_hooks.h"
+#include "app/settings_exposure.h"
 
 namespace velmora {
 
@@ -18,6 +21,8 @@ AppState::AppState(ProgramFiles files, AppOptions options)
       [this](SendPriority priority, const std::string& nick) { return still_wanted(priority, nick); });
   connection_.set_link_events(this);
   connection_.set_keepalive({options_.quiet_before_ping, options_.ping_answer_wait});
+  const std::string exposed = settings_exposure_warning(files_.settings_file, settings_);
+  if (!exposed.empty()) std::cerr << "velmora: warning: " << exposed << "\n";
 }
 
 AppState::AppState(const std::string& folder, std::string settings_path, AppOptions options)
