@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <mutex>
 #include <thread>
@@ -211,6 +212,36 @@ TEST_F(ConnectionTest, AnEndBeforeTheWelcomeIsSaidInWords) {
     ASSERT_TRUE(eventually([&] { return !events.taken().empty(); }));
     EXPECT_EQ(events.taken()[0], std::make_pair(c.generation(), reason));
   }
+}
+
+// Our channel: joined with its key, joined again when we are invited, and once more 5 s
+// after a kick, but not after a second kick within a minute.
+TEST_F(ConnectionTest, ChannelKeyInviteAndOneRejoinAfterAKick) {
+  ScriptedServer server;
+  RegistrationPlan plan;
+  plan.channel = "#chan";
+  plan.channel_key = "letmein";
+  conn.set_registration(plan);
+  connect(server);
+  const auto joins = [&] {
+    const auto lines = server.lines();
+    return std::count(lines.begin(), lines.end(), "JOIN #chan letmein");
+  };
+  server.send_line(":s 001 me :Welcome");
+  ASSERT_TRUE(eventually([&] { return joins() == 1; }));
+  server.send_line(":op!u@h INVITE me :#Chan");
+  server.send_line(":op!u@h INVITE me :#other");
+  ASSERT_TRUE(eventually([&] { return joins() == 2; }));
+  const auto kicked = std::chrono::steady_clock::now();
+  server.send_line(":op!u@h KICK #chan me :out");
+  ASSERT_TRUE(eventually([&] { return joins() == 3; }, 10s));
+  EXPECT_GE(std::chrono::steady_clock::now() - kicked, RejoinAfterKick::kDelay);
+  server.send_line(":op!u@h KICK #chan me :and stay out");
+  server.send_line("PING :after");
+  ASSERT_TRUE(server.wait_for_line("PONG :after"));
+  std::this_thread::sleep_for(RejoinAfterKick::kDelay + 1s);
+  EXPECT_EQ(joins(), 3);
+  EXPECT_EQ(server.lines().size(), std::size_t{3 + 3 + 1}) << "nothing else was sent";
 }
 
 TEST_F(ConnectionTest, ServerPingAnsweredNotShownAndLoggedAsSent) {
