@@ -81,6 +81,21 @@ TEST(TlsClients, RefusedCertificateIsSaidOnceAndNotRetried) {
   EXPECT_EQ(client.view_lines(), std::vector<std::string>{"ERROR :" + text});
 }
 
+// A plain login to ngircd's TLS port is hung up on: the words say TLS may be expected,
+// and the trying goes on (the user may fix the settings meanwhile).
+TEST(TlsClients, PlainLoginToATlsPortSaysTlsMayBeExpected) {
+  TestCertificates certs;
+  auto server = tls_ngircd(certs);
+  ASSERT_TRUE(server->running());
+  Client client(server->tls_port(), "alice", "TLS=0\n");
+  ASSERT_TRUE(client.state().start_connection());
+  EXPECT_TRUE(eventually([&] {
+    return client.state().saw("The server closed the connection before welcoming us; it may "
+                              "expect TLS (PORT=6697 or TLS=1)");
+  }, 15s));
+  client.state().request_disconnect();
+}
+
 TEST(TlsClients, UncheckedCertificateIsSaidAtEveryConnect) {
   TestCertificates certs;
   auto server = tls_ngircd(certs);
