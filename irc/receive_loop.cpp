@@ -161,6 +161,7 @@ bool ReceiveLoop::dispatch(const IrcMessage& message, const std::string& raw) {
 void ReceiveLoop::follow_channel(const IrcMessage& m) {
   if (m.command == "001" && !m.param(0).empty()) own_nick_ = m.param(0);
   if (m.command == "NICK" && m.nick == own_nick_ && !m.text().empty()) own_nick_ = m.text();
+  if (m.command != "INVITE" && m.command != "KICK") return;  // the plan is not copied per line
   const std::string channel = connection_.registration().channel;
   if (channel.empty() || own_nick_.empty()) return;
   if (m.command == "INVITE" && m.param(0) == own_nick_ && same_channel(m.param(1), channel)) {
