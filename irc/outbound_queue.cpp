@@ -26,7 +26,8 @@ OutboundQueue::~OutboundQueue() {
 void OutboundQueue::push(SendPriority priority, std::string line, std::string nick) {
   std::lock_guard hold(lock_);
   auto& lines = lines_[static_cast<int>(priority)];
-  if (priority == SendPriority::Background && lines.size() >= kMaxBackground) {
+  if ((priority == SendPriority::Background && lines.size() >= kMaxBackground) ||
+      (priority == SendPriority::Urgent && lines.size() >= kMaxUrgent)) {
     lines.pop_front();
   }
   lines.push_back({std::move(line), std::move(nick)});
@@ -41,6 +42,12 @@ void OutboundQueue::set_still_wanted(StillWanted check) {
 void OutboundQueue::clear() {
   std::lock_guard hold(lock_);
   for (auto& lines : lines_) lines.clear();
+}
+
+void OutboundQueue::clear_urgent() {
+  std::lock_guard hold(lock_);
+  lines_[static_cast<int>(SendPriority::Urgent)].clear();
+  written_.notify_all();
 }
 
 void OutboundQueue::set_open(bool open) {

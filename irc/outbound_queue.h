@@ -48,6 +48,9 @@ public:
   // Background lines beyond this many push out the oldest: under a join flood most of
   // the nicks they were for are gone by the time their turn would come.
   static constexpr std::size_t kMaxBackground = 1000;
+  // Urgent lines are answers to the server (PONG) and the login: more than this many
+  // waiting means no connection takes them, and the oldest are worth nothing.
+  static constexpr std::size_t kMaxUrgent = 1000;
 
   // Lines are written on `scheduler`'s thread.
   OutboundQueue(Writer writer, Scheduler& scheduler, SendPace pace = {});
@@ -60,6 +63,9 @@ public:
   void set_still_wanted(StillWanted check);
   // Lines not yet written are dropped (a new connection starts empty).
   void clear();
+  // The urgent lines not yet written are dropped: a PONG owed to a connection that
+  // ended means nothing to the next one.
+  void clear_urgent();
   // Open (the default): lines are written as their turn comes. Closed: they wait.
   void set_open(bool open);
   // Waits until every urgent line has been written (true), or `bound` passes. Not from

@@ -65,6 +65,7 @@ void ServerConnection::stop_receive_thread(std::chrono::milliseconds drain_bound
 ConnectResult ServerConnection::open(const std::string& host, int port, const TlsOptions& tls) {
   stop_receive_thread();  // the previous connection's reader, if it still runs
   outbound_.set_open(false);
+  outbound_.clear_urgent();
   generation_.fetch_add(1);
   welcomed_ = false;
   gave_up_ = false;

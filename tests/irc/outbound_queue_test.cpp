@@ -60,7 +60,8 @@ TEST(OutboundQueue, ClosedQueueHoldsLinesAndTheLoginLeadsOnOpening) {
   EXPECT_EQ(out.lines(), (std::vector<std::string>{"NICK me", "PRIVMSG #c :typed"}));
 }
 
-TEST(OutboundQueue, BackgroundBacklogIsBounded) {
+// Background lines past the pace, and PONGs owed while no connection takes them.
+TEST(OutboundQueue, BackgroundAndUrgentBacklogsAreBounded) {
   Written out;
   Scheduler scheduler;
   OutboundQueue queue([&](const std::string& line) { out.add(line); }, scheduler, SendPace{1, 1h});
@@ -68,6 +69,9 @@ TEST(OutboundQueue, BackgroundBacklogIsBounded) {
     queue.push(SendPriority::Background, "names");
   }
   EXPECT_LE(queue.waiting(), OutboundQueue::kMaxBackground);
+  queue.set_open(false);
+  for (std::size_t i = 0; i < OutboundQueue::kMaxUrgent * 3; ++i) queue.push(SendPriority::Urgent, "PONG :x");
+  EXPECT_LE(queue.waiting(), OutboundQueue::kMaxBackground + OutboundQueue::kMaxUrgent);
 }
 
 }  // namespace
