@@ -79,6 +79,9 @@ public:
   const ChannelSecurity& security() const { return security_; }
   ServerConnection& connection() { return connection_; }
   const ServerConnection& connection() const { return connection_; }
+  // Every timer of the program: a deadline is a Timer armed at a time point (arming it
+  // again replaces it); see irc/scheduler.h.
+  Scheduler& scheduler() { return scheduler_; }
 
   // Idle: connects with the settings as they stand. Waiting to reconnect: tries at
   // once. False, and nothing changes, in any other phase.
