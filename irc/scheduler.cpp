@@ -57,8 +57,11 @@ void Scheduler::run() {
       continue;
     }
     const auto first = tasks_.begin();
-    if (first->first > Clock::now()) {
-      wake_.wait_until(hold, first->first);
+    // A copy: the wait reads the time again after the lock is given up, when a cancel
+    // may have freed the task's entry.
+    const Clock::time_point due = first->first;
+    if (due > Clock::now()) {
+      wake_.wait_until(hold, due);
       continue;
     }
     auto [id, task] = std::move(first->second);
