@@ -1,6 +1,9 @@
 // CPU used by a connected, idle client (all its threads together) over 10 seconds, as a
 // share of one core, from the process's own scheduler counts; its resident memory and
 // its thread count at the end. The client is logged in to a local ngircd started here.
+//
+// With the timers on one scheduler: 0.000 % of a core, 6.33 MiB, 6 threads; with a
+// thread per timer and the status worker it was 0.007 %, 6.29 MiB, 7 threads.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
