@@ -4,7 +4,7 @@
 // line and the raw log. main creates one; tests create several in one process.
 //
 // It owns the connection's Phase (irc/connection_phase.h) and changes it in one place,
-// set_phase; see docs/threads.md for the threads and their locks.
+// set_phase_locked; see docs/threads.md for the threads and their locks.
 //
 // Every thread this object started (connector, receive thread, scheduler) is stopped
 // and joined before any member goes away; the members are listed once, in
