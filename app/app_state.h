@@ -1,11 +1,14 @@
 #pragma once
 // The program's one state object: settings, the peer table, the channel's security
-// state, the connection with its queue and receive thread, the status line and the
-// raw log. main creates one; tests create several in one process.
+// state, the connection with its queue and receive thread, the scheduler, the status
+// line and the raw log. main creates one; tests create several in one process.
 //
-// Every thread this object started (connection thread, receive thread, status
-// worker) is stopped and joined before any member goes away; the members are listed
-// once, in construction order, at the end of the class.
+// It owns the connection's Phase (irc/connection_phase.h) and changes it in one place,
+// set_phase_locked; see docs/threads.md for the threads and their locks.
+//
+// Every thread this object started (connector, receive thread, scheduler) is stopped
+// and joined before any member goes away; the members are listed once, in
+// construction order, at the end of the class.
 //
 // How app/ reports failure: to the user, in words, in the status line (and in the view
 // when a connection ends or is refused); a call returns bool only where its caller
@@ -28,6 +31,9 @@
 #include "app/status_line.h"
 #include "irc/change_signal.h"
 #include "irc/chat_log.h"
+#include "irc/connection_phase.h"
+#include "irc/link_events.h"
+#include "irc/scheduler.h"
 #include "irc/server_connection.h"
 #include "secure/channel_security.h"
 #include "secure/key_agreement.h"
@@ -37,24 +43,24 @@ namespace velmora {
 class ExchangeHooks;
 
 struct AppOptions {
-  // Pause between the countdown texts after a failed attempt (tests shorten it).
+  // One second of the reconnect countdown (tests shorten it).
   std::chrono::milliseconds countdown_step{1000};
   // How long a connected server may take to welcome us before the attempt fails.
   std::chrono::milliseconds welcome_bound{60000};
   // Keep-alive: after this long without a line from the server we ping it, and give
   // the connection up when the answer takes longer than ping_answer_wait.
-  std::chrono::milliseconds quiet_before_ping{std::chrono::minutes(4)};
-  std::chrono::milliseconds ping_answer_wait{std::chrono::seconds(60)};
+  std::chrono::milliseconds quiet_before_ping{Keepalive{}.quiet};
+  std::chrono::milliseconds ping_answer_wait{Keepalive{}.answer_wait};
 };
 
-class AppState {
+class AppState : private LinkEvents {
 public:
   // `files.settings_file` is read now (and deleted by DESTROYAFTER), log.txt goes in
   // `files.log_folder`, the faces find their data in `files.data_folder`.
   explicit AppState(ProgramFiles files, AppOptions options = {});
   // Everything in one folder, as in a build folder: log.txt and the data in `folder`.
   AppState(const std::string& folder, std::string settings_path, AppOptions options = {});
-  virtual ~AppState();
+  ~AppState() override;  // virtual: tests derive from it
   AppState(const AppState&) = delete;
   AppState& operator=(const AppState&) = delete;
 
@@ -71,30 +77,31 @@ public:
   const ChannelSecurity& security() const { return security_; }
   ServerConnection& connection() { return connection_; }
   const ServerConnection& connection() const { return connection_; }
+  // Every timer of the program: a deadline is a Timer armed at a time point (arming it
+  // again replaces it); see irc/scheduler.h.
+  Scheduler& scheduler() { return scheduler_; }
 
-  // Starts the connection thread (StartIRC). False, and nothing started, while a
-  // previous one is still connecting or connected; while it waits to reconnect, it
-  // tries at once instead.
+  // Idle: connects with the settings as they stand. Waiting to reconnect: tries at
+  // once. False, and nothing changes, in any other phase.
   bool start_connection();
-  // The connection thread is connecting (not once connected, while it only watches).
-  bool connection_thread_running() const { return start_running_.load(); }
+  // Where the connection stands, and the reason for the last change in words.
+  Phase phase() const;
+  std::string phase_reason() const;
+  // Connecting or registering: an attempt is under way.
+  bool attempt_in_progress() const;
   // Connecting: lines that wait in the queue are not to be shown yet.
-  bool connecting() const { return connecting_.load(); }
+  bool connecting() const { return phase() == Phase::connecting; }
 
   // Stops and joins every thread this object started (the destructor does it too). A
   // class that overrides set_status or another hook calls it first in its own
   // destructor: the threads may call the hooks until they are joined.
   void stop();
 
-  // Reconnection after an unexpected drop: the connection thread stays and tries again
-  // after growing pauses. The user's disconnect ends the connection without that, and
-  // during a pause stops the trying; start_connection() then tries at once.
+  // A failed attempt and an unexpected end are tried again after growing pauses. The
+  // user's disconnect ends the connection (or stops the waiting) without that;
+  // start_connection() then tries at once.
   void request_disconnect();
-  bool reconnecting() const { return reconnecting_.load(); }
-  // From the receive thread: the connection ended, and any ERROR text the server sent.
-  void connection_dropped();
-  void note_server_error(const std::string& text);
-  void note_heard();
+  bool reconnecting() const { return phase() == Phase::waiting_to_reconnect; }
 
   // The nick and channel in use: set from the settings at each connect, then kept
   // current by the receive side (the server's welcome, NICK, a forward to another channel).
@@ -111,8 +118,9 @@ public:
 
   // What the user typed, to the channel: sealed when a passphrase is set, split so
   // that every relayed line fits, and queued. Nothing goes out while a passphrase is
-  // set and the channel key is not held yet.
+  // set and the channel key is not held yet (chat_ready() tells).
   void send_chat_line(std::string_view text);
+  bool chat_ready() const;
   // "/me": sealed and split like a chat line; without a passphrase the action as typed.
   void send_action(std::string_view text);
 
@@ -145,30 +153,28 @@ public:
   }
 
 private:
-  // The connection thread (app/start_irc.cpp).
-  void supervise(const Settings& settings);
-  std::string await_drop();
-  bool reconnect_after_pause(const Settings& settings, int seconds);
-  bool connect_once(const Settings& settings);
-  void finish_connecting(const Settings& settings);
-  void run_start_irc();
-  bool attempt_connect(const Settings& settings);
-  bool log_in_and_await_welcome(const Settings& settings);
+  // The connection's life (app/start_irc.cpp). *_locked: with life_lock_ held.
+  void set_phase_locked(Phase phase, std::string reason);
+  void begin_session_locked();
+  void run_connector();
+  void attempt(const Settings& settings);
+  void wait_to_reconnect_locked(const std::string& reason);
+  void count_down(std::uint64_t token);
+  void finish_connecting_locked();
   void show_in_view(const std::string& text);
-  void show_refusal(const std::string& text);
-  bool stopping();
-  void countdown();
-  void pause_unless_stopping(std::chrono::milliseconds duration);
+  void show_refusal_locked(const std::string& text);
+  void link_welcomed(std::uint64_t generation) override;
+  void link_ended(std::uint64_t generation, const std::string& reason) override;
 
   // Members in construction order; destruction runs in reverse, after stop().
   ChangeSignal changes_;  // first in, last out: every member below may raise it
+  Scheduler scheduler_;   // every timer; outlives what it calls
   mutable std::mutex settings_lock_;
   Settings settings_;
   ProgramFiles files_;
   AppOptions options_;
   ChannelSecurity security_;
   std::atomic<bool> user_list_dirty_{false};
-  std::atomic<bool> connecting_{true};
   std::atomic<bool> offline_shown_{true};
   std::atomic<bool> shutting_down_{false};
   ChatLog chat_log_;
@@ -176,19 +182,22 @@ private:
   std::unique_ptr<ExchangeHooks> hooks_;
   ServerConnection connection_;
 
-  std::mutex start_lock_;  // start_thread_
-  std::condition_variable stop_signal_;
+  // The connection's life: everything below up to the timers is under life_lock_.
+  mutable std::mutex life_lock_;
+  std::condition_variable attempt_wanted_signal_;  // the connector sleeps on it
+  Phase phase_ = Phase::idle;
+  std::string phase_reason_;
+  Settings session_;           // the settings of this session's attempts
+  bool attempt_wanted_ = false;
   bool stop_ = false;
-  bool stopped_ = false;
-  std::atomic<bool> start_running_{false};
-  std::atomic<bool> reconnecting_{false};
-  std::atomic<bool> thread_alive_{false};  // the connection thread, connecting or watching
-  std::atomic<bool> user_disconnect_{false};
-  std::atomic<std::int64_t> last_heard_{0};  // steady clock, nanoseconds
-  bool dropped_ = false;        // under start_lock_
-  bool reconnect_now_ = false;  // under start_lock_
-  std::string server_error_;    // under start_lock_
-  std::thread start_thread_;
+  bool stopped_ = false;       // stop() ran
+  bool destroyed_settings_ = false;  // DESTROYAFTER done for this session
+  std::size_t pauses_taken_ = 0;     // since the last welcome
+  int countdown_left_ = 0;           // seconds
+  std::uint64_t countdown_token_ = 0;
+  Timer countdown_timer_{scheduler_};
+  Timer welcome_timer_{scheduler_};
+  std::thread connector_;      // blocking connects; started on the first start_connection
 };
 
 }  // namespace velmora

@@ -39,7 +39,9 @@ std::string settings_keys() {
          "  SASL_USER=name     account name for SASL PLAIN (with SASL_PASS)\n"
          "  SASL_PASS=secret   account password for SASL PLAIN\n"
          "  SASL_MECH=EXTERNAL log in with the client certificate instead\n"
-         "  SASL_REQUIRED=1    disconnect when the account login fails (default 0: go on)\n";
+         "  SASL_REQUIRED=1    disconnect when the account login fails (default 0: go on)\n"
+         "  SASL_PLAINTEXT=1   send the SASL PLAIN password without TLS (default 0: refuse)\n"
+         "  CHANNEL_KEY=key    the channel's key (+k), sent with the JOIN\n";
 }
 
 }  // namespace

@@ -18,7 +18,10 @@ TlsOptions tls_options_for(const Settings& s) {
 RegistrationPlan registration_plan_for(const Settings& s, const std::string& channel) {
   RegistrationPlan plan;
   plan.channel = channel;
+  plan.channel_key = s.channel_key;
   plan.nick = s.nick;
+  plan.encrypted = uses_tls(s);
+  plan.plaintext_allowed = s.sasl_plaintext == 1;
   plan.required = s.sasl_required == 1;
   std::string mechanism = s.sasl_mech;
   std::transform(mechanism.begin(), mechanism.end(), mechanism.begin(),

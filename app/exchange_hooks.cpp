@@ -37,17 +37,16 @@ std::string opened_chat_text(const ChannelSecurity& security, const std::string&
 }  // namespace
 
 ExchangeHooks::ExchangeHooks(AppState& state, Entropy& entropy)
-    : state_(state), agreement_(entropy), timer_([this] { run_timer(); }) {}
+    : state_(state), agreement_(entropy), timer_(state.scheduler()) {}
 
 ExchangeHooks::~ExchangeHooks() { stop(); }
 
 void ExchangeHooks::stop() {
   {
     std::lock_guard hold(lock_);
-    timer_stop_ = true;
+    stopped_ = true;
   }
-  timer_wake_.notify_all();
-  if (timer_.joinable()) timer_.join();
+  timer_.disarm_and_wait();  // holding nothing the callback takes
 }
 
 // A half-finished exchange does not survive the connection; the key does.
@@ -73,8 +72,6 @@ void ExchangeHooks::member_event(const MemberEvent& event) {
 }
 
 bool ExchangeHooks::handle_message(const IrcMessage& message) {
-  state_.note_heard();
-  if (message.command == "ERROR") state_.note_server_error(message.text());
   if (message.command != "PRIVMSG" && message.command != "NOTICE") return false;
   std::lock_guard hold(lock_);
   const bool to_channel = same_channel(message.param(0), state_.connection().channel_tracker().channel());
@@ -106,16 +103,11 @@ void ExchangeHooks::registration_status(const std::string& text) {
   state_.set_status(text, kStatusSeconds);
 }
 
+// How the connection ended reaches the application from the connection itself.
 void ExchangeHooks::connection_ended() {
-  {
-    std::lock_guard hold(lock_);
-    agreement_.connection_ended();
-    publish();
-  }
-  state_.connection_dropped();
-  if (state_.connection().socket().output_overflowed()) {
-    state_.set_status("Server is not reading; disconnected", kStatusSeconds);
-  }
+  std::lock_guard hold(lock_);
+  agreement_.connection_ended();
+  publish();
 }
 
 std::optional<std::string> ExchangeHooks::next_line() {
@@ -144,27 +136,27 @@ void ExchangeHooks::publish(bool wake_sender) {
     state_.security().set_channel_key(agreement_.channel_key());
   }
   for (const std::string& text : agreement_.take_statuses()) state_.set_status(text, kStatusSeconds);
-  timer_wake_.notify_one();
+  const std::optional<KeyAgreement::Time> deadline = agreement_.next_deadline();
+  if (deadline != armed_for_ && !stopped_) {
+    armed_for_ = deadline;
+    if (deadline) {
+      timer_.arm(*deadline, [this] { deadline_passed(); });
+    } else {
+      timer_.disarm();
+    }
+  }
   if (!wake_sender) return;
   state_.mark_user_list_dirty();
   state_.connection().outbound().source_ready();
 }
 
-void ExchangeHooks::run_timer() {
-  std::unique_lock hold(lock_);
-  while (!timer_stop_) {
-    const auto deadline = agreement_.next_deadline();
-    if (deadline) {
-      timer_wake_.wait_until(hold, *deadline);
-    } else {
-      timer_wake_.wait(hold);
-    }
-    if (timer_stop_) return;
-    if (deadline && Clock::now() >= *deadline) {
-      agreement_.tick(Clock::now());
-      publish();
-    }
-  }
+// On the scheduler's thread.
+void ExchangeHooks::deadline_passed() {
+  std::lock_guard hold(lock_);
+  armed_for_.reset();
+  if (stopped_) return;
+  agreement_.tick(Clock::now());
+  publish();
 }
 
 }  // namespace velmora

@@ -2,18 +2,18 @@
 // The key agreement (secure/key_agreement.h) wired to the program: what the receive
 // thread reads goes in, the lines it hands out leave through the outbound queue at
 // their turn, each new key is loaded into the channel cipher and its status texts go
-// to the status line. A timer thread runs its deadlines.
+// to the status line. Its next deadline is a timer on the program's scheduler.
 //
-// One lock around the machine: the receive thread, the timer, the send thread (pulling
-// lines) and the window (reading a snapshot) all reach it, each briefly.
+// One lock around the machine: the receive thread, the scheduler (deadlines, and the
+// send queue pulling lines) and the window (reading a snapshot) all reach it, each
+// briefly.
 
-#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 #include "irc/receive_hooks.h"
+#include "irc/scheduler.h"
 #include "secure/key_agreement.h"
 
 namespace velmora {
@@ -25,7 +25,7 @@ class ExchangeHooks : public ReceiveHooks {
 public:
   ExchangeHooks(AppState& state, Entropy& entropy);
   ~ExchangeHooks() override;
-  // Stops the timer; nothing reaches the rest of the program after this.
+  // Disarms the timer; no deadline reaches the rest of the program after this.
   void stop();
 
   void connection_started() override;
@@ -44,15 +44,15 @@ public:
 private:
   // Under lock_: the key, statuses and deadlines after any change.
   void publish(bool wake_sender = true);
-  void run_timer();
+  void deadline_passed();
 
   AppState& state_;
   std::mutex lock_;  // everything below
   KeyAgreement agreement_;
   std::uint64_t loaded_generation_ = 0;
-  std::condition_variable timer_wake_;
-  bool timer_stop_ = false;
-  std::thread timer_;
+  std::optional<KeyAgreement::Time> armed_for_;
+  bool stopped_ = false;
+  Timer timer_;
 };
 
 }  // namespace velmora

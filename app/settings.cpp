@@ -69,6 +69,8 @@ void apply(Settings& s, const std::string& key, const std::string& value) {
   else if (key == "SASL_PASS") s.sasl_pass = value;
   else if (key == "SASL_MECH") s.sasl_mech = value;
   else if (key == "SASL_REQUIRED") s.sasl_required = settings_integer(value);
+  else if (key == "SASL_PLAINTEXT") s.sasl_plaintext = settings_integer(value);
+  else if (key == "CHANNEL_KEY") s.channel_key = value.substr(0, value.find(' '));  // one word on the JOIN
   else if (key == "USERNAME") s.username = value.substr(0, value.find(' '));  // one word on the USER line
   else if (key == "REALNAME") s.realname = value;
 }

@@ -28,6 +28,8 @@ struct Settings {
   std::string sasl_pass;        // SASL_PASS
   std::string sasl_mech;        // SASL_MECH; EXTERNAL with TLS_CERT, else PLAIN
   int sasl_required = 0;        // SASL_REQUIRED; 1 disconnects when the login fails
+  int sasl_plaintext = 0;       // SASL_PLAINTEXT; 1 sends a PLAIN password without TLS
+  std::string channel_key;      // CHANNEL_KEY, the channel's +k key for the JOIN
   std::string username = "undefined";   // USERNAME, the login's user name
   std::string realname = "*";           // REALNAME, the login's real name
 };

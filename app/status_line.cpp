@@ -2,8 +2,9 @@
 
 namespace velmora {
 
-StatusLine::StatusLine(const std::atomic<bool>& shutting_down, ChangeSignal* changes)
-    : shutting_down_(shutting_down), changes_(changes) {}
+StatusLine::StatusLine(const std::atomic<bool>& shutting_down, Scheduler& scheduler,
+                       ChangeSignal* changes)
+    : shutting_down_(shutting_down), changes_(changes), blank_(scheduler) {}
 
 StatusLine::~StatusLine() { stop(); }
 
@@ -12,8 +13,7 @@ void StatusLine::stop() {
     std::lock_guard<std::mutex> hold(lock_);
     stop_ = true;
   }
-  changed_.notify_all();
-  if (worker_.joinable()) worker_.join();
+  blank_.disarm_and_wait();
 }
 
 void StatusLine::set_status(const std::string& text, int seconds) {
@@ -22,12 +22,9 @@ void StatusLine::set_status(const std::string& text, int seconds) {
     std::lock_guard<std::mutex> hold(lock_);
     if (stop_) return;
     text_ = text;
-    ++generation_;
-    deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    armed_ = true;
-    if (!worker_.joinable()) worker_ = std::thread([this] { clear_status_later(); });
+    const unsigned long generation = ++generation_;
+    blank_.arm_in(std::chrono::seconds(seconds), [this, generation] { blank_if_current(generation); });
   }
-  changed_.notify_all();
   if (changes_) changes_->raise();
 }
 
@@ -36,26 +33,14 @@ std::string StatusLine::status_text() const {
   return text_;
 }
 
-// Sleeps until the newest text's deadline; a newer post moves the deadline and bumps
-// the generation, so only the text that was actually due is blanked.
-void StatusLine::clear_status_later() {
-  std::unique_lock<std::mutex> hold(lock_);
-  while (!stop_) {
-    if (!armed_) {
-      changed_.wait(hold, [this] { return stop_ || armed_; });
-      continue;
-    }
-    unsigned long generation = generation_;
-    bool changed = changed_.wait_until(hold, deadline_, [&] {
-      return stop_ || generation_ != generation;
-    });
-    if (changed) continue;
-    armed_ = false;
-    if (!shutting_down_.load()) {
-      text_.clear();
-      if (changes_) changes_->raise();
-    }
+// A newer post bumped the generation: only the text that was actually due is blanked.
+void StatusLine::blank_if_current(unsigned long generation) {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (stop_ || generation != generation_ || shutting_down_.load()) return;
+    text_.clear();
   }
+  if (changes_) changes_->raise();
 }
 
 }  // namespace velmora

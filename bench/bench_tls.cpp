@@ -2,6 +2,10 @@
 // with the openssl command): time from start_connection to the channel's names list,
 // and the idle CPU share and resident memory of one connected client. Read the TLS
 // figures as ratios against the plain ones of the same run.
+//
+// Connect to joined, 20 each on two shared cores: 3.4 ms plain, 7.5 ms TLS and 6.0 ms
+// TLS with the system's store, where they were 504, 510 and 508 ms while the login
+// waited half a second for a greeting that ngircd never sends before registration.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>

@@ -1,9 +1,12 @@
 #include "irc/receive_loop.h"
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <ctime>
 #include <string_view>
 
+#include "irc/channel_members.h"
 #include "irc/chat_log.h"
 #include "irc/receive_hooks.h"
 #include "irc/server_connection.h"
@@ -62,10 +65,14 @@ void ReceiveLoop::run() {
 // The server did not speak before the login: learn the terminator from its first
 // data now. A server whose first 512 bytes hold none is taken to use CR LF.
 void ReceiveLoop::learn_terminator() {
+  ChatSocket& socket = connection_.socket();
   const std::string terminator =
-      await_terminator(connection_.socket(), std::chrono::steady_clock::time_point::max(),
+      await_terminator(socket, std::chrono::steady_clock::time_point::max(),
                        [this] { return connection_.stopping(); });
   connection_.set_terminator(terminator.empty() ? "\r\n" : terminator);
+  char first[2];
+  const int got = socket.get_data(first, 2, true) == 2 ? 2 : socket.get_data(first, 1, true);
+  connection_.note_first_bytes(std::string_view(first, static_cast<std::size_t>(got)));
 }
 
 // What waits in the socket, up to kBurstLines lines; when nothing does, one line as
@@ -74,9 +81,13 @@ void ReceiveLoop::learn_terminator() {
 bool ReceiveLoop::take_burst(const std::string& terminator) {
   ChatSocket& socket = connection_.socket();
   burst_.clear();
-  if (socket.take_lines(terminator, burst_, kBurstLines) > 0) return true;
+  if (socket.take_lines(terminator, burst_, kBurstLines) > 0) {
+    connection_.note_heard();
+    return true;
+  }
   std::string line = socket.get_until(terminator);
   if (line.empty()) return false;
+  connection_.note_heard();
   burst_.push_back(std::move(line));
   return true;
 }
@@ -119,6 +130,8 @@ void ReceiveLoop::finish_burst() {
 // The receive thread's own rules; true when the line is not to be shown.
 bool ReceiveLoop::dispatch(const IrcMessage& message, const std::string& raw) {
   if (register_step(message)) return true;
+  if (message.command == "ERROR") connection_.note_server_error(message.text());
+  follow_channel(message);
   // Names of another channel (a NAMES the user typed) are not our members.
   if (message.command == "353") {
     if (connection_.channel_tracker().is_our_channel(message.param(2))) collect_names(message.text());
@@ -133,18 +146,38 @@ bool ReceiveLoop::dispatch(const IrcMessage& message, const std::string& raw) {
   if (message.command != "PING" && !query) return false;
   AutoReply reply = automatic_reply(message, raw, local_now());
   if (reply.kind == ReplyKind::None) return false;
-  if (reply.kind == ReplyKind::ServerPing ||
-      limiter_.allow(QueryLimiter::Clock::now())) {
-    connection_.socket().put_line(reply.line);  // automatic replies are not logged
+  // PONG ahead of everything, unpaced: a server waits for it. Answers to queries are
+  // paced like the user's lines.
+  if (reply.kind == ReplyKind::ServerPing) {
+    connection_.send_line(reply.line, SendPriority::Urgent);
+  } else if (limiter_.allow(QueryLimiter::Clock::now())) {
+    connection_.send_line(reply.line);
   }
   return true;
+}
+
+// Our channel (irc/channel_members.h keeps it, and our nick): an invitation to it is
+// taken, a kick from it is answered with one rejoin.
+void ReceiveLoop::follow_channel(const IrcMessage& m) {
+  if (m.command != "INVITE" && m.command != "KICK") return;
+  const ChannelTracker& where = connection_.channel_tracker();
+  const std::string channel = where.channel();
+  const std::string own = where.nick();
+  if (channel.empty() || own.empty()) return;
+  if (m.command == "INVITE" && m.param(0) == own && same_channel(m.param(1), channel)) {
+    (void)connection_.join(channel);
+  } else if (m.command == "KICK" && same_channel(m.param(0), channel) && m.param(1) == own) {
+    if (auto delay = rejoin_.kicked(RejoinAfterKick::Clock::now())) {
+      connection_.rejoin_later(channel, *delay);
+    }
+  }
 }
 
 // Capability negotiation, account login and the JOIN on the welcome; true when the
 // line was registration's alone.
 bool ReceiveLoop::register_step(const IrcMessage& message) {
   RegistrationStep step = registration_.handle(message);
-  for (const std::string& line : step.send) connection_.send_line(line);
+  for (const std::string& line : step.send) connection_.send_line(line, SendPriority::Urgent);
   if (!step.account.empty()) connection_.set_account(step.account);
   // A JOIN that cannot be written finds the socket closed, which ends this loop.
   if (step.join) (void)connection_.join(connection_.registration().channel);

@@ -10,6 +10,7 @@
 #include "irc/inbound_queue.h"
 #include "irc/irc_message.h"
 #include "irc/registration.h"
+#include "irc/rejoin_after_kick.h"
 
 namespace velmora {
 
@@ -44,6 +45,7 @@ private:
   void learn_terminator();
   bool dispatch(const IrcMessage& message, const std::string& raw);
   bool register_step(const IrcMessage& message);
+  void follow_channel(const IrcMessage& message);
   void collect_names(const std::string& text);
   void store_names();
   void request_names();
@@ -55,6 +57,7 @@ private:
   std::vector<ReceivedLine> shown_;
   QueryLimiter limiter_;
   Registration registration_;
+  RejoinAfterKick rejoin_;
 };
 
 // Thread procedure of the receive thread.

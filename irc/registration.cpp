@@ -145,10 +145,17 @@ RegistrationStep Registration::handle(const IrcMessage& m) {
 void Registration::on_cap(const IrcMessage& m, RegistrationStep& step) {
   const std::string sub = upper(m.param(1));
   if (sub == "LS") {
+    if (state_ != State::listing) return;
+    if (offered_.size() + m.text().size() + 1 > kMaxOffered) {
+      offered_.clear();
+      step.status = "CAP: the server's capability list passed 64 KiB; negotiation ended";
+      if (plan_.mechanism == SaslMechanism::none) return finish(step);
+      return on_failure("SASL: the server's capability list passed 64 KiB", step);
+    }
     offered_ += " " + m.text();
     // "CAP * LS * :caps" says more lines follow.
     if (m.param(2) == "*" && m.trailing_index == 3) return;
-    if (state_ == State::listing) on_capabilities_listed(step);
+    on_capabilities_listed(step);
   } else if (sub == "ACK" && state_ == State::requesting) {
     if (capability(m.text(), "sasl")) {
       state_ = State::authenticating;
@@ -163,6 +170,12 @@ void Registration::on_cap(const IrcMessage& m, RegistrationStep& step) {
 
 void Registration::on_capabilities_listed(RegistrationStep& step) {
   if (plan_.mechanism == SaslMechanism::none) return finish(step);
+  if (plan_.mechanism == SaslMechanism::plain && !plan_.encrypted && !plan_.plaintext_allowed) {
+    return on_failure(
+        "SASL PLAIN needs TLS; the password was not sent over a plain connection "
+        "(TLS=1, or SASL_PLAINTEXT=1 to send it anyway)",
+        step);
+  }
   const std::optional<std::string> sasl = capability(offered_, "sasl");
   if (!sasl) return on_failure("SASL: the server offers no account login", step);
   if (!sasl->empty() && !lists_mechanism(*sasl, mechanism_name())) {
@@ -173,7 +186,10 @@ void Registration::on_capabilities_listed(RegistrationStep& step) {
 }
 
 void Registration::on_authenticate(const IrcMessage& m, RegistrationStep& step) {
-  if (m.param(0) != "+") return;  // PLAIN and EXTERNAL expect an empty challenge
+  // PLAIN and EXTERNAL expect one empty challenge; a server that repeats it gets
+  // nothing more (it was sending the password again at every "+").
+  if (m.param(0) != "+" || payload_sent_) return;
+  payload_sent_ = true;
   const std::string payload = plan_.mechanism == SaslMechanism::external
                                   ? std::string{}
                                   : plan_.user + '\0' + plan_.user + '\0' + plan_.password;

@@ -16,12 +16,17 @@ namespace velmora {
 enum class SaslMechanism { none, plain, external };
 
 struct RegistrationPlan {
-  std::string channel;  // joined on the welcome; empty for none
+  std::string channel;      // joined on the welcome; empty for none
+  std::string channel_key;  // its +k key, sent with the JOIN; empty for none
   std::string nick;     // the nick the login asked for; alternatives derive from it
   SaslMechanism mechanism = SaslMechanism::none;
   std::string user;      // PLAIN account name
   std::string password;  // PLAIN password
   bool required = false;  // without the account login, disconnect instead of going on
+  // PLAIN sends the password readable by anyone on the path unless the connection is
+  // encrypted; without TLS it is refused unless the user allowed it (SASL_PLAINTEXT=1).
+  bool encrypted = false;
+  bool plaintext_allowed = false;
 };
 
 struct RegistrationStep {
@@ -40,6 +45,9 @@ public:
   static constexpr std::size_t kPayloadPiece = 400;
   // Other nicks tried when the one asked for is taken during registration.
   static constexpr int kNickAlternatives = 4;
+  // The capability lists of a multi-line CAP LS are kept up to this many bytes: the
+  // longest real list is under 2 KiB, and 120 MB of an endless one took 124 MB.
+  static constexpr std::size_t kMaxOffered = 64 * 1024;
 
   explicit Registration(RegistrationPlan plan) : plan_(std::move(plan)) {}
   RegistrationStep handle(const IrcMessage& message);
@@ -63,6 +71,7 @@ private:
   bool logged_in_ = false;
   bool welcomed_ = false;
   bool gave_up_ = false;
+  bool payload_sent_ = false;  // the SASL payload goes out once per login
   int nick_tries_ = 0;
 };
 

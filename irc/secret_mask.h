@@ -9,8 +9,10 @@ namespace velmora {
 
 inline constexpr char kMasked[] = "****";
 
-// PASS and OPER passwords and AUTHENTICATE payloads (not the mechanism name, "+" or "*")
-// replaced by kMasked; every other line as it is. Commands in any case.
+// PASS and OPER passwords, AUTHENTICATE payloads (not the mechanism name, "+" or "*")
+// and what follows a services login (IDENTIFY, REGISTER, GHOST... to NickServ, by
+// PRIVMSG or the NICKSERV and NS aliases) replaced by kMasked; every other line as it
+// is. Commands in any case.
 std::string mask_secrets(std::string_view line);
 
 }  // namespace velmora

@@ -6,8 +6,9 @@
 
 namespace velmora {
 
-ByteBuffer::ByteBuffer(Growth growth)
+ByteBuffer::ByteBuffer(Growth growth, std::size_t limit)
     : growth_(growth),
+      limit_(limit),
       data_(std::make_unique<char[]>(kInitialCapacity)),
       capacity_(kInitialCapacity) {}
 
@@ -22,12 +23,14 @@ void ByteBuffer::make_room(std::size_t count) {
   std::size_t grown = write_ + count;
   if (growth_ == Growth::amortised) {
     const std::size_t needed = waiting() + count;
-    // Moving the unread bytes pays for itself once at least as many have been read.
-    if (needed <= capacity_ && read_ >= waiting()) {
+    // Moving the unread bytes pays for itself once at least as many have been read;
+    // at the limit it is the only way left.
+    const bool at_limit = capacity_ > limit_ / 2;
+    if (needed <= capacity_ && (read_ >= waiting() || at_limit)) {
       move_unread_to_front();
       return;
     }
-    grown = std::max(needed, 2 * capacity_);
+    grown = std::max(needed, std::min(2 * capacity_, std::max(limit_, capacity_)));
   }
   auto block = std::make_unique<char[]>(grown);
   if (growth_ == Growth::amortised) {

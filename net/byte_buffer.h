@@ -7,6 +7,7 @@
 // growing exactly made a backlog of n bytes cost n²/2 bytes of copying.
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string_view>
 
@@ -17,7 +18,9 @@ public:
   static constexpr std::size_t kInitialCapacity = 4096;
   enum class Growth { exact, amortised };
 
-  explicit ByteBuffer(Growth growth = Growth::exact);
+  // An amortised block never grows past `limit` (unless one append needs more): doubling
+  // from a size that was not a power of two overshot twice the owner's bound.
+  explicit ByteBuffer(Growth growth = Growth::exact, std::size_t limit = SIZE_MAX);
 
   std::size_t capacity() const { return capacity_; }
   std::size_t waiting() const { return write_ - read_; }
@@ -40,6 +43,7 @@ private:
   void move_unread_to_front();
 
   Growth growth_;
+  std::size_t limit_;
   std::unique_ptr<char[]> data_;
   std::size_t capacity_;
   std::size_t read_ = 0;

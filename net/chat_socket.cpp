@@ -47,7 +47,7 @@ struct ChatSocket::Impl {
   // Signalled when bytes are queued or sent and when the connection opens or closes.
   mutable std::mutex send_lock;
   std::condition_variable send_changed;
-  ByteBuffer send_buffer{ByteBuffer::Growth::amortised};
+  ByteBuffer send_buffer{ByteBuffer::Growth::amortised, 2 * kMaxQueued};
   std::atomic<bool> send_overflowed{false};
 
   std::thread recv_thread;
@@ -59,6 +59,7 @@ struct ChatSocket::Impl {
 
   mutable std::mutex failure_lock;
   std::string failure;  // why the last connect failed, when more can be said than a code
+  ConnectResult result = ConnectResult::failed;
 
   Impl() {
     recv_thread = std::thread([this] { receive_worker(); });
@@ -127,13 +128,14 @@ struct ChatSocket::Impl {
       return std::make_unique<PlainTransport>();
     }
     TlsTransport::Result made = TlsTransport::connect(fd, host, tls, deadline, abort_fd);
-    set_failure(made.error);
+    set_failure(made.error, made.kind);
     return std::move(made.transport);
   }
 
-  void set_failure(const std::string& text) {
+  void set_failure(const std::string& text, ConnectResult kind) {
     std::lock_guard lock(failure_lock);
     failure = text;
+    result = kind;
   }
 
   // Taking each lock before notifying means no waiter can miss a change of `handle`
@@ -302,29 +304,43 @@ std::string connect_failure_text(const std::string& host, int error) {
   }
 }
 
+ConnectResult connect_failure_kind(int error) {
+  switch (error) {
+    case ECONNREFUSED: return ConnectResult::refused;
+    case ETIMEDOUT: return ConnectResult::timed_out;
+    case ENETUNREACH:
+    case EHOSTUNREACH: return ConnectResult::unreachable;
+    case ECANCELED: return ConnectResult::cancelled;
+    default: return ConnectResult::failed;
+  }
+}
+
 }  // namespace
 
 int ChatSocket::connect(const std::string& host, int port) { return connect(host, port, {}); }
 
 int ChatSocket::connect(const std::string& host, int port, const TlsOptions& tls) {
-  impl_->set_failure("");
+  impl_->set_failure("", ConnectResult::failed);
   const std::string name = host_name_part(host);
   const std::vector<HostAddress> addresses = resolve_host(host, port);
   if (addresses.empty()) {
-    impl_->set_failure("host not found: " + name);
+    impl_->set_failure("host not found: " + name, ConnectResult::host_not_found);
     return 2;
   }
   // Every address in the resolver's order, each within the bound, until one answers.
   int fd = -1;
   int why = 0;
   for (const HostAddress& address : addresses) {
-    if (impl_->connect_aborted.load()) return 3;
+    if (impl_->connect_aborted.load()) {
+      impl_->set_failure(connect_failure_text(name, ECANCELED), ConnectResult::cancelled);
+      return 3;
+    }
     fd = impl_->connect_one(address);
     if (fd >= 0) break;
     why = errno;
   }
   if (fd < 0) {
-    impl_->set_failure(connect_failure_text(name, why));
+    impl_->set_failure(connect_failure_text(name, why), connect_failure_kind(why));
     return 3;
   }
   const auto deadline = Clock::now() + kConnectBound;
@@ -333,6 +349,7 @@ int ChatSocket::connect(const std::string& host, int port, const TlsOptions& tls
     ::close(fd);
     return tls.enabled ? 5 : 4;
   }
+  if (!tls.enabled) impl_->set_failure("", ConnectResult::connected);
   // Output queued while closed, and unread input, carry over to this connection.
   impl_->send_overflowed.store(false);
   impl_->handle.open(fd, std::move(transport));
@@ -355,6 +372,11 @@ bool ChatSocket::encrypted() const { return impl_->handle.encrypted(); }
 std::string ChatSocket::failure_text() const {
   std::lock_guard lock(impl_->failure_lock);
   return impl_->failure;
+}
+
+ConnectResult ChatSocket::last_result() const {
+  std::lock_guard lock(impl_->failure_lock);
+  return impl_->result;
 }
 
 std::size_t ChatSocket::length() const { return impl_->recv_waiting.load(); }

@@ -21,6 +21,7 @@
 #include <string_view>
 #include <vector>
 
+#include "net/connect_result.h"
 #include "net/tls_options.h"
 
 namespace velmora {
@@ -52,6 +53,8 @@ public:
   // fails or the certificate is refused, with the reason in failure_text().
   int connect(const std::string& host, int port, const TlsOptions& tls);
   std::string failure_text() const;  // empty when the last connect said no more than its code
+  // The last connect's result as a value (the code says less: 5 is every TLS failure).
+  ConnectResult last_result() const;
   bool encrypted() const;            // connected through TLS
   // Makes a connect() in progress fail at once (result 3), and every later one too: for
   // an owner that is going away while a host does not answer.

@@ -252,15 +252,21 @@ TlsTransport::Result TlsTransport::connect(int fd, const std::string& host,
       const bool closed = why == SSL_ERROR_SYSCALL || why == SSL_ERROR_ZERO_RETURN;
       result.error = "TLS: handshake with " + host + " failed: " +
                      library_error(closed ? "the server closed the connection" : "protocol error");
+      result.kind = ConnectResult::handshake_cut;
       return result;
     }
     if (!wait_for(fd, events, deadline, abort_fd)) {
       result.error = "TLS: handshake with " + host + " timed out";
+      result.kind = ConnectResult::handshake_timed_out;
       return result;
     }
   }
   result.error = check_peer(session, host, options);
-  if (result.error.empty()) result.transport = std::move(transport);
+  result.kind = ConnectResult::certificate_refused;
+  if (result.error.empty()) {
+    result.transport = std::move(transport);
+    result.kind = ConnectResult::connected;
+  }
   return result;
 }
 

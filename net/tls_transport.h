@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 
+#include "net/connect_result.h"
 #include "net/tls_options.h"
 #include "net/transport.h"
 
@@ -25,6 +26,8 @@ public:
   struct Result {
     std::unique_ptr<TlsTransport> transport;  // null when it failed
     std::string error;                        // the user's words for the failure
+    // Why it failed: a refused certificate stops the trying, a cut handshake does not.
+    ConnectResult kind = ConnectResult::tls_setup_failed;
   };
   // The handshake on connected, non-blocking `fd`: it fails at `deadline` or as soon as
   // `abort_fd` (an eventfd, or -1) becomes readable. `host` is sent as the server name

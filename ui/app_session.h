@@ -19,6 +19,8 @@ public:
   bool reconnecting() const override { return app_.reconnecting(); }
   void send_chat_line(std::string_view text) override { app_.send_chat_line(text); }
   void send_action(std::string_view text) override { app_.send_action(text); }
+  bool chat_ready() const override { return app_.chat_ready(); }
+  void set_status(const std::string& text) override { app_.set_status(text, kStatusSeconds); }
   void start_connection() override { app_.start_connection(); }
   bool wait_socket_closed(std::chrono::milliseconds bound) override {
     return app_.connection().wait_closed(bound);
@@ -44,6 +46,7 @@ public:
   void drain_changes() override { app_.drain_changes(); }
 
 private:
+  static constexpr int kStatusSeconds = 10;
   AppState& app_;
   std::string title_;
 };

@@ -18,7 +18,7 @@ public:
   virtual ~ChatSession() = default;
 
   // Connection.
-  virtual bool connecting() const = 0;     // the connection thread has not yet connected
+  virtual bool connecting() const = 0;     // an attempt is connecting (lines wait to be shown)
   virtual bool socket_closed() const = 0;
   virtual int queued_count() const = 0;
   virtual IrcMessage pop_message() = 0;
@@ -32,6 +32,10 @@ public:
   virtual void disconnect() { send_line("quit"); }
   // Waiting to reconnect after a drop (Disconnect then stops it, Connect hurries it).
   virtual bool reconnecting() const { return false; }
+  // A chat line can go out now: no passphrase, or the channel key is held.
+  virtual bool chat_ready() const = 0;
+  // Tells the user something in the status line.
+  virtual void set_status(const std::string& text) = 0;
   // Blocks until the socket reports closed or `bound` passes; true when it closed.
   virtual bool wait_socket_closed(std::chrono::milliseconds bound) = 0;
 

@@ -51,9 +51,7 @@ void ChatWindow::show_state() {
   show_status();
 }
 
-bool ChatWindow::input_sensitive() const {
-  return session_.holds_key(session_.current_nick()) && !session_.socket_closed();
-}
+bool ChatWindow::input_sensitive() const { return !session_.socket_closed(); }
 
 // At least one line, then more while they wait and the budget lasts; one scroll for
 // them all.
@@ -155,6 +153,10 @@ void ChatWindow::on_input_return(std::string_view typed) {
       break;
     case InputAction::Kind::Message:
     case InputAction::Kind::Action: {
+      if (!session_.chat_ready()) {  // echoed only when it really goes out
+        session_.set_status(kChatWithoutKey);
+        break;
+      }
       const bool is_action = action.kind == InputAction::Kind::Action;
       view_.render_chat_line(session_.current_nick(), action.text, is_action);
       view_.scroll_to_end();

@@ -59,8 +59,13 @@ public:
   bool raw_traffic_visible() const { return raw_traffic_visible_; }
   // Return pressed in the input line with `typed`; the face empties the entry after.
   void on_input_return(std::string_view typed);
-  // True once the socket is open and this client holds the channel key.
+  // True while the socket is open: commands and raw lines always go out then (a user
+  // refused by the channel or left without a nick needs /nick and //JOIN); a chat line
+  // typed before the channel key is held is refused in words.
   bool input_sensitive() const;
+  // The words for a chat line refused because the channel key is not held yet.
+  static constexpr const char* kChatWithoutKey =
+      "Not sent: the channel key is not held yet (commands such as /nick and //JOIN still go out)";
 
   // The face has removed its timer and hidden the window. Sends "QUIT" when connected
   // and waits, at most kQuitWait, for the server to close; then the face ends its loop.

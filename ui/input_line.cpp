@@ -41,6 +41,15 @@ InputAction msg_line(std::string_view typed) {
               std::string(rest.substr(split)));
 }
 
+// "/join [channel] [key]": our own channel when the first word is not a channel name.
+InputAction join_line(std::string_view typed, std::string_view channel) {
+  std::string_view rest = from(typed, 6);
+  const bool named = !rest.empty() && std::string_view("#&+!").find(rest[0]) != std::string_view::npos;
+  std::string line = "JOIN ";
+  if (!named) line += std::string(channel) + (rest.empty() ? "" : " ");
+  return send(line + std::string(rest));
+}
+
 InputAction me_line(std::string_view typed) {
   InputAction action;
   action.kind = InputAction::Kind::Action;
@@ -54,6 +63,7 @@ InputAction command(std::string_view typed, std::string_view channel) {
   if (word == "nick") return send(std::string(typed.substr(1)));
   if (word == "topic") return topic_line(typed, channel);
   if (word == "msg") return msg_line(typed);
+  if (word == "join") return join_line(typed, channel);
   if (word == "me") return me_line(typed);
   InputAction warning;
   warning.kind = InputAction::Kind::Warning;

@@ -25,7 +25,7 @@ public:
   }
   // The recorder's override must not be called while the state is being taken apart.
   ~RecordingClient() {
-    eventually([&] { return !state_->connection_thread_running(); });
+    eventually([&] { return !state_->attempt_in_progress(); });
     state_->connection().shutdown();
   }
   RecordingClient(const RecordingClient&) = delete;

@@ -55,9 +55,9 @@ TEST_F(ServicesLogin, PlainWithAWrongPasswordGoesOnOrDisconnectsAsAsked) {
     const char* status;
     bool stays;
   } cases[] = {
-      {"SASL_USER=alice\nSASL_PASS=not-the-secret\n",
+      {"SASL_PLAINTEXT=1\nSASL_USER=alice\nSASL_PASS=not-the-secret\n",
        "SASL: login refused (904: SASL authentication failed); continuing without an account", true},
-      {"SASL_USER=alice\nSASL_PASS=not-the-secret\nSASL_REQUIRED=1\n",
+      {"SASL_PLAINTEXT=1\nSASL_USER=alice\nSASL_PASS=not-the-secret\nSASL_REQUIRED=1\n",
        "SASL: login refused (904: SASL authentication failed); disconnecting", false},
   };
   for (const Case& c : cases) {
@@ -67,7 +67,7 @@ TEST_F(ServicesLogin, PlainWithAWrongPasswordGoesOnOrDisconnectsAsAsked) {
     if (c.stays) {
       EXPECT_TRUE(eventually([&] { return client.in_channel(); }, 10s)) << c.settings;
     } else {
-      EXPECT_TRUE(eventually([&] { return !client.state().connection_thread_running(); }, 10s));
+      EXPECT_TRUE(eventually([&] { return !client.state().attempt_in_progress(); }, 10s));
       EXPECT_EQ(client.state().status_text(), c.status);
       EXPECT_FALSE(client.in_channel());
     }
@@ -91,11 +91,11 @@ TEST_F(ServicesLogin, ExternalWithTheClientCertificateOverTls) {
 // Both log in with PLAIN; the key exchange and chat work through the server that the
 // services and IRCv3 modules are loaded on.
 TEST_F(ServicesLogin, PlainLoggedInClientsShareTheKeyAndChat) {
-  Client alice(server->port(), "alice", "SASL_USER=alice\nSASL_PASS=alice-secret\nSASL_REQUIRED=1\n");
+  Client alice(server->port(), "alice", "SASL_PLAINTEXT=1\nSASL_USER=alice\nSASL_PASS=alice-secret\nSASL_REQUIRED=1\n");
   ASSERT_TRUE(alice.state().start_connection());
   ASSERT_TRUE(eventually([&] { return alice.holds_key(); }, 15s)) << alice.log();
   EXPECT_TRUE(alice.state().saw("Logged in as alice"));
-  Client bob(server->port(), "bob", "SASL_USER=bob\nSASL_PASS=bob-secret\nSASL_REQUIRED=1\n");
+  Client bob(server->port(), "bob", "SASL_PLAINTEXT=1\nSASL_USER=bob\nSASL_PASS=bob-secret\nSASL_REQUIRED=1\n");
   ASSERT_TRUE(bob.state().start_connection());
   ASSERT_TRUE(eventually([&] { return bob.holds_key(); }, 15s)) << bob.log();
   EXPECT_TRUE(bob.state().saw("Logged in as bob"));

@@ -3,6 +3,7 @@
 
 #include "app/program_paths.h"
 #include "app/settings.h"
+#include "app/settings_exposure.h"
 #include "tests/support/temp_folder.h"
 
 namespace velmora {
@@ -49,7 +50,28 @@ TEST(ParseSettings, ValuesKeepTheirSpaces) {
   EXPECT_EQ(s.nick, "bob");
   EXPECT_EQ(s.realname, "Bob B");
   EXPECT_EQ(s.username, "bob");  // one word: it goes on the USER line
+  EXPECT_EQ(parse_settings("CHANNEL_KEY=k1 k2").channel_key, "k1");  // one word on the JOIN
   EXPECT_EQ(parse_settings("").username, "undefined");
+}
+
+// Only a file holding a secret that others may read is worth a word.
+TEST(SettingsExposure, SaidForASecretOthersCanRead) {
+  test_support::TempFolder dir;
+  const std::string path = dir.file("setup.ini");
+  const struct {
+    const char* text;
+    mode_t mode;
+    bool said;
+  } cases[] = {{"KEY=pw\n", 0644, true},   {"KEY=pw\n", 0640, true}, {"KEY=pw\n", 0600, false},
+               {"SASL_PASS=x\n", 0604, true}, {"NICK=a\n", 0644, false}};
+  for (const auto& c : cases) {
+    dir.write("setup.ini", c.text);
+    ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
+    const std::string said = settings_exposure_warning(path, load_settings(path));
+    EXPECT_EQ(!said.empty(), c.said) << c.text << std::oct << c.mode;
+  }
+  EXPECT_NE(settings_exposure_warning(path, parse_settings("KEY=pw")).find("chmod 600 " + path),
+            std::string::npos);
 }
 
 TEST(LoadSettings, MissingFileGivesDefaults) {

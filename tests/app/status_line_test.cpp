@@ -13,7 +13,8 @@ using namespace std::chrono_literals;
 
 TEST(StatusLine, ClearedAfterItsTime) {
   std::atomic<bool> shutting_down{false};
-  StatusLine status(shutting_down);
+  Scheduler scheduler;
+  StatusLine status(shutting_down, scheduler);
   status.set_status("Connecting...", 1);
   EXPECT_EQ(status.status_text(), "Connecting...");
   std::this_thread::sleep_for(1300ms);
@@ -22,7 +23,8 @@ TEST(StatusLine, ClearedAfterItsTime) {
 
 TEST(StatusLine, NewerTextOutlivesTheOlderDeadline) {
   std::atomic<bool> shutting_down{false};
-  StatusLine status(shutting_down);
+  Scheduler scheduler;
+  StatusLine status(shutting_down, scheduler);
   status.set_status("first", 1);
   std::this_thread::sleep_for(600ms);
   status.set_status("second", 1);
@@ -34,7 +36,8 @@ TEST(StatusLine, NewerTextOutlivesTheOlderDeadline) {
 
 TEST(StatusLine, EmptyTextClearsAtOnce) {
   std::atomic<bool> shutting_down{false};
-  StatusLine status(shutting_down);
+  Scheduler scheduler;
+  StatusLine status(shutting_down, scheduler);
   status.set_status("busy", 10);
   status.set_status("", 10);
   EXPECT_EQ(status.status_text(), "");
@@ -42,7 +45,8 @@ TEST(StatusLine, EmptyTextClearsAtOnce) {
 
 TEST(StatusLine, NothingChangesWhileShuttingDown) {
   std::atomic<bool> shutting_down{false};
-  StatusLine status(shutting_down);
+  Scheduler scheduler;
+  StatusLine status(shutting_down, scheduler);
   status.set_status("kept", 1);
   shutting_down = true;
   status.set_status("ignored", 1);
@@ -53,7 +57,8 @@ TEST(StatusLine, NothingChangesWhileShuttingDown) {
 
 TEST(StatusLine, ManyPostersFromManyThreads) {
   std::atomic<bool> shutting_down{false};
-  StatusLine status(shutting_down);
+  Scheduler scheduler;
+  StatusLine status(shutting_down, scheduler);
   std::vector<std::thread> posters;
   for (int t = 0; t < 4; ++t) {
     posters.emplace_back([&, t] {
@@ -68,7 +73,8 @@ TEST(StatusLine, ManyPostersFromManyThreads) {
 TEST(StatusLine, SetAndClearRaiseTheChangeSignal) {
   std::atomic<bool> shutting_down{false};
   ChangeSignal changes;
-  StatusLine status(shutting_down, &changes);
+  Scheduler scheduler;
+  StatusLine status(shutting_down, scheduler, &changes);
   pollfd p{changes.fd(), POLLIN, 0};
   status.set_status("Joining channel...", 1);
   EXPECT_EQ(::poll(&p, 1, 0), 1);

@@ -128,8 +128,12 @@ class TermClient:
         self.proc.stdin.flush()
 
     def wait_key(self, timeout=DEFAULT_WAIT):
-        """Until the input line is on: connected and holding the channel key."""
-        self.err.wait_for(r"^control: input on$", timeout)
+        """Until the user list marks this client as holding the channel key (the input
+        line is on as soon as it is connected, for commands)."""
+        self.err.wait_for(self.holder_line(), timeout)
+
+    def holder_line(self):
+        return r"^users: (.* )?\+%s( |$)" % re.escape(self.nick)
 
     def finish(self, timeout=8):
         """Ends input (the quit sequence runs) and returns the exit status."""

@@ -166,7 +166,7 @@ TEST(AgreementThroughServer, AHolderBackWithAStaleKeyEndsOnOneKey) {
     Client bob(server.port(), "bob", "pass");
     ASSERT_NO_FATAL_FAILURE(connect_and_hold_key(bob));
     const std::string stale = key_of(bob);
-    bob.state().connection().shutdown();  // the link drops: back by itself in 5 s
+    bob.state().connection().cut("link lost");  // back by itself in 5 s
     Client carol(server.port(), "carol", "pass");
     ASSERT_NO_FATAL_FAILURE(connect_and_hold_key(carol));
     ASSERT_NE(key_of(carol), stale);

@@ -124,17 +124,17 @@ TEST_F(FaceTest, ControlsOverConnectDropAndFailedConnection) {
   EXPECT_FALSE(sensitive(w_.imagemenuitem2));
   EXPECT_FALSE(sensitive(w_.entry1));
 
-  // The socket opens: disconnect on, the input line waits for the channel key.
+  // The socket opens: disconnect on, and the input line for commands (chat waits for
+  // the channel key).
   session_.closed = false;
   session_.connecting_ = false;
   face_->tick();
   EXPECT_FALSE(sensitive(w_.toolbutton1));
   EXPECT_TRUE(sensitive(w_.toolbutton2));
   EXPECT_TRUE(sensitive(w_.imagemenuitem2));
-  EXPECT_FALSE(sensitive(w_.entry1));
+  EXPECT_TRUE(sensitive(w_.entry1));
   session_.hold_key();
   face_->tick();
-  EXPECT_TRUE(sensitive(w_.entry1));
   EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(w_.window1)), w_.entry1);
 
   // Disconnect greys out at once; connect returns when the server closes.

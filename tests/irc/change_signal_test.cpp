@@ -80,7 +80,7 @@ TEST(ChangeSignal, RaisedByReceivedLinesAndTheClose) {
   ChatLog log(dir.file("log.txt"));
   ServerConnection conn(log, nullptr, &signal);
   test_support::ScriptedServer server(":s NOTICE * :hi\r\n");
-  ASSERT_EQ(conn.open("127.0.0.1", server.port()), 0);
+  ASSERT_EQ(conn.open("127.0.0.1", server.port()), ConnectResult::connected);
   EXPECT_TRUE(readable(signal));  // the socket opened
   ASSERT_TRUE(conn.login({"me", "*", "", "undefined", "*", "*"}));
   ASSERT_TRUE(readable(signal, 5000));

@@ -18,6 +18,7 @@ RegistrationPlan plain_plan(bool required = false) {
   plan.user = "alice";
   plan.password = "s3cret";
   plan.required = required;
+  plan.encrypted = true;
   return plan;
 }
 
@@ -49,6 +50,16 @@ TEST(Registration, Conversations) {
   none.channel = "#room";
   RegistrationPlan external = plain_plan();
   external.mechanism = SaslMechanism::external;
+  RegistrationPlan unencrypted = plain_plan();
+  unencrypted.encrypted = false;
+  RegistrationPlan unencrypted_required = unencrypted;
+  unencrypted_required.required = true;
+  RegistrationPlan allowed = unencrypted;
+  allowed.plaintext_allowed = true;
+  const std::string refused_in_clear =
+      "SASL PLAIN needs TLS; the password was not sent over a plain connection (TLS=1, or "
+      "SASL_PLAINTEXT=1 to send it anyway); ";
+  const std::string endless_caps = ":s CAP * LS * :" + std::string(400, 'c');
   const struct Case {
     const char* what;
     RegistrationPlan plan;
@@ -95,6 +106,19 @@ TEST(Registration, Conversations) {
        {"SASL: the server offers no account login; disconnecting"}, false, true},
       {"server that ignores CAP welcomes us", none, {":s 001 me :Hi", ":s 001 me :Again"}, {},
        {"Joining channel..."}, true, false},
+      {"PLAIN without TLS: the password is not sent", unencrypted,
+       {":s CAP * LS :sasl", ":s 001 me :Welcome"}, {"CAP END"},
+       {refused_in_clear + "continuing without an account", "Joining channel..."}, true, false},
+      {"PLAIN without TLS, required: disconnect", unencrypted_required, {":s CAP * LS :sasl"}, {},
+       {refused_in_clear + "disconnecting"}, false, true},
+      {"PLAIN without TLS, allowed; a repeated + gets nothing more", allowed,
+       {":s CAP * LS :sasl", ":s CAP me ACK :sasl", "AUTHENTICATE +", "AUTHENTICATE +",
+        "AUTHENTICATE +", ":s 903 me :ok"},
+       {"CAP REQ :sasl", "AUTHENTICATE PLAIN", plain_payload, "CAP END"},
+       {"Logged in as alice"}, false, false},
+      {"an endless CAP LS ends negotiation at 64 KiB", none,
+       Lines(170, endless_caps), {"CAP END"},
+       {"CAP: the server's capability list passed 64 KiB; negotiation ended"}, false, false},
       {"stray lines out of turn change nothing", none,
        {"AUTHENTICATE +", ":s 903 me :ok", ":s CAP me ACK :sasl"}, {}, {}, false, false},
   };
@@ -173,6 +197,12 @@ TEST(SecretMask, PasswordsAndPayloadsAreMasked) {
       {"AUTHENTICATE +", "AUTHENTICATE +"},
       {"OPER admin hunter2", "OPER admin ****"},
       {"PRIVMSG #c :PASS hunter2", "PRIVMSG #c :PASS hunter2"},
+      {"PRIVMSG NickServ :IDENTIFY hunter2", "PRIVMSG NickServ :IDENTIFY ****"},
+      {"privmsg nickserv :identify alice hunter2", "privmsg nickserv :identify ****"},
+      {"NICKSERV IDENTIFY hunter2", "NICKSERV IDENTIFY ****"},
+      {"ns ghost alice hunter2", "ns ghost ****"},
+      {"PRIVMSG NickServ :INFO alice", "PRIVMSG NickServ :INFO alice"},
+      {"PRIVMSG #c :identify hunter2", "PRIVMSG #c :identify hunter2"},
       {"PASS", "PASS"},
       {"", ""},
   };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "net/byte_buffer.h"
@@ -35,6 +36,22 @@ TEST(ByteBuffer, AmortisedGrowthDoublesAndReusesReadSpace) {
   buffer.append(more.data(), more.size());  // fits once the read part is reused
   EXPECT_EQ(buffer.capacity(), 4096u << 5);
   EXPECT_EQ(buffer.view(), expected.substr(90000) + more);
+}
+
+// The send side of a server that reads slowly: 8 KB answers (the first growth is to
+// exactly one, so doubling never meets a power of two) while the backlog is kept at
+// most half the limit, as the socket's overflow rule keeps it. Doubling overshot to
+// 8,200 x 1024 bytes for a limit of 8 MiB.
+TEST(ByteBuffer, AmortisedGrowthStaysWithinItsLimit) {
+  constexpr std::size_t kLimit = 2 * 1024 * 1024;
+  ByteBuffer buffer(ByteBuffer::Growth::amortised, kLimit);
+  const std::string answer(8200, 'p');
+  for (int i = 0; i < 20000; ++i) {
+    if (buffer.waiting() + answer.size() > kLimit / 2) buffer.clear();
+    buffer.append(answer.data(), answer.size());
+    buffer.consume(std::min<std::size_t>(buffer.waiting(), i % 3 == 0 ? 8200 : 1000));
+    ASSERT_LE(buffer.capacity(), kLimit) << "after " << i << " answers";
+  }
 }
 
 TEST(ByteBuffer, CompactsOnlyPastHalfAndKeepsUnreadBytes) {

@@ -47,19 +47,31 @@ int free_local_port() {
   return ntohs(address.sin_port);
 }
 
+// A port picked by bind-and-close may be taken by another test before ngircd binds it
+// (ngircd then exits, or serves only the other port): new ports, another try.
 NgircdServer::NgircdServer(NgircdOptions options) : ipv6_(options.ipv6) {
-  port_ = free_local_port();
-  if (!options.tls_pem.empty()) {
-    do tls_port_ = free_local_port();
-    while (tls_port_ == port_);
+  for (int attempt = 0; attempt < kPortAttempts && !ready_; ++attempt) {
+    process_.stop();
+    port_ = free_local_port();
+    tls_port_ = 0;
+    if (!options.tls_pem.empty()) {
+      do tls_port_ = free_local_port();
+      while (tls_port_ == port_);
+    }
+    folder_.write("ngircd.conf", config_text(port_, tls_port_, options));
+    start();
   }
-  folder_.write("ngircd.conf", config_text(port_, tls_port_, options));
-  start();
 }
 
+// On a loaded 2-core machine ngircd took more than 5 s to listen. A port that accepts
+// may be another test's server: ngircd's own log must say it listens there.
 void NgircdServer::start() {
   ready_ = process_.start({"ngircd", "-n", "-f", folder_.file("ngircd.conf")},
-                          folder_.file("ngircd.log"), {port_, tls_port_}, ipv6_, 5);
+                          folder_.file("ngircd.log"), {port_, tls_port_}, ipv6_, kReadyBound);
+  const std::string log = folder_.read("ngircd.log");
+  for (int port : {port_, tls_port_}) {
+    if (port != 0 && log.find("]:" + std::to_string(port) + " ") == std::string::npos) ready_ = false;
+  }
 }
 
 void NgircdServer::stop() { process_.stop(); }

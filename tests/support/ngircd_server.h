@@ -37,6 +37,8 @@ public:
   bool restart();
 
 private:
+  static constexpr int kPortAttempts = 3;
+  static constexpr int kReadyBound = 30;  // seconds
   void start();
   void stop();
 

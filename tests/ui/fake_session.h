@@ -36,6 +36,8 @@ public:
                                       : "PRIVMSG " + channel + " :\x01" "ACTION @CRYPTO sealed(" + t + ")\x01");
   }
   void start_connection() override { ++connections_started; }
+  bool chat_ready() const override { return passphrase.empty() || peers.get(nick) == 1; }
+  void set_status(const std::string& text) override { status = text; }
   bool wait_socket_closed(std::chrono::milliseconds) override {
     ++close_waits;
     return closed;

@@ -24,6 +24,9 @@ TEST(InterpretInput, CommandsBuildTheirWireLines) {
       {"/msg bob hi there", "privmsg bob :hi there"},
       {"/MSG bob  spaced ", "privmsg bob : spaced "},
       {"/msg", "privmsg :"},
+      {"/join", "JOIN #room"},
+      {"/JOIN letmein", "JOIN #room letmein"},
+      {"/join #other key", "JOIN #other key"},
       {"//MODE #room +m", "MODE #room +m"},
       {"//", ""},
       {"///x", "/x"},
@@ -47,13 +50,13 @@ TEST(InterpretInput, UnsupportedCommandsWarnWithTheLowerCasedWord) {
   const struct {
     const char* typed;
     const char* word;
-  } cases[] = {{"/quit", "quit"}, {"/JOIN #other", "join"}, {"/ hello", ""}, {"/msgx a b", "msgx"}};
+  } cases[] = {{"/quit", "quit"}, {"/PART #other", "part"}, {"/ hello", ""}, {"/msgx a b", "msgx"}};
   for (const auto& c : cases) {
     const InputAction action = interpret_input(c.typed, "#room");
     EXPECT_EQ(action.kind, Kind::Warning) << c.typed;
     EXPECT_EQ(action.command, c.word) << c.typed;
   }
-  EXPECT_EQ(unsupported_command_text("join"), "The command 'join' is not supported by Velmora.");
+  EXPECT_EQ(unsupported_command_text("part"), "The command 'part' is not supported by Velmora.");
 }
 
 TEST(InterpretInput, MessagesAndNothing) {
@@ -72,6 +75,7 @@ protected:
 };
 
 TEST_F(InputWindowTest, MessageIsEchoedThenSealed) {
+  session_.hold_key();
   window_.on_input_return(" hi  there ");
   EXPECT_EQ(surface_.view_text(), "\r\nme   hi  there \r\n");
   EXPECT_EQ(session_.sent, std::vector<std::string>{"PRIVMSG #room :@CRYPTO sealed( hi  there )"});
@@ -92,7 +96,20 @@ TEST_F(InputWindowTest, CommandsGoOutUnsealedWithoutEcho) {
   EXPECT_TRUE(surface_.inserted.empty());
 }
 
+// Without the key nothing is echoed or sent: the status line says why.
+TEST_F(InputWindowTest, ChatWithoutTheKeyIsRefusedInWordsAndCommandsStillGo) {
+  session_.closed = false;
+  EXPECT_TRUE(window_.input_sensitive()) << "connected: the input is open";
+  window_.on_input_return("hello");
+  window_.on_input_return("/me waves");
+  window_.on_input_return("/nick other");
+  EXPECT_EQ(session_.sent, std::vector<std::string>{"nick other"});
+  EXPECT_TRUE(surface_.inserted.empty());
+  EXPECT_EQ(session_.status, ChatWindow::kChatWithoutKey);
+}
+
 TEST_F(InputWindowTest, ActionIsEchoedInItalicsAndSealedWithAPassphrase) {
+  session_.hold_key();
   window_.on_input_return("/me waves");
   EXPECT_EQ(session_.sent,
             std::vector<std::string>{"PRIVMSG #room :\x01" "ACTION @CRYPTO sealed(waves)\x01"});

@@ -11,6 +11,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -158,16 +159,22 @@ private:
     if (dropped > 0) {
       surface_.note("input: " + std::to_string(dropped) + " oldest typed " +
                     (dropped == 1 ? "line" : "lines") + " dropped; at most " +
-                    std::to_string(kMaxWaitingLines) + " wait for the channel key");
+                    std::to_string(kMaxWaitingLines) + " wait for the connection or the channel key");
     }
     if (input_.at_end()) input_ended_ = Clock::now();
   }
 
-  // Typed lines are taken only once the input line would accept them, in order.
+  // Typed lines are taken once the input line accepts them (connected): commands at
+  // once, chat lines in order once the channel key is held.
   void press_return_for_waiting_lines() {
-    while (!waiting_.empty() && window_.input_sensitive()) {
-      std::string line = std::move(waiting_.front());
-      waiting_.pop_front();
+    while (window_.input_sensitive()) {
+      const bool ready = session_.chat_ready();
+      const auto next = std::find_if(waiting_.begin(), waiting_.end(), [&](const std::string& l) {
+        return ready || (l.starts_with('/') && !l.starts_with("/me ") && l != "/me");
+      });
+      if (next == waiting_.end()) break;
+      std::string line = std::move(*next);
+      waiting_.erase(next);
       if (characters(line) > max_input_) {
         line = cut_to(line, max_input_);
         surface_.note("input: line cut to " + std::to_string(max_input_) + " characters");
@@ -181,7 +188,7 @@ private:
     const auto since = Clock::now() - input_ended_;
     if (since >= linger_ + kPendingBound) return true;
     if (waiting_.empty()) return since >= linger_;
-    const bool hopeless = app_.connection().is_closed() && !app_.connection_thread_running();
+    const bool hopeless = app_.phase() == Phase::idle;
     return hopeless && since >= linger_;
   }
 
