@@ -16,13 +16,13 @@ build_packages=(build-essential cmake pkg-config libgtk2.0-dev libssl-dev dpkg-d
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libgmp-dev
   clang libclang-rt-dev
-  ngircd inspircd atheme-services openssl
+  ngircd inspircd atheme-services anope openssl
   xvfb xauth xdotool imagemagick x11-utils
   time procps python3
   desktop-file-utils lintian
 )
 # The servers the tests start themselves; Debian would run them as system services.
-servers=(ngircd inspircd atheme-services)
+servers=(ngircd inspircd atheme-services anope)
 
 packages=("${build_packages[@]}")
 [ "$mode" = all ] && packages+=("${test_packages[@]}")

@@ -12,9 +12,11 @@ bash scripts/install-deps.sh
 # A server test that cannot run here skips and says why; with VELMORA_CI set (.ci/run)
 # it fails instead (tests/support/skip_without.h).
 
-step() { printf '\n=== %s ===\n' "$*"; }
+step() { printf '\n=== %s (at %d s) ===\n' "$*" "$SECONDS"; }
 
-build() {  # build DIR [cmake options...]: shows warnings, and stops on a failed build
+# build DIR [cmake options...]: shows warnings, and stops on a failed build. The build is
+# warning-free with GCC 12 and 14, clang 14 and 19: under CI a warning fails it.
+build() {
   local dir=$1; shift
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
   local log="$dir/build.log"
@@ -23,7 +25,9 @@ build() {  # build DIR [cmake options...]: shows warnings, and stops on a failed
     echo "build in $dir failed (all of it in $log)"
     return 1
   fi
-  grep -E 'warning' "$log" || true
+  if grep -E -A3 'warning' "$log"; then
+    [ -z "${VELMORA_CI:-}" ] || { echo "build in $dir: compiler warnings (all of it in $log)"; return 1; }
+  fi
 }
 
 step "build"
