@@ -1,6 +1,7 @@
 #pragma once
 // The values of the settings file: lines of key "=" value, read once at start.
 // The file is never written; the connection dialog changes values in memory only.
+// What each key means, and how its value is read, is in app/settings_table.h.
 
 #include <cstdint>
 #include <string>
@@ -30,6 +31,8 @@ struct Settings {
   int sasl_required = 0;        // SASL_REQUIRED; 1 disconnects when the login fails
   std::string username = "undefined";   // USERNAME, the login's user name
   std::string realname = "*";           // REALNAME, the login's real name
+
+  bool operator==(const Settings&) const = default;
 };
 
 // The registered IRC port for TLS: a settings file that names it without a TLS line

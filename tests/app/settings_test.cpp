@@ -3,6 +3,7 @@
 
 #include "app/program_paths.h"
 #include "app/settings.h"
+#include "app/settings_table.h"
 #include "tests/support/temp_folder.h"
 
 namespace velmora {
@@ -88,6 +89,24 @@ TEST(LoadSettings, ReadsTheFile) {
   EXPECT_EQ(s.server, "127.0.0.1");
   EXPECT_EQ(s.port, 7000);
   EXPECT_EQ(s.nick, "me");
+}
+
+// The table is the one list of settings: each default it quotes reads back as the
+// default, and each row reaches a field of its own.
+TEST(SettingsTable, DefaultsAgreeAndEveryRowHasItsOwnField) {
+  std::vector<Settings> changed;
+  for (const SettingRow& row : setting_rows()) {
+    if (row.default_text != nullptr) {
+      EXPECT_EQ(parse_settings(std::string(row.key) + "=" + row.default_text), Settings{}) << row.key;
+    }
+    changed.push_back(parse_settings(std::string(row.key) + "=7"));
+    EXPECT_NE(changed.back(), Settings{}) << row.key << " changes nothing";
+  }
+  for (std::size_t i = 0; i < changed.size(); ++i) {
+    for (std::size_t j = i + 1; j < changed.size(); ++j) {
+      EXPECT_NE(changed[i], changed[j]) << setting_rows()[i].key << " and " << setting_rows()[j].key;
+    }
+  }
 }
 
 }  // namespace
