@@ -2,11 +2,12 @@
 # Installs the Debian packages Velmora needs, on Debian 12 (bookworm) and 13 (trixie).
 # Safe to run again: what is installed already is not asked for again.
 #   scripts/install-deps.sh          everything: build, package, test, fuzz, bench, demo
+#   scripts/install-deps.sh test     what `scripts/test.sh quick` needs (no fuzzing clang)
 #   scripts/install-deps.sh build    only what building and packaging need
 # Needs root; as another user it goes through sudo, or says what to run as root.
 set -euo pipefail
 mode=${1:-all}
-case $mode in build | all) ;; *) echo "usage: $0 [build|all]" >&2; exit 2 ;; esac
+case $mode in build | test | all) ;; *) echo "usage: $0 [build|test|all]" >&2; exit 2 ;; esac
 
 # Only names that every supported release offers unversioned: libclang-rt-dev follows
 # the release's clang (14 on bookworm, 19 on trixie), and the libraries the unpacked
@@ -15,17 +16,19 @@ case $mode in build | all) ;; *) echo "usage: $0 [build|all]" >&2; exit 2 ;; esa
 build_packages=(build-essential cmake pkg-config libgtk2.0-dev libssl-dev dpkg-dev file)
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libgmp-dev
-  clang libclang-rt-dev
   ngircd inspircd atheme-services anope openssl
-  xvfb xauth xdotool imagemagick x11-utils
+  xvfb xauth xdotool x11-utils
   time procps python3
   desktop-file-utils lintian
 )
+# The fuzz targets' compiler, and ImageMagick for scripts/draw_smilies.sh.
+more_packages=(clang libclang-rt-dev imagemagick)
 # The servers the tests start themselves; Debian would run them as system services.
 servers=(ngircd inspircd atheme-services anope)
 
 packages=("${build_packages[@]}")
-[ "$mode" = all ] && packages+=("${test_packages[@]}")
+[ "$mode" = build ] || packages+=("${test_packages[@]}")
+[ "$mode" = all ] && packages+=("${more_packages[@]}")
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 missing=()
@@ -39,7 +42,7 @@ hybrid_ready() {
     [ -e /usr/lib/ircd-hybrid/modules ]
 }
 need_hybrid=no
-[ "$mode" = all ] && ! hybrid_ready && need_hybrid=yes
+[ "$mode" != build ] && ! hybrid_ready && need_hybrid=yes
 
 [ ${#missing[@]} -eq 0 ] && [ $need_hybrid = no ] && exit 0
 

@@ -80,9 +80,13 @@ fi
 mkdir "$root"
 tar -C "$root" -xf "$base"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
-# As in an image build: services that packages install do not start in the root.
+# As in an image build: services that packages install do not start in the root, dpkg
+# does not sync every file it unpacks, and man-db does not index the pages of every
+# package, as container images are set up to spend less time in apt.
 printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
 chmod 755 "$root/usr/sbin/policy-rc.d"
+echo force-unsafe-io >"$root/etc/dpkg/dpkg.cfg.d/velmora-unsafe-io"
+echo 'man-db man-db/auto-update boolean false' | chroot "$root" debconf-set-selections
 bind /proc /proc
 bind /sys /sys
 bind /dev /dev

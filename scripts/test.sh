@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 mode=${1:-all}
 jobs=${JOBS:-2}
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh "$([ "$mode" = quick ] && echo test || echo all)"
 # A server test that cannot run here skips and says why; with VELMORA_CI set (.ci/run)
 # it fails instead (tests/support/skip_without.h).
 
