@@ -12,9 +12,10 @@ release=${1:?usage: $0 RELEASE [quick|all]}
 mode=${2:-quick}
 repo=$(cd "$(dirname "$0")/.." && pwd)
 [ "$(id -u)" -eq 0 ] || { echo "test-in-root: needs root (debootstrap, chroot, mount)" >&2; exit 1; }
-for tool in debootstrap git; do
-  command -v $tool >/dev/null || { echo "test-in-root: needs $tool (apt-get install $tool)" >&2; exit 1; }
-done
+command -v git >/dev/null || { echo "test-in-root: needs git" >&2; exit 1; }
+if ! command -v debootstrap >/dev/null; then
+  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq debootstrap >/dev/null
+fi
 
 # The mirror this machine's apt uses for its own release (not -security, -updates).
 host_release=$(. /etc/os-release && echo "$VERSION_CODENAME")
