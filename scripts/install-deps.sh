@@ -51,7 +51,9 @@ if [ "$(id -u)" -ne 0 ]; then
   if command -v sudo >/dev/null; then
     sudo=sudo
   else
-    echo "install-deps: missing ${missing[*]:-}${missing[*]:+ and }$([ $need_hybrid = yes ] && echo ircd-hybrid); run as root: bash $(realpath "$0") $mode" >&2
+    wanted=("${missing[@]}")
+    [ $need_hybrid = no ] || wanted+=(ircd-hybrid)
+    echo "install-deps: ${wanted[*]} must be installed; as root, run: bash $(realpath "$0") $mode" >&2
     exit 1
   fi
 fi
@@ -71,12 +73,17 @@ stop_services_starting() {
 }
 allow_services_starting() { if [ $own_policy = yes ]; then $sudo rm -f $policy; own_policy=no; fi; }
 trap allow_services_starting EXIT
-disable_services() {  # disable_services package...
+disable_services() {  # disable_services package...: stopped, and not started at boot
   local service
   for service in "$@"; do
-    if command -v systemctl >/dev/null && [ -d /run/systemd/system ]; then
-      $sudo systemctl disable --now "$service" >/dev/null 2>&1 || true
-    elif [ -x /etc/init.d/$service ]; then
+    if command -v systemctl >/dev/null; then
+      if [ -d /run/systemd/system ]; then
+        $sudo systemctl disable --now "$service" >/dev/null 2>&1 || true
+      else
+        $sudo systemctl disable "$service" >/dev/null 2>&1 || true
+      fi
+    fi
+    if [ -x /etc/init.d/$service ]; then
       $sudo /etc/init.d/$service stop >/dev/null 2>&1 || true
       $sudo update-rc.d "$service" disable >/dev/null 2>&1 || true
     fi
