@@ -58,8 +58,8 @@ std::vector<std::string> as_unprivileged(const std::string& folder, std::vector<
   const passwd* nobody = ::getpwnam("nobody");
   if (nobody == nullptr) return argv;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
-    (void)::chown(entry.path().c_str(), nobody->pw_uid, nobody->pw_gid);
-  (void)::chown(folder.c_str(), nobody->pw_uid, nobody->pw_gid);
+    (void)!::chown(entry.path().c_str(), nobody->pw_uid, nobody->pw_gid);
+  (void)!::chown(folder.c_str(), nobody->pw_uid, nobody->pw_gid);
   argv.insert(argv.begin(), {"setpriv", "--reuid=" + std::to_string(nobody->pw_uid),
                              "--regid=" + std::to_string(nobody->pw_gid), "--clear-groups"});
   return argv;
