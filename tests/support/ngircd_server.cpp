@@ -59,7 +59,7 @@ NgircdServer::NgircdServer(NgircdOptions options) : ipv6_(options.ipv6) {
 
 void NgircdServer::start() {
   ready_ = process_.start({"ngircd", "-n", "-f", folder_.file("ngircd.conf")},
-                          folder_.file("ngircd.log"), {port_, tls_port_}, ipv6_, 5);
+                          folder_.file("ngircd.log"), {port_, tls_port_}, ipv6_, 10);
 }
 
 void NgircdServer::stop() { process_.stop(); }
