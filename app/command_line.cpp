@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "app/settings.h"
+#include "app/settings_table.h"
 
 #ifndef VELMORA_VERSION
 #error "the build passes the project's version as VELMORA_VERSION"
@@ -13,36 +13,6 @@ namespace velmora {
 namespace {
 
 bool is_option(std::string_view argument) { return argument.size() > 1 && argument[0] == '-'; }
-
-// The settings keys as --help lists them; the defaults come from Settings itself.
-std::string settings_keys() {
-  const Settings d;
-  const std::string port = std::to_string(d.port);
-  return "  SERVER=host        IRC server host name or address (default " + d.server + ")\n"
-         "  PORT=number        server TCP port (default " + port + ")\n"
-         "  CHANNEL=#name      channel to join, at most 25 characters\n"
-         "  NICK=name          nick to log in with, at most 16 characters\n"
-         "  KEY=passphrase     the channel's shared passphrase; empty sends lines unsealed\n"
-         "  AUTHPASS=password  server password (default none)\n"
-         "  AUTOCONNECT=1      connect at start when CHANNEL, NICK and KEY are set\n"
-         "                     (default 0: ask for them first)\n"
-         "  DESTROYAFTER=1     delete the settings file once connected (default 0)\n"
-         "  MAXUSERS=number    hand the channel key out only while fewer users hold it\n"
-         "                     (default 0: no limit)\n"
-         "  USERNAME=name      user name of the login (default " + d.username + ")\n"
-         "  REALNAME=text      real name of the login (default " + d.realname + ")\n"
-         "  TLS=1              connect with TLS (default: on for PORT=6697 only; 0 forces plain)\n"
-         "  TLS_VERIFY=0       accept any server certificate (default 1: verify it)\n"
-         "  TLS_FINGERPRINT=h  trust exactly the certificate with this SHA-256 (hex)\n"
-         "  TLS_CERT=path      client certificate and key (PEM), for CertFP and EXTERNAL\n"
-         "  TLS_CA=path        trust these certificates (PEM) instead of the system's\n"
-         "  SASL_USER=name     account name for SASL PLAIN (with SASL_PASS)\n"
-         "  SASL_PASS=secret   account password for SASL PLAIN\n"
-         "  SASL_MECH=EXTERNAL log in with the client certificate instead\n"
-         "  SASL_REQUIRED=1    disconnect when the account login fails (default 0: go on)\n"
-         "  SASL_PLAINTEXT=1   send the SASL PLAIN password without TLS (default 0: refuse)\n"
-         "  CHANNEL_KEY=key    the channel's key (+k), sent with the JOIN\n";
-}
 
 }  // namespace
 
@@ -89,7 +59,7 @@ std::string usage_text(const ProgramName& program) {
          "  --             end of options: what follows is the settings file's path\n"
          "\n"
          "The settings file holds lines KEY=value:\n" +
-         settings_keys() +
+         settings_help() +
          "\n"
          "Files:\n"
          "  settings  SETTINGS-FILE when given (all words, joined by spaces); else setup.ini\n"

@@ -1,5 +1,7 @@
 #include "app/settings.h"
 
+#include "app/settings_table.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -46,33 +48,8 @@ int decimal_integer(std::string_view text) {
   return static_cast<int>(value > INT_MAX ? INT_MAX : value);
 }
 
-std::string cut(const std::string& value, std::size_t limit) {
-  return value.size() > limit ? value.substr(0, limit) : value;
-}
-
 void apply(Settings& s, const std::string& key, const std::string& value) {
-  if (key == "AUTOCONNECT") s.auto_connect = settings_integer(value);
-  else if (key == "SERVER") s.server = value;
-  else if (key == "PORT") s.port = settings_integer(value);
-  else if (key == "CHANNEL") s.channel = cut(value, kMaxChannelLength);
-  else if (key == "NICK") s.nick = cut(value, kMaxNickLength);
-  else if (key == "AUTHPASS") s.auth_pass = value;
-  else if (key == "KEY") s.key = value;
-  else if (key == "DESTROYAFTER") s.destroy_after = settings_integer(value);
-  else if (key == "MAXUSERS") s.max_users = settings_integer(value);
-  else if (key == "TLS") s.tls = settings_integer(value) == 1 ? 1 : 0;
-  else if (key == "TLS_VERIFY") s.tls_verify = settings_integer(value);
-  else if (key == "TLS_FINGERPRINT") s.tls_fingerprint = value;
-  else if (key == "TLS_CERT") s.tls_cert = value;
-  else if (key == "TLS_CA") s.tls_ca = value;
-  else if (key == "SASL_USER") s.sasl_user = value;
-  else if (key == "SASL_PASS") s.sasl_pass = value;
-  else if (key == "SASL_MECH") s.sasl_mech = value;
-  else if (key == "SASL_REQUIRED") s.sasl_required = settings_integer(value);
-  else if (key == "SASL_PLAINTEXT") s.sasl_plaintext = settings_integer(value);
-  else if (key == "CHANNEL_KEY") s.channel_key = value.substr(0, value.find(' '));  // one word on the JOIN
-  else if (key == "USERNAME") s.username = value.substr(0, value.find(' '));  // one word on the USER line
-  else if (key == "REALNAME") s.realname = value;
+  if (const SettingRow* row = find_setting(key)) row->apply(s, value);
 }
 
 void apply_line(Settings& s, std::string_view line) {
@@ -129,11 +106,13 @@ const char* kind_of(mode_t mode) {
   return "not a regular file";
 }
 
-// The file's text, or nothing with the reason why not.
-std::optional<std::string> read_regular_file(const std::string& path, std::string& why) {
+// The file's text, or nothing with the reason why not (`absent` when there is no file).
+std::optional<std::string> read_regular_file(const std::string& path, std::string& why,
+                                             bool& absent) {
   // Non-blocking, so that opening a FIFO does not wait for a writer.
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
+    absent = errno == ENOENT;
     why = std::strerror(errno);
     return std::nullopt;
   }
@@ -160,10 +139,17 @@ std::optional<std::string> read_regular_file(const std::string& path, std::strin
 
 Settings load_settings(const std::string& path) {
   std::string why;
-  std::optional<std::string> text = read_regular_file(path, why);
+  bool missing = false;
+  std::optional<std::string> text = read_regular_file(path, why, missing);
   if (!text) {
-    std::cerr << "velmora: cannot read settings file " << path << " (" << why
-              << "); using defaults\n";
+    // A first start has no settings file yet: that is no fault, only worth a word.
+    if (missing) {
+      std::cerr << "velmora: no settings file " << path
+                << " yet; starting with the defaults (--help lists the settings)\n";
+    } else {
+      std::cerr << "velmora: cannot read settings file " << path << " (" << why
+                << "); using defaults\n";
+    }
     return Settings{};
   }
   return parse_settings(*text);

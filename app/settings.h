@@ -1,6 +1,7 @@
 #pragma once
 // The values of the settings file: lines of key "=" value, read once at start.
 // The file is never written; the connection dialog changes values in memory only.
+// What each key means, and how its value is read, is in app/settings_table.h.
 
 #include <cstdint>
 #include <string>
@@ -32,6 +33,8 @@ struct Settings {
   std::string channel_key;      // CHANNEL_KEY, the channel's +k key for the JOIN
   std::string username = "undefined";   // USERNAME, the login's user name
   std::string realname = "*";           // REALNAME, the login's real name
+
+  bool operator==(const Settings&) const = default;
 };
 
 // The registered IRC port for TLS: a settings file that names it without a TLS line

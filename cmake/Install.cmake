@@ -7,6 +7,7 @@
 #   share/applications/     velmora.desktop
 #   share/icons/hicolor/96x96/apps/velmora.png
 #   share/doc/velmora/      copyright, changelog.gz (what Debian asks of every package)
+#   share/lintian/overrides/velmora   why lintian's notes on license.txt do not apply
 
 include(GNUInstallDirs)
 
@@ -40,18 +41,33 @@ function(velmora_gzip file)  # file.gz beside file
   set(gzipped ${gzipped} ${file}.gz PARENT_SCOPE)
 endfunction()
 
-# The man pages carry the project's version.
+# The man pages carry the project's version and the settings as app/settings_table.cpp
+# describes them.
+add_executable(write_man_page app/write_man_page.cpp)
+target_link_libraries(write_man_page PRIVATE velmora_app)
 foreach(page velmora velmora-term)
-  configure_file(data/man/${page}.1 ${package_dir}/${page}.1 @ONLY)
+  add_custom_command(OUTPUT ${package_dir}/${page}.1
+    COMMAND write_man_page ${PROJECT_SOURCE_DIR}/data/man/${page}.1 ${package_dir}/${page}.1
+            ${PROJECT_VERSION}
+    DEPENDS write_man_page ${PROJECT_SOURCE_DIR}/data/man/${page}.1
+    COMMENT "Writing the man page ${page}.1")
   velmora_gzip(${package_dir}/${page}.1)
   install(FILES ${package_dir}/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
 
+# The licence in Debian's machine-readable copyright format: every line indented by a
+# space, empty lines written as " .".
 file(READ ${PROJECT_SOURCE_DIR}/LICENSE VELMORA_LICENSE_TEXT)
+string(STRIP "${VELMORA_LICENSE_TEXT}" VELMORA_LICENSE_TEXT)
+string(REPLACE "\n" "\n " VELMORA_LICENSE_TEXT " ${VELMORA_LICENSE_TEXT}")
+string(REGEX REPLACE "\n [ \t]*\n" "\n .\n" VELMORA_LICENSE_TEXT "${VELMORA_LICENSE_TEXT}")
+string(REGEX REPLACE "\n [ \t]*\n" "\n .\n" VELMORA_LICENSE_TEXT "${VELMORA_LICENSE_TEXT}")
 configure_file(cmake/package/copyright.in ${package_dir}/copyright @ONLY)
 configure_file(cmake/package/changelog.in ${package_dir}/changelog @ONLY)
 velmora_gzip(${package_dir}/changelog)
 install(FILES ${package_dir}/copyright ${package_dir}/changelog.gz DESTINATION ${velmora_doc_dir})
+install(FILES cmake/package/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME velmora)
 add_custom_target(velmora_package_files ALL DEPENDS ${gzipped})
 
 set(CPACK_GENERATOR DEB)
@@ -61,7 +77,9 @@ set(CPACK_PACKAGE_VENDOR "The Velmora developers")
 set(CPACK_PACKAGE_CONTACT ${VELMORA_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "IRC client that keeps one channel private among its users")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES ON)
+# Stripped as dh_strip does (cmake/package/strip.cmake.in), not with CPack's plain strip.
+configure_file(cmake/package/strip.cmake.in ${package_dir}/strip.cmake @ONLY)
+set(CPACK_PRE_BUILD_SCRIPTS ${package_dir}/strip.cmake)
 set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${VELMORA_MAINTAINER})

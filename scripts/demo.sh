@@ -12,7 +12,7 @@ if [ -z "${DISPLAY:-}" ]; then
   exit 1
 fi
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh test
 # Configure once, then an incremental build: quick when nothing changed.
 [ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" >/dev/null
 cmake --build "$build" -j2 --target velmora velmora-term >/dev/null

@@ -8,15 +8,15 @@ cd "$(dirname "$0")/.."
 mode=${1:-all}
 jobs=${JOBS:-2}
 
-bash scripts/install-deps.sh
-# Elsewhere the tests through ircd-hybrid skip when it could not be fetched; CI runs them.
-if [ -n "${VELMORA_CI:-}" ] && [ ! -x /var/cache/velmora-test/ircd-hybrid/usr/sbin/ircd-hybrid ]; then
-  echo "ircd-hybrid was not unpacked: the tests through it would be skipped"; exit 1
-fi
+bash scripts/install-deps.sh "$([ "$mode" = quick ] && echo test || echo all)"
+# A server test that cannot run here skips and says why; with VELMORA_CI set (.ci/run)
+# it fails instead (tests/support/skip_without.h).
 
-step() { printf '\n=== %s ===\n' "$*"; }
+step() { printf '\n=== %s (at %d s) ===\n' "$*" "$SECONDS"; }
 
-build() {  # build DIR [cmake options...]: shows warnings, and stops on a failed build
+# build DIR [cmake options...]: shows warnings, and stops on a failed build. The build is
+# warning-free with GCC 12 and 14, clang 14 and 19: under CI a warning fails it.
+build() {
   local dir=$1; shift
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
   local log="$dir/build.log"
@@ -25,7 +25,9 @@ build() {  # build DIR [cmake options...]: shows warnings, and stops on a failed
     echo "build in $dir failed (all of it in $log)"
     return 1
   fi
-  grep -E 'warning' "$log" || true
+  if grep -E -A3 'warning' "$log"; then
+    [ -z "${VELMORA_CI:-}" ] || { echo "build in $dir: compiler warnings (all of it in $log)"; return 1; }
+  fi
 }
 
 step "build"
@@ -38,11 +40,12 @@ fi
 echo "build/velmora: no libglade"
 step "tests"
 (cd build && ctest -j"$jobs" --output-on-failure --timeout 300)
-step "key agreement over the simulated channel's schedules (bench)"
-VELMORA_SIM_RUNS=100 build/bench/bench_agreement --benchmark_counters_tabular=true
 step "Debian package"
 bash scripts/check-package.sh build
 [ "$mode" = quick ] && exit 0
+
+step "key agreement over the simulated channel's schedules (bench)"
+VELMORA_SIM_RUNS=100 build/bench/bench_agreement --benchmark_counters_tabular=true
 
 step "AddressSanitizer + UndefinedBehaviorSanitizer"
 build build-asan -DVELMORA_SANITIZE=ON -DVELMORA_GUI=OFF -DVELMORA_BENCH=OFF

@@ -1,5 +1,5 @@
-// Account logins against real services: InspIRCd linked to Atheme, both on 127.0.0.1
-// with their own configs. PLAIN with a right and a wrong password, EXTERNAL with a
+// Account logins against real services: InspIRCd linked to Atheme (Debian 12) or Anope
+// (Debian 13), both on 127.0.0.1 with their own configs. PLAIN with a right and a wrong password, EXTERNAL with a
 // client certificate whose fingerprint the account holds (CertFP over TLS), and two
 // logged-in clients sharing the channel key through a server with its IRCv3 modules.
 #include <gtest/gtest.h>
@@ -8,9 +8,10 @@
 
 #include "app/app_state.h"
 #include "tests/app/recording_client.h"
-#include "tests/support/atheme_services.h"
+#include "tests/support/account_services.h"
 #include "tests/support/eventually.h"
 #include "tests/support/inspircd_server.h"
+#include "tests/support/skip_without.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_certificates.h"
 
@@ -18,7 +19,7 @@ namespace velmora {
 namespace {
 
 using namespace std::chrono_literals;
-using test_support::AthemeServices;
+using test_support::AccountServices;
 using test_support::eventually;
 using test_support::InspircdServer;
 using test_support::RecordingState;
@@ -32,21 +33,21 @@ using Client = test_support::RecordingClient;
 class ServicesLogin : public ::testing::Test {
 protected:
   void SetUp() override {
-    if (!AthemeServices::installed()) GTEST_SKIP() << "atheme-services is not installed";
+    VELMORA_SKIP_WITHOUT(AccountServices::missing());
     ASSERT_TRUE(certs.ready());
     server = std::make_unique<InspircdServer>(
         test_support::InspircdOptions{certs.server(), /*services=*/true});
     ASSERT_TRUE(server->running());
-    services = std::make_unique<AthemeServices>(*server);
+    services = AccountServices::start(*server);
     ASSERT_TRUE(services->linked()) << services->log();
-    ASSERT_TRUE(services->register_account(server->port(), "alice", "alice-secret",
-                                           certs.fingerprint(certs.client())));
-    ASSERT_TRUE(services->register_account(server->port(), "bob", "bob-secret"));
+    ASSERT_TRUE(services->register_account(*server, "alice", "alice-secret", certs.client()))
+        << services->log();
+    ASSERT_TRUE(services->register_account(*server, "bob", "bob-secret")) << services->log();
   }
 
   TestCertificates certs;
   std::unique_ptr<InspircdServer> server;
-  std::unique_ptr<AthemeServices> services;
+  std::unique_ptr<AccountServices> services;
 };
 
 TEST_F(ServicesLogin, PlainWithAWrongPasswordGoesOnOrDisconnectsAsAsked) {

@@ -3,7 +3,7 @@
 
 #include "app/program_paths.h"
 #include "app/settings.h"
-#include "app/settings_exposure.h"
+#include "app/settings_table.h"
 #include "tests/support/temp_folder.h"
 
 namespace velmora {
@@ -50,28 +50,7 @@ TEST(ParseSettings, ValuesKeepTheirSpaces) {
   EXPECT_EQ(s.nick, "bob");
   EXPECT_EQ(s.realname, "Bob B");
   EXPECT_EQ(s.username, "bob");  // one word: it goes on the USER line
-  EXPECT_EQ(parse_settings("CHANNEL_KEY=k1 k2").channel_key, "k1");  // one word on the JOIN
   EXPECT_EQ(parse_settings("").username, "undefined");
-}
-
-// Only a file holding a secret that others may read is worth a word.
-TEST(SettingsExposure, SaidForASecretOthersCanRead) {
-  test_support::TempFolder dir;
-  const std::string path = dir.file("setup.ini");
-  const struct {
-    const char* text;
-    mode_t mode;
-    bool said;
-  } cases[] = {{"KEY=pw\n", 0644, true},   {"KEY=pw\n", 0640, true}, {"KEY=pw\n", 0600, false},
-               {"SASL_PASS=x\n", 0604, true}, {"NICK=a\n", 0644, false}};
-  for (const auto& c : cases) {
-    dir.write("setup.ini", c.text);
-    ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
-    const std::string said = settings_exposure_warning(path, load_settings(path));
-    EXPECT_EQ(!said.empty(), c.said) << c.text << std::oct << c.mode;
-  }
-  EXPECT_NE(settings_exposure_warning(path, parse_settings("KEY=pw")).find("chmod 600 " + path),
-            std::string::npos);
 }
 
 TEST(LoadSettings, MissingFileGivesDefaults) {
@@ -110,6 +89,24 @@ TEST(LoadSettings, ReadsTheFile) {
   EXPECT_EQ(s.server, "127.0.0.1");
   EXPECT_EQ(s.port, 7000);
   EXPECT_EQ(s.nick, "me");
+}
+
+// The table is the one list of settings: each default it quotes reads back as the
+// default, and each row reaches a field of its own.
+TEST(SettingsTable, DefaultsAgreeAndEveryRowHasItsOwnField) {
+  std::vector<Settings> changed;
+  for (const SettingRow& row : setting_rows()) {
+    if (row.default_text != nullptr) {
+      EXPECT_EQ(parse_settings(std::string(row.key) + "=" + row.default_text), Settings{}) << row.key;
+    }
+    changed.push_back(parse_settings(std::string(row.key) + "=7"));
+    EXPECT_NE(changed.back(), Settings{}) << row.key << " changes nothing";
+  }
+  for (std::size_t i = 0; i < changed.size(); ++i) {
+    for (std::size_t j = i + 1; j < changed.size(); ++j) {
+      EXPECT_NE(changed[i], changed[j]) << setting_rows()[i].key << " and " << setting_rows()[j].key;
+    }
+  }
 }
 
 }  // namespace

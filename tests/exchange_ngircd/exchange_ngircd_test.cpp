@@ -15,6 +15,7 @@
 #include "tests/support/inspircd_server.h"
 #include "tests/support/ngircd_server.h"
 #include "tests/support/raw_client.h"
+#include "tests/support/skip_without.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/eventually.h"
 #include "tests/exchange_ngircd/channel_client.h"
@@ -256,7 +257,7 @@ TEST(ExchangeThroughServer, InspircdLetsUsInAndTheKeyIsShared) {
 
 // ircd-hybrid at Debian's flood limits.
 TEST(ExchangeThroughServer, HybridLetsUsInAndTheKeyIsShared) {
-  if (const std::string why = test_support::HybridServer::missing(); !why.empty()) GTEST_SKIP() << why;
+  VELMORA_SKIP_WITHOUT(test_support::HybridServer::missing());
   test_support::HybridServer server;
   ASSERT_TRUE(server.running()) << server.log();
   share_the_key_and_chat(server);
@@ -267,7 +268,7 @@ TEST(ExchangeThroughServer, HybridLetsUsInAndTheKeyIsShared) {
 // connection with more than 2560 bytes waiting ("Excess Flood"). Paced, nobody is
 // disconnected and bob reads every line in the order typed.
 TEST(ExchangeThroughServer, HybridTakesATypedBurstDuringAKeyExchange) {
-  if (const std::string why = test_support::HybridServer::missing(); !why.empty()) GTEST_SKIP() << why;
+  VELMORA_SKIP_WITHOUT(test_support::HybridServer::missing());
   test_support::HybridServer server;
   ASSERT_TRUE(server.running()) << server.log();
   Client alice(server.port(), "alice", "pass");

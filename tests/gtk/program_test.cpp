@@ -56,8 +56,8 @@ protected:
     const std::string out = folder_.file("velmora.out");
     pid_ = fork();
     if (pid_ == 0) {
-      freopen(out.c_str(), "w", stdout);
-      freopen(out.c_str(), "a", stderr);
+      if (freopen(out.c_str(), "w", stdout) == nullptr || freopen(out.c_str(), "a", stderr) == nullptr)
+        _exit(126);
       execl(VELMORA_BINARY, VELMORA_BINARY, folder_.file("settings.ini").c_str(),
             static_cast<char*>(nullptr));
       _exit(127);
@@ -79,7 +79,8 @@ protected:
   }
 
   void screenshot(const std::string& name) {
-    std::system(("import -window root " + name + ".png 2>/dev/null").c_str());
+    // Only to look at afterwards: without ImageMagick's import there is none.
+    (void)!std::system(("import -window root " + name + ".png 2>/dev/null").c_str());
   }
 
   // The names list shows only this client, so it makes the channel key itself. The
@@ -193,9 +194,10 @@ TEST_F(ProgramTest, ClosingTheDialogEndsTheProgramWithoutConnecting) {
 TEST_F(ProgramTest, IncompleteLayoutIsNamedAndExitsWithStatusOne) {
   // A copy of the program beside a layout without the status bar.
   const std::string copy = folder_.file("velmora");
-  std::system(("cp " VELMORA_BINARY " " + copy).c_str());
-  std::system(("sed 's/id=\"statusbar1\"/id=\"gone\"/' " VELMORA_DATA_DIR "/gui.glade > " +
-               folder_.file("gui.glade")).c_str());
+  ASSERT_EQ(std::system(("cp " VELMORA_BINARY " " + copy).c_str()), 0);
+  ASSERT_EQ(std::system(("sed 's/id=\"statusbar1\"/id=\"gone\"/' " VELMORA_DATA_DIR "/gui.glade > " +
+                         folder_.file("gui.glade")).c_str()),
+            0);
   const std::string output = run(copy + " /nonexistent.ini 2>&1; echo \"status=$?\"");
   EXPECT_NE(output.find(folder_.file("gui.glade")), std::string::npos) << output;
   EXPECT_NE(output.find("\"statusbar1\""), std::string::npos) << output;

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <vector>
 
 #include "tests/support/ngircd_server.h"
@@ -14,6 +16,18 @@ namespace {
 std::string binary() {
   const std::string unpacked = std::string(kHybridRoot) + "/usr/sbin/ircd-hybrid";
   return ::access(unpacked.c_str(), X_OK) == 0 ? unpacked : "/usr/sbin/ircd-hybrid";
+}
+
+// From 8.2.46 on, ircd-hybrid loads only the modules its config names, with the
+// `loadmodule` lines of the package's modules.conf; earlier versions load every core
+// module by themselves and have no such file. The package's list is taken as it is.
+std::string module_lines() {
+  const std::string modules_conf = std::string(kHybridRoot) + "/etc/ircd-hybrid/modules.conf";
+  std::ifstream file(binary() == "/usr/sbin/ircd-hybrid" ? "/etc/ircd-hybrid/modules.conf"
+                                                         : modules_conf);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
 }
 
 // Debian's /etc/ircd-hybrid/ircd.conf as far as a client's pace is concerned: the
@@ -33,7 +47,8 @@ std::string config_text(int port, const std::string& folder) {
          "channel { default_join_flood_count = 18; default_join_flood_time = 6 seconds; };\n"
          "general { disable_auth = yes; default_floodcount = 10; default_floodtime = 1 second;\n"
          "  throttle_count = 200; throttle_time = 2 seconds; };\n"
-         "motd { mask = \"*\"; file = \"" + folder + "/ircd.motd\"; };\n";
+         "motd { mask = \"*\"; file = \"" + folder + "/ircd.motd\"; };\n" +
+         module_lines();
 }
 
 // Root gets `setpriv` in front, running it as nobody; the folder becomes nobody's so
@@ -43,8 +58,8 @@ std::vector<std::string> as_unprivileged(const std::string& folder, std::vector<
   const passwd* nobody = ::getpwnam("nobody");
   if (nobody == nullptr) return argv;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
-    (void)::chown(entry.path().c_str(), nobody->pw_uid, nobody->pw_gid);
-  (void)::chown(folder.c_str(), nobody->pw_uid, nobody->pw_gid);
+    (void)!::chown(entry.path().c_str(), nobody->pw_uid, nobody->pw_gid);
+  (void)!::chown(folder.c_str(), nobody->pw_uid, nobody->pw_gid);
   argv.insert(argv.begin(), {"setpriv", "--reuid=" + std::to_string(nobody->pw_uid),
                              "--regid=" + std::to_string(nobody->pw_gid), "--clear-groups"});
   return argv;

@@ -4,8 +4,9 @@
 // limits, run in the foreground and stopped by its PID.
 //
 // Debian's package conflicts with ngircd's, so scripts/install-deps.sh unpacks it under
-// kHybridRoot instead of installing it. It loads its core modules only from the
-// compiled-in /usr/lib/ircd-hybrid, which install-deps.sh points at the unpacked copy.
+// kHybridRoot instead of installing it. It loads its modules from /usr/lib/ircd-hybrid,
+// which install-deps.sh points at the unpacked copy: by itself before 8.2.46 (Debian 12),
+// from the package's modules.conf, which the test's config takes in, since then.
 // It will not run as root: as root it is started as `nobody`, owning its folder.
 
 #include <string>

@@ -9,11 +9,12 @@ std::string bind_line(int port, const std::string& extra) {
   return "<bind address=\"127.0.0.1\" port=\"" + std::to_string(port) + "\" " + extra + ">\n";
 }
 
-// The modules a services link needs (spanningtree, services_account, sasl) and the
-// IRCv3 ones that put tags on lines for clients that ask for them.
+// The modules a services link needs (spanningtree, services_account, sasl; hidechans,
+// which Anope insists on) and the IRCv3 ones that put tags on lines for clients that
+// ask for them.
 std::string services_lines(int link_port) {
   std::string lines;
-  for (const char* module : {"spanningtree", "services_account", "sasl", "cap", "ircv3",
+  for (const char* module : {"spanningtree", "services_account", "sasl", "hidechans", "cap", "ircv3",
                              "ircv3_servertime", "ircv3_msgid", "ircv3_ctctags"}) {
     lines += std::string("<module name=\"") + module + "\">\n";
   }

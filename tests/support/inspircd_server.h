@@ -10,7 +10,7 @@
 
 namespace velmora::test_support {
 
-// The services server that may link to it (AthemeServices), and their shared password.
+// The services server that may link to it (AccountServices), and their shared password.
 inline constexpr const char* kServicesName = "services.velmora.test";
 inline constexpr const char* kLinkPassword = "velmora-link";
 
