@@ -86,7 +86,8 @@ bool ExchangeHooks::handle_message(const IrcMessage& message) {
 
 // Chat reaches the window only while we hold the channel key, and opened: the view
 // shows words, never hex.
-bool ExchangeHooks::prepare_for_window(IrcMessage& message) {
+bool ExchangeHooks::prepare_for_window(ReceivedLine& line) {
+  IrcMessage& message = line.message;
   if (message.command != "PRIVMSG") return true;
   if (!holds_key()) return false;
   const auto slot = static_cast<std::size_t>(message.trailing_index);

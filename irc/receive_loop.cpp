@@ -103,8 +103,9 @@ void ReceiveLoop::handle_in_burst(std::string raw) {
   }
   if (dispatch(message, raw)) consumed = true;
   if (consumed || raw.empty()) return;
-  if (ReceiveHooks* hooks = connection_.hooks(); hooks && !hooks->prepare_for_window(message)) return;
-  shown_.emplace_back(std::move(message), std::move(raw));
+  ReceivedLine line(std::move(message), std::move(raw));
+  if (ReceiveHooks* hooks = connection_.hooks(); hooks && !hooks->prepare_for_window(line)) return;
+  shown_.push_back(std::move(line));
 }
 
 // A line reaches the window only once it is in the file. One raise for the burst:
