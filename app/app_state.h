@@ -154,7 +154,7 @@ private:
   void run_start_irc();
   bool attempt_connect(const Settings& settings);
   bool log_in_and_await_welcome(const Settings& settings);
-  void show_in_view(const std::string& text);
+  void show_in_view(ViewNote note);
   void show_refusal(const std::string& text);
   bool stopping();
   void countdown();

@@ -84,9 +84,9 @@ bool AppState::stopping() {
   return stop_;
 }
 
-// A line of our own in the view, shown like a server's ERROR (the queue bounds itself).
-void AppState::show_in_view(const std::string& text) {
-  connection_.queue().publish(ReceivedLine("ERROR :" + text));
+// A note of our own in the view (the queue bounds itself).
+void AppState::show_in_view(ViewNote note) {
+  connection_.queue().publish(ReceivedLine(std::move(note)));
   note_change();
 }
 
@@ -94,9 +94,9 @@ void AppState::show_in_view(const std::string& text) {
 // status line and the view, and no further attempt.
 void AppState::show_refusal(const std::string& text) {
   set_status(text, kRefusalSeconds);
-  connecting_ = false;  // the view shows the line
+  connecting_ = false;  // the view shows the note
   offline_shown_ = false;
-  show_in_view(text);
+  show_in_view({ViewNote::Kind::Refusal, text});
 }
 
 // Logs in and waits for the welcome, bounded; true once welcomed.
@@ -191,7 +191,7 @@ void AppState::supervise(const Settings& s) {
     const std::string reason = await_drop();
     if (reason.empty()) return;
     set_status(reason, kStatusSeconds);
-    show_in_view(reason);
+    show_in_view({ViewNote::Kind::Disconnected, reason});
     bool back = false;
     for (std::size_t i = 0; !back; ++i) {
       const int pause = kReconnectPauses[std::min(i, std::size(kReconnectPauses) - 1)];

@@ -78,7 +78,7 @@ TEST(TlsClients, RefusedCertificateIsSaidOnceAndNotRetried) {
   EXPECT_EQ(client.state().texts(),
             (std::vector<std::string>{"Connecting to localhost...", text}));
   EXPECT_EQ(client.state().status_text(), text);
-  EXPECT_EQ(client.view_lines(), std::vector<std::string>{"ERROR :" + text});
+  EXPECT_EQ(client.view_lines(), std::vector<std::string>{"note: " + text});
 }
 
 TEST(TlsClients, UncheckedCertificateIsSaidAtEveryConnect) {
