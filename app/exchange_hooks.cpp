@@ -50,8 +50,10 @@ void ExchangeHooks::stop() {
   if (timer_.joinable()) timer_.join();
 }
 
-// A half-finished exchange does not survive the connection; the key does.
+// A half-finished exchange does not survive the connection; the key does. A refusal
+// of the last connection no longer holds.
 void ExchangeHooks::connection_started() {
+  state_.clear_refusal();
   std::lock_guard hold(lock_);
   const ChannelTracker& where = state_.connection().channel_tracker();
   agreement_.connection_started(state_.security().passphrase(), state_.settings().max_users,
@@ -103,8 +105,12 @@ void ExchangeHooks::names_stored(const std::vector<std::string>& users) {
   publish();
 }
 
-void ExchangeHooks::registration_status(const std::string& text) {
-  state_.set_status(text, kStatusSeconds);
+void ExchangeHooks::registration_status(const std::string& text, bool refusal) {
+  if (refusal) {
+    state_.post_refusal(text);
+  } else {
+    state_.set_status(text, kStatusSeconds);
+  }
 }
 
 void ExchangeHooks::connection_ended() {

@@ -21,19 +21,29 @@ void StatusLine::set_status(const std::string& text, int seconds) {
   {
     std::lock_guard<std::mutex> hold(lock_);
     if (stop_) return;
-    text_ = text;
-    ++generation_;
-    deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    armed_ = true;
-    if (!worker_.joinable()) worker_ = std::thread([this] { clear_status_later(); });
+    if (seconds == kLasting) {
+      lasting_ = text;
+      if (!text.empty()) text_.clear();  // the newer text shows
+    } else {
+      post_transient(text, seconds);
+    }
   }
   changed_.notify_all();
   if (changes_) changes_->raise();
 }
 
+// With lock_ held.
+void StatusLine::post_transient(const std::string& text, int seconds) {
+  text_ = text;
+  ++generation_;
+  deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  armed_ = true;
+  if (!worker_.joinable()) worker_ = std::thread([this] { clear_status_later(); });
+}
+
 std::string StatusLine::status_text() const {
   std::lock_guard<std::mutex> hold(lock_);
-  return text_;
+  return text_.empty() ? lasting_ : text_;
 }
 
 // Sleeps until the newest text's deadline; a newer post moves the deadline and bumps

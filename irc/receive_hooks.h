@@ -27,8 +27,9 @@ public:
   virtual bool prepare_for_window(ReceivedLine& /*line*/) { return true; }
   // A complete names list (prefixes removed) has been stored in the connection.
   virtual void names_stored(const std::vector<std::string>& users) = 0;
-  // Registration has news for the user (logged in, refused, joining).
-  virtual void registration_status(const std::string& /*text*/) {}
+  // Registration has news for the user (logged in, joining), or a refusal that
+  // stays and that the view shows in place of the line.
+  virtual void registration_status(const std::string& /*text*/, bool /*refusal*/) {}
   // The receive thread ends (the connection is closed).
   virtual void connection_ended() {}
 };

@@ -150,7 +150,7 @@ bool ReceiveLoop::register_step(const IrcMessage& message) {
   // A JOIN that cannot be written finds the socket closed, which ends this loop.
   if (step.join) (void)connection_.join(connection_.registration().channel);
   if (!step.status.empty()) {
-    if (ReceiveHooks* hooks = connection_.hooks()) hooks->registration_status(step.status);
+    if (ReceiveHooks* hooks = connection_.hooks()) hooks->registration_status(step.status, step.refusal);
   }
   // After the status: the connection thread sets its own once it sees the welcome.
   if (step.welcomed) connection_.mark_welcomed();
