@@ -17,7 +17,6 @@ namespace {
 
 constexpr int kStatusSeconds = 10;
 constexpr int kAttempts = 3;
-constexpr int kRefusalSeconds = 60;
 constexpr std::chrono::milliseconds kWelcomePoll{20};
 constexpr int kReconnectPauses[] = {5, 10, 20, 40, 60};  // seconds; the last repeats
 
@@ -93,10 +92,9 @@ void AppState::show_in_view(ViewNote note) {
 // A refusal that trying again cannot change (a certificate we do not trust): in the
 // status line and the view, and no further attempt.
 void AppState::show_refusal(const std::string& text) {
-  set_status(text, kRefusalSeconds);
   connecting_ = false;  // the view shows the note
   offline_shown_ = false;
-  show_in_view({ViewNote::Kind::Refusal, text});
+  post_refusal(text);
 }
 
 // Logs in and waits for the welcome, bounded; true once welcomed.
