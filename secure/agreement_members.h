@@ -21,6 +21,7 @@ struct AgreementMember {
   bool asked_us = false;       // sent us a request with a good token
   bool proven = false;         // a good token from it, or a key from it: knows the passphrase
   bool joined_recently = false;  // a JOIN we saw, not a name from the list we found
+  bool sent_unopened = false;  // its last sealed chat line did not open under our key
 
   // How it did as a holder we asked.
   Time retry_at{};             // not asked again before this

@@ -309,15 +309,17 @@ TEST(StartIrc, SilentServerIsGivenUpAndReconnectedUntilTheUserStops) {
   EXPECT_TRUE(state.start_connection());  // Connect works again at once
 }
 
-// The texts of the PRIVMSG lines queued for the window until a NOTICE comes.
-std::vector<std::string> chat_until_notice(AppState& state) {
-  std::vector<std::string> texts;
+// The PRIVMSG lines queued for the window until a server NOTICE comes: who could read
+// each, and its text.
+using Chat = std::vector<std::pair<LinePrivacy, std::string>>;
+Chat chat_until_notice(AppState& state) {
+  Chat texts;
   bool notice = false;
   EXPECT_TRUE(eventually([&] {
     while (!notice && state.connection().queued_count() > 0) {
-      const IrcMessage m = state.connection().pop_message();
-      if (m.command == "PRIVMSG") texts.push_back(m.text());
-      notice = m.command == "NOTICE";
+      const ReceivedLine line = state.connection().queue().pop();
+      if (line.message.command == "PRIVMSG") texts.emplace_back(line.privacy, line.message.text());
+      notice = line.message.command == "NOTICE";
     }
     return notice;
   }));
@@ -326,7 +328,8 @@ std::vector<std::string> chat_until_notice(AppState& state) {
 
 // A typed line and an action go to the channel the receive side has us in: as typed
 // without a passphrase, sealed with one; a forward (470) moves both.
-// With a passphrase, chat reaches the view only once we hold the key, and opened.
+// With a passphrase, chat reaches the view only once we hold the key, and opened; each
+// line carries who could read it, decided here and never by its text.
 TEST(StartIrc, TypedLinesGoToTheChannelWeAreInAndChatComesBackOpened) {
   for (const bool sealed : {false, true}) {
     SCOPED_TRACE(sealed ? "sealed" : "plain");
@@ -355,9 +358,23 @@ TEST(StartIrc, TypedLinesGoToTheChannelWeAreInAndChatComesBackOpened) {
     const std::vector<std::string> lines = server.lines();
     const std::string& chat = lines[4];
     const std::string& action = lines[5];
+    // Plain words, a message to us alone, and one sealed under a key we do not hold.
+    const std::vector<std::string> others{
+        "PRIVMSG #chan2 :[private] looks sealed", "PRIVMSG me :just to you",
+        "PRIVMSG #chan2 :@CRYPTO 0123456789ABCDEF0123456789ABCDEF"};
+    const Chat others_shown{{LinePrivacy::Plain, "[private] looks sealed"},
+                            {LinePrivacy::Direct, "just to you"},
+                            {LinePrivacy::OtherKey, ""}};
     if (!sealed) {
       EXPECT_EQ(chat, "PRIVMSG #chan2 :hi there");
       EXPECT_EQ(action, "privmsg #chan2 :\x01" "action waves\x01");
+      // Without a passphrase chat is shown all the same, as not private.
+      server.send_line(":bob!u@h " + chat);
+      for (const std::string& line : others) server.send_line(":bob!u@h " + line);
+      server.send_line(":s NOTICE me :mark");
+      Chat expected{{LinePrivacy::Plain, "hi there"}};
+      expected.insert(expected.end(), others_shown.begin(), others_shown.end());
+      EXPECT_EQ(chat_until_notice(state), expected);
       server.close_client();  // so the goodbye is not waited for
       continue;
     }
@@ -367,9 +384,11 @@ TEST(StartIrc, TypedLinesGoToTheChannelWeAreInAndChatComesBackOpened) {
     // The same texts from a peer reach the view as words.
     server.send_line(":bob!u@h " + chat);
     server.send_line(":bob!u@h " + action);
+    for (const std::string& line : others) server.send_line(":bob!u@h " + line);
     server.send_line(":s NOTICE me :mark");
-    EXPECT_EQ(chat_until_notice(state),
-              (std::vector<std::string>{"hi there", "\x01" "ACTION waves\x01"}));
+    Chat expected{{LinePrivacy::Sealed, "hi there"}, {LinePrivacy::Sealed, "\x01" "ACTION waves\x01"}};
+    expected.insert(expected.end(), others_shown.begin(), others_shown.end());
+    EXPECT_EQ(chat_until_notice(state), expected);
     server.close_client();
   }
 }
