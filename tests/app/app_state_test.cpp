@@ -54,9 +54,10 @@ TEST(StartIrc, LogsInJoinsAndTitles) {
     ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
     ASSERT_TRUE(eventually([&] { return !state.connection_thread_running(); }));
     AppSession window(state);
-    EXPECT_EQ(window.take_pending_title(), "Velmora") << "not in the channel yet";
+    EXPECT_EQ(window.view().title, "Velmora") << "not in the channel yet";
     server.send_line(":me!u@h JOIN #chan");
-    ASSERT_TRUE(eventually([&] { return window.take_pending_title() == "#chan, 127.0.0.1 - Velmora"; }));
+    ASSERT_TRUE(eventually([&] { return window.view().title == "#chan, 127.0.0.1 - Velmora"; }));
+    EXPECT_EQ(window.view().link, LinkSecurity::Plain);
     EXPECT_FALSE(state.connecting());
     EXPECT_EQ(state.security().channel_key(), " ");  // plain mode
     EXPECT_EQ(state.texts(), (std::vector<std::string>{"Connecting to 127.0.0.1...",
@@ -68,7 +69,7 @@ TEST(StartIrc, LogsInJoinsAndTitles) {
               ":s NOTICE * :hello\r\n:s 001 me :Welcome\r\n:me!u@h JOIN #chan\r\n")
         << "the old log is gone";
     server.close_client();  // so the goodbye is not waited for
-    EXPECT_TRUE(eventually([&] { return window.take_pending_title() == "Velmora"; }));
+    EXPECT_TRUE(eventually([&] { return window.view().title == "Velmora"; }));
   }
 }
 

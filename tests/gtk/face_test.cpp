@@ -100,17 +100,18 @@ TEST_F(FaceTest, ChatLineWithEmoticonImageInOneBlock) {
                     ":bob!u@h PRIVMSG #room :second", ":bob!u@h JOIN #room"};
   for (int i = 0; i < 3; ++i) face_->tick();
   const std::string image = "\xEF\xBF\xBC";  // the object replacement character
-  // One empty line opens the block of chat lines, one closes it.
-  EXPECT_EQ(buffer_text(), "\r\nbob  hi " + image + " there\r\nbob  second\r\n\r\n"
-                           "bob has joined the channel.\r\n");
+  // One empty line opens the block of chat lines, one closes it; each chat line starts
+  // with its mark.
+  EXPECT_EQ(buffer_text(), "\r\n" + image + " bob  hi " + image + " there\r\n" + image +
+                               " bob  second\r\n\r\nbob has joined the channel.\r\n");
   GtkTextIter at;
-  gtk_text_buffer_get_iter_at_offset(buffer(), &at, 10);
+  gtk_text_buffer_get_iter_at_offset(buffer(), &at, 12);
   GdkPixbuf* face = gtk_text_iter_get_pixbuf(&at);
   ASSERT_NE(face, nullptr);
   EXPECT_EQ(gdk_pixbuf_get_width(face), 14);
-  EXPECT_TRUE(has_tag(2, "bold"));
-  EXPECT_TRUE(has_tag(2, "big"));
-  EXPECT_FALSE(has_tag(8, "bold"));
+  EXPECT_TRUE(has_tag(4, "bold"));
+  EXPECT_TRUE(has_tag(4, "big"));
+  EXPECT_FALSE(has_tag(10, "bold"));
 }
 
 TEST_F(FaceTest, ControlsOverConnectDropAndFailedConnection) {
@@ -166,9 +167,9 @@ TEST_F(FaceTest, ControlsOverConnectDropAndFailedConnection) {
   EXPECT_FALSE(sensitive(w_.toolbutton2));
 }
 
-TEST_F(FaceTest, PostedTitleIsShownByTheTick) {
+TEST_F(FaceTest, TitleIsShownByTheTick) {
   gtk_widget_show_all(w_.window1);
-  session_.pending_title = "#room, 127.0.0.1 - Velmora";
+  session_.title = "#room, 127.0.0.1 - Velmora";
   face_->tick();
   EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(w_.window1)), "#room, 127.0.0.1 - Velmora");
 }
@@ -277,7 +278,7 @@ TEST_F(FaceTest, ReturnSendsTheLineAndEmptiesTheEntry) {
   ASSERT_EQ(session_.sent.size(), 1u);
   EXPECT_EQ(session_.sent[0], "PRIVMSG #room :@CRYPTO sealed(hello :))");
   EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(w_.entry1)), "");
-  EXPECT_EQ(buffer_text(), "\r\nme  hello \xEF\xBF\xBC\r\n");
+  EXPECT_EQ(buffer_text(), "\r\n\xEF\xBF\xBC me  hello \xEF\xBF\xBC\r\n");
 }
 
 TEST_F(FaceTest, RawTrafficToggleShowsOnlyLaterTraffic) {
