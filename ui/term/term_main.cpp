@@ -201,7 +201,9 @@ private:
 
 int term_main(int argc, char** argv) {
   const CommandLine command_line = parse_command_line(argc, argv);
-  const ProgramName name{"velmora-term", "Velmora: a private channel on IRC, on a terminal."};
+  static const std::string marks_help = term_marks_help();
+  const ProgramName name{"velmora-term", "Velmora: a private channel on IRC, on a terminal.",
+                         marks_help.c_str()};
   if (auto status = answer_command_line(command_line, name, stdout, stderr)) return *status;
   std::FILE* view = stdout;
   AppState app(program_files(command_line.settings_argument));
