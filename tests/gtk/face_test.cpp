@@ -10,6 +10,7 @@
 #include "tests/gtk/xvfb_display.h"
 #include "tests/ui/fake_session.h"
 #include "ui/gtk/gtk_face.h"
+#include "ui/gtk/privacy_icons.h"
 
 namespace velmora {
 namespace {
@@ -318,6 +319,60 @@ TEST_F(FaceTest, QuitWhileConnectedSendsQuitAndWaitsForTheClose) {
   gtk_main();
   EXPECT_EQ(session_.sent, (std::vector<std::string>{"QUIT"}));
   EXPECT_EQ(session_.close_waits, 1);
+}
+
+// A channel split in two as the README shows it: a sealed line and a plain line with the
+// same words, a line under another key, a message to us alone, and a member holding
+// another key. Each run leaves privacy_marks.png (the window alone) in the test's
+// folder; the pictures, tags and rows checked here are what it shows.
+TEST_F(FaceTest, PrivacyMarksScreenshot) {
+  session_.nick = "alice";
+  session_.hold_key();
+  session_.title = "#room, irc.example.net - Velmora";
+  session_.account = "alice";
+  session_.users = {"alice", "bob", "carol", "dave", "mallory"};
+  session_.set_member("bob", MemberKey::Ours, test_support::FakeSession::kOwnCheck);
+  session_.set_member("carol", MemberKey::Other, "FEDCBA9876543210");
+  session_.set_member("dave", MemberKey::Waiting);
+  session_.dirty = true;
+  const std::string same = "Did everyone get the new key? :)";
+  session_.queue = {{":bob!u@h PRIVMSG #room :" + same, LinePrivacy::Sealed},
+                    {":mallory!u@h PRIVMSG #room :" + same, LinePrivacy::Plain},
+                    {":carol!u@h PRIVMSG #room :", LinePrivacy::OtherKey},
+                    {":bob!u@h PRIVMSG alice :call me when you can", LinePrivacy::Direct}};
+  gtk_widget_show_all(w_.window1);
+  face_->tick();
+  face_->window().on_input_return("/check");
+
+  // The two lines with the same words differ in their first picture and its tag.
+  GtkTextIter at;
+  gtk_text_buffer_get_start_iter(buffer(), &at);
+  std::vector<LinePrivacy> marks;
+  do {
+    if (gtk_text_iter_get_pixbuf(&at) == nullptr) continue;
+    GSList* tags = gtk_text_iter_get_tags(&at);
+    for (GSList* t = tags; t; t = t->next) {
+      if (mark_of_tag(GTK_TEXT_TAG(t->data)) != LinePrivacy::None) marks.push_back(mark_of_tag(GTK_TEXT_TAG(t->data)));
+    }
+    g_slist_free(tags);
+  } while (gtk_text_iter_forward_char(&at));
+  EXPECT_EQ(marks, (std::vector<LinePrivacy>{LinePrivacy::Sealed, LinePrivacy::Plain, LinePrivacy::OtherKey,
+                                             LinePrivacy::Direct}));
+  EXPECT_NE(buffer_text().find("carol  (sealed under another key: carol holds a different key"), std::string::npos);
+  EXPECT_NE(buffer_text().find("Your key check: 0123 4567 89AB CDEF"), std::string::npos);
+  GtkTreeModel* rows = gtk_tree_view_get_model(GTK_TREE_VIEW(w_.treeview1));
+  GtkTreeIter carol;
+  ASSERT_TRUE(gtk_tree_model_iter_nth_child(rows, &carol, nullptr, 2));
+  gchar* colour = nullptr;
+  gtk_tree_model_get(rows, &carol, 2, &colour, -1);
+  EXPECT_STREQ(colour, kOtherKeyColour);
+  g_free(colour);
+  EXPECT_STREQ(gtk_label_get_text(face_->surface().privacy_label()), "1 member holds another key");
+
+  for (int i = 0; i < 50; ++i) g_main_context_iteration(nullptr, FALSE);  // drawn
+  gdk_flush();
+  // ImageMagick finds the window by its title.
+  EXPECT_EQ(std::system(("import -window '" + session_.title + "' privacy_marks.png").c_str()), 0);
 }
 
 // The face over a session with a change signal: it sleeps when idle and wakes on it.
