@@ -29,14 +29,20 @@ def chat_both_ways(binary):
         assert bob.finish() == 0 and alice.finish() == 0
 
 
+def alice_watcher_bob(scene, watcher):
+    """alice makes the key alone, an ordinary client joins, then bob gets the key."""
+    alice = scene.term("alice")
+    alice.wait_key()
+    raw = scene.raw(watcher)
+    raw.join(CHANNEL)
+    bob = scene.term("bob")
+    bob.wait_key()
+    return alice, raw, bob
+
+
 def raw_observer_sees_only_hex(binary):
     with Scene(binary) as scene:
-        alice = scene.term("alice")
-        alice.wait_key()
-        raw = scene.raw("plain")
-        raw.join(CHANNEL)
-        bob = scene.term("bob")
-        bob.wait_key()
+        alice, raw, bob = alice_watcher_bob(scene, "plain")
         alice.type("the secret words")
         bob.out.wait_for(r"^\[private\] alice  the secret words$")
         bob.type("more secret words")
@@ -118,12 +124,7 @@ def privacy_marks_and_key_checks(binary):
     """Every line says who could read it, whatever its words; /check shows the digits
     the announcements carry; a member announcing another check is listed apart."""
     with Scene(binary) as scene:
-        alice = scene.term("alice")
-        alice.wait_key()
-        mallory = scene.raw("mallory")
-        mallory.join(CHANNEL)
-        bob = scene.term("bob")
-        bob.wait_key()
+        alice, mallory, bob = alice_watcher_bob(scene, "mallory")
         # bob has adopted alice's key and told the channel its check.
         _, said = mallory.lines.wait_for(r"^:bob!\S+ PRIVMSG %s :@AUTHENTICATED [0-9A-F]{16}$" % CHANNEL)
         check = said.rsplit(" ", 1)[1]
