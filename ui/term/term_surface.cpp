@@ -8,16 +8,17 @@
 namespace velmora {
 namespace {
 
-// A chat line's mark: the colour it gets on a terminal.
+// A chat line's mark: the colour it gets on a terminal, and its meaning for --help.
 struct MarkStyle {
   LinePrivacy privacy;
   const char* sgr;
+  const char* meaning;
 };
 constexpr MarkStyle kMarkStyles[] = {
-    {LinePrivacy::Sealed, "32"},       // green
-    {LinePrivacy::Plain, "1;33"},      // bold yellow
-    {LinePrivacy::Direct, "36"},       // cyan
-    {LinePrivacy::OtherKey, "1;31"},   // bold red
+    {LinePrivacy::Sealed, "32", "sealed under your channel key: only those who share it read it"},
+    {LinePrivacy::Plain, "1;33", "unsealed in the channel: everyone there and the server read it"},
+    {LinePrivacy::Direct, "36", "to you alone, not sealed: the server reads it"},
+    {LinePrivacy::OtherKey, "1;31", "sealed under a key you do not hold; compare /check"},
 };
 
 // The user list's sign for each kind of member, and its meaning for --help.
@@ -68,8 +69,7 @@ std::string term_marks_help() {
   std::string text = "In velmora-term every chat line starts with who could read it:\n";
   for (const MarkStyle& m : kMarkStyles) {
     const std::string mark = mark_text(m.privacy);
-    text += "  " + mark + std::string(mark.size() < 14 ? 14 - mark.size() : 1, ' ') +
-            std::string(mark_explanation(m.privacy)) + "\n";
+    text += "  " + mark + std::string(14 - mark.size(), ' ') + m.meaning + "\n";
   }
   text += "Every other line of the view starts with \"-!- \". In the user list (\"users:\" on\n"
           "standard error) each nick carries a sign:\n";
