@@ -143,6 +143,7 @@ def privacy_marks_and_key_checks(binary):
         mallory.send("PRIVMSG %s :@CRYPTO 0123456789ABCDEF0123456789ABCDEF" % CHANNEL)
         alice.out.wait_for(r"^\[another key\] mallory  \(sealed under another key: mallory holds a "
                            r"different key; if it lasts, compare /check with mallory\)$")
+        alice.err.wait_for(r"^users: !mallory: Holds a different key: a line it sealed does not open under yours$")
         mallory.send("PRIVMSG %s :@AUTHENTICATED FFFFFFFFFFFFFFFF" % CHANNEL)
         alice.err.wait_for(r"^users: !mallory: Holds a different key: it announced check "
                            r"FFFF FFFF FFFF FFFF, yours is ")

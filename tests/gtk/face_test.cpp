@@ -342,7 +342,7 @@ TEST_F(FaceTest, PrivacyMarksScreenshot) {
                     {":bob!u@h PRIVMSG alice :call me when you can", LinePrivacy::Direct}};
   gtk_widget_show_all(w_.window1);
   face_->tick();
-  face_->window().on_input_return("/check");
+  on_menuitem5_activate(nullptr, nullptr);  // Connection, Show Key Check
 
   // The two lines with the same words differ in their first picture and its tag.
   GtkTextIter at;
