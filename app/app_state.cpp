@@ -73,6 +73,11 @@ void AppState::set_status(const std::string& text, int seconds) {
   status_.set_status(text, seconds);
 }
 
+void AppState::post_refusal(const std::string& text) {
+  set_status(text, StatusLine::kLasting);
+  show_in_view({ViewNote::Kind::Refusal, text});
+}
+
 void AppState::send_chat_line(std::string_view text) {
   const std::string channel = current_channel();
   for (const std::string& piece : security_.seal_chat_line(text, channel)) {

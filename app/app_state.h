@@ -125,8 +125,14 @@ public:
   void send_action(std::string_view text);
 
   // Status line (any thread); the window reads status_text() on every tick. Virtual
-  // so that tests can record every text.
+  // so that tests can record every text. StatusLine::kLasting for `seconds` posts a
+  // text that stays beneath the transient ones.
   virtual void set_status(const std::string& text, int seconds);
+  // A refusal the user has to act on (a refused login, JOIN or certificate): it stays
+  // in the status line until the next connection, and the view shows it.
+  void post_refusal(const std::string& text);
+  // A new connection: the last one's refusal no longer holds.
+  void clear_refusal() { status_.set_status({}, StatusLine::kLasting); }
   std::string status_text() const { return status_.status_text(); }
 
   // Raw traffic gathered for the window since its last take.
@@ -161,7 +167,7 @@ private:
   void wait_to_reconnect_locked(const std::string& reason);
   void count_down(std::uint64_t token);
   void finish_connecting_locked();
-  void show_in_view(const std::string& text);
+  void show_in_view(ViewNote note);
   void show_refusal_locked(const std::string& text);
   void link_welcomed(std::uint64_t generation) override;
   void link_ended(std::uint64_t generation, const std::string& reason) override;

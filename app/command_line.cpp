@@ -70,7 +70,8 @@ std::string usage_text(const ProgramName& program) {
          "            $XDG_STATE_HOME/velmora/log.txt (~/.local/state/velmora/log.txt)\n"
          "  data      gui.glade, smilies/, icon.png, license.txt: beside the program, else\n"
          "            in ../share/velmora from it\n"
-         "\n"
+         "\n" +
+         (program.face_notes ? std::string(program.face_notes) + "\n" : std::string()) +
          "See " + command + "(1) for more.\n";
 }
 

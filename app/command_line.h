@@ -26,6 +26,7 @@ CommandLine parse_command_line(int argc, const char* const* argv);
 struct ProgramName {
   const char* command;  // "velmora", "velmora-term"
   const char* summary;
+  const char* face_notes = nullptr;  // what the face's own output means, for --help
 };
 
 // "velmora 1.0": the project's version as the build knows it.

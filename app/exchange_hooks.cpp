@@ -1,9 +1,11 @@
 #include "app/exchange_hooks.h"
 
+#include <optional>
 #include <string_view>
 
 #include "app/app_state.h"
 #include "irc/channel_members.h"
+#include "secure/control_text.h"
 
 namespace velmora {
 namespace {
@@ -24,14 +26,22 @@ bool opens_action(std::string_view text) {
 
 // A chat text as the window shows it: "@CRYPTO ..." opened under the channel key, and a
 // sealed action's words opened inside their CTCP frame; any other text as it is.
-std::string opened_chat_text(const ChannelSecurity& security, const std::string& text) {
-  std::string opened = security.open_chat_text(text);
-  if (!opens_action(opened)) return opened;
+struct OpenedChat {
+  bool sealed = false;
+  std::optional<std::string> text;  // nothing: sealed, and it did not open under our key
+};
+
+OpenedChat open_chat(const ChannelSecurity& security, const std::string& text) {
+  if (text.starts_with(kCryptoMarker)) return {true, security.open_chat_text(text)};
+  if (!opens_action(text)) return {false, text};
   constexpr std::size_t kFrameSize = 8;  // "\x01ACTION "
-  std::string body = opened.substr(kFrameSize);
+  std::string body = text.substr(kFrameSize);
   const bool closed = !body.empty() && body.back() == '\x01';
   if (closed) body.pop_back();
-  return opened.substr(0, kFrameSize) + security.open_chat_text(body) + (closed ? "\x01" : "");
+  if (!body.starts_with(kCryptoMarker)) return {false, text};
+  const std::optional<std::string> words = security.open_chat_text(body);
+  if (!words) return {true, std::nullopt};
+  return {true, text.substr(0, kFrameSize) + *words + (closed ? "\x01" : "")};
 }
 
 }  // namespace
@@ -49,8 +59,10 @@ void ExchangeHooks::stop() {
   timer_.disarm_and_wait();  // holding nothing the callback takes
 }
 
-// A half-finished exchange does not survive the connection; the key does.
+// A half-finished exchange does not survive the connection; the key does. A refusal
+// of the last connection no longer holds.
 void ExchangeHooks::connection_started() {
+  state_.clear_refusal();
   std::lock_guard hold(lock_);
   const ChannelTracker& where = state_.connection().channel_tracker();
   agreement_.connection_started(state_.security().passphrase(), state_.settings().max_users,
@@ -81,14 +93,31 @@ bool ExchangeHooks::handle_message(const IrcMessage& message) {
   return consumed;
 }
 
-// Chat reaches the window only while we hold the channel key, and opened: the view
-// shows words, never hex.
-bool ExchangeHooks::prepare_for_window(IrcMessage& message) {
+// Chat reaches the window only while we hold the channel key (or set no passphrase),
+// opened, and marked with who could read it: the view shows words, never hex. A user's
+// notice is never sealed; its privacy is marked all the same.
+bool ExchangeHooks::prepare_for_window(ReceivedLine& line) {
+  IrcMessage& message = line.message;
+  const bool to_channel = same_channel(message.param(0), state_.current_channel());
+  const LinePrivacy unsealed = to_channel ? LinePrivacy::Plain : LinePrivacy::Direct;
+  if (message.command == "NOTICE" && !message.user_host.empty()) line.privacy = unsealed;
   if (message.command != "PRIVMSG") return true;
-  if (!holds_key()) return false;
+  if (!holds_key() && !state_.security().passphrase().empty()) return false;
   const auto slot = static_cast<std::size_t>(message.trailing_index);
-  if (slot < message.params.size()) {
-    message.params[slot] = opened_chat_text(state_.security(), message.params[slot]);
+  if (slot >= message.params.size()) {
+    line.privacy = unsealed;
+    return true;
+  }
+  OpenedChat opened = open_chat(state_.security(), message.params[slot]);
+  if (!opened.sealed) {
+    line.privacy = unsealed;
+    return true;
+  }
+  line.privacy = opened.text ? LinePrivacy::Sealed : LinePrivacy::OtherKey;
+  message.params[slot] = std::move(opened.text).value_or(std::string());
+  std::lock_guard hold(lock_);
+  if (agreement_.sealed_line_from(message.nick, line.privacy == LinePrivacy::Sealed)) {
+    state_.mark_user_list_dirty();
   }
   return true;
 }
@@ -99,8 +128,12 @@ void ExchangeHooks::names_stored(const std::vector<std::string>& users) {
   publish();
 }
 
-void ExchangeHooks::registration_status(const std::string& text) {
-  state_.set_status(text, kStatusSeconds);
+void ExchangeHooks::registration_status(const std::string& text, bool refusal) {
+  if (refusal) {
+    state_.post_refusal(text);
+  } else {
+    state_.set_status(text, kStatusSeconds);
+  }
 }
 
 // How the connection ended reaches the application from the connection itself.

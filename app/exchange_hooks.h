@@ -31,9 +31,9 @@ public:
   void connection_started() override;
   void member_event(const MemberEvent& event) override;
   bool handle_message(const IrcMessage& message) override;
-  bool prepare_for_window(IrcMessage& message) override;
+  bool prepare_for_window(ReceivedLine& line) override;
   void names_stored(const std::vector<std::string>& users) override;
-  void registration_status(const std::string& text) override;
+  void registration_status(const std::string& text, bool refusal) override;
   void connection_ended() override;
 
   // The outbound queue's source: the next line of the key agreement, ready to send.

@@ -18,7 +18,6 @@ namespace velmora {
 namespace {
 
 constexpr int kStatusSeconds = 10;
-constexpr int kRefusalSeconds = 60;
 constexpr int kReconnectPauses[] = {5, 10, 20, 40, 60};  // seconds; the last repeats
 // After our QUIT the server closes; one that does not is cut after this long.
 constexpr std::chrono::seconds kClosingBound{3};
@@ -190,7 +189,7 @@ void AppState::link_ended(std::uint64_t generation, const std::string& reason) {
 void AppState::wait_to_reconnect_locked(const std::string& reason) {
   set_phase_locked(Phase::waiting_to_reconnect, reason);
   set_status(reason, kStatusSeconds);
-  show_in_view(reason);
+  show_in_view({ViewNote::Kind::Disconnected, reason});
   const std::size_t last = std::size(kReconnectPauses) - 1;
   countdown_left_ = kReconnectPauses[std::min(pauses_taken_++, last)];
   set_status(countdown_text(countdown_left_), kStatusSeconds);
@@ -239,18 +238,17 @@ void AppState::request_disconnect() {
   }
 }
 
-// A line of our own in the view, shown like a server's ERROR (the queue bounds itself).
-void AppState::show_in_view(const std::string& text) {
-  connection_.queue().publish(ReceivedLine("ERROR :" + text));
+// A note of our own in the view (the queue bounds itself).
+void AppState::show_in_view(ViewNote note) {
+  connection_.queue().publish(ReceivedLine(std::move(note)));
   note_change();
 }
 
 // A refusal that trying again cannot change (a certificate we do not trust): in the
-// status line and the view, and no further attempt.
+// status line until the next connection, in the view, and no further attempt.
 void AppState::show_refusal_locked(const std::string& text) {
-  set_status(text, kRefusalSeconds);
   set_phase_locked(Phase::idle, text);
-  show_in_view(text);
+  post_refusal(text);
 }
 
 }  // namespace velmora

@@ -21,16 +21,21 @@ void StatusLine::set_status(const std::string& text, int seconds) {
   {
     std::lock_guard<std::mutex> hold(lock_);
     if (stop_) return;
-    text_ = text;
-    const unsigned long generation = ++generation_;
-    blank_.arm_in(std::chrono::seconds(seconds), [this, generation] { blank_if_current(generation); });
+    if (seconds == kLasting) {
+      lasting_ = text;
+      if (!text.empty()) text_.clear();  // the newer text shows
+    } else {
+      text_ = text;
+      const unsigned long generation = ++generation_;
+      blank_.arm_in(std::chrono::seconds(seconds), [this, generation] { blank_if_current(generation); });
+    }
   }
   if (changes_) changes_->raise();
 }
 
 std::string StatusLine::status_text() const {
   std::lock_guard<std::mutex> hold(lock_);
-  return text_;
+  return text_.empty() ? lasting_ : text_;
 }
 
 // A newer post bumped the generation: only the text that was actually due is blanked.

@@ -1,8 +1,12 @@
 #pragma once
-// The transient status text. Any thread may post one; it is blanked `seconds` after
-// the most recent post, by a timer on the program's scheduler; a generation counter
-// keeps an older deadline from blanking a newer text. Once `shutting_down` is set,
-// posting changes nothing.
+// The status text. Any thread may post one; a transient text is blanked `seconds`
+// after the most recent post, by a timer on the program's scheduler; a generation
+// counter keeps an older deadline from blanking a newer text. Once `shutting_down` is
+// set, posting changes nothing.
+//
+// A lasting text (a refusal the user has to act on) replaces what shows and then stays
+// beneath: a later transient text shows over it while it lasts, and blanking brings it
+// back. A refused JOIN used to be blanked 20 ms later by the welcome's empty status.
 
 #include <atomic>
 #include <mutex>
@@ -22,6 +26,8 @@ public:
   StatusLine(const StatusLine&) = delete;
   StatusLine& operator=(const StatusLine&) = delete;
 
+  // `seconds` == kLasting posts the lasting text (an empty one removes it).
+  static constexpr int kLasting = 0;
   void set_status(const std::string& text, int seconds);
   std::string status_text() const;
   // No more posts or blanking; waits for a blanking in progress.
@@ -34,6 +40,7 @@ private:
   ChangeSignal* changes_;
   mutable std::mutex lock_;
   std::string text_;
+  std::string lasting_;
   unsigned long generation_ = 0;
   bool stop_ = false;
   Timer blank_;

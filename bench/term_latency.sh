@@ -60,7 +60,7 @@ def chat_lines(alice, bob):
         start = bob.out.count()
         t0 = time.monotonic()
         alice.type("bench line %d" % i)
-        idx, _ = bob.out.wait_for(r"^alice  bench line %d$" % i, start=start)
+        idx, _ = bob.out.wait_for(r"^\[private\] alice  bench line %d$" % i, start=start)
         times.append(line_time(bob.out, idx) - t0)
     return times
 

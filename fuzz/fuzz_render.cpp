@@ -34,7 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   velmora::ChatWindow window(session, surface, "/nonexistent");
   session.hold_key();
   session.users = velmora::split_words(input.substr(0, input.find('\n')), ' ');
+  // Members with every mark and checks from the input: the user list's words quote them.
+  for (std::size_t i = 0; i < session.users.size(); ++i) {
+    session.set_member(session.users[i], static_cast<velmora::MemberKey>(i % 5), session.users[i]);
+  }
   session.dirty = true;
+  session.account = input.substr(0, 64);
   session.raw_log = input;
   window.toggle_raw_traffic();
   session.raw_log = input;
@@ -42,7 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   while (start <= input.size()) {
     std::size_t end = input.find('\n', start);
     if (end == std::string::npos) end = input.size();
-    session.queue.push_back(input.substr(start, end - start));
+    // Every kind of privacy, the words under another key included.
+    const auto privacy = static_cast<velmora::LinePrivacy>((end - start) % 5);
+    session.queue.push_back({input.substr(start, end - start), privacy});
     start = end + 1;
   }
   while (!session.queue.empty()) window.poll_inbound();
@@ -52,7 +59,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const auto& status : surface.statuses) check_shown(status);
   for (const auto& warning : surface.warnings) check_shown(warning);
   for (const auto& rows : surface.user_rows) {
-    for (const auto& row : rows) check_shown(row.nick);
+    for (const auto& row : rows) {
+      check_shown(row.nick);
+      check_shown(row.note);
+    }
   }
+  for (const auto& state : surface.state_lines) check_shown(state.privacy + state.link);
   return 0;
 }

@@ -27,7 +27,7 @@ bool InboundQueue::add_note_if_room() {
 }
 
 void InboundQueue::publish(ReceivedLine line) {
-  if (line.raw.empty()) return;
+  if (line.empty()) return;
   std::lock_guard<std::mutex> hold(queue_lock_);
   push(line);
 }
@@ -35,7 +35,7 @@ void InboundQueue::publish(ReceivedLine line) {
 void InboundQueue::publish_all(std::vector<ReceivedLine>& lines) {
   std::lock_guard<std::mutex> hold(queue_lock_);
   for (ReceivedLine& line : lines) {
-    if (!line.raw.empty()) push(line);
+    if (!line.empty()) push(line);
   }
 }
 
@@ -44,16 +44,16 @@ std::size_t InboundQueue::dropped() const {
   return dropped_;
 }
 
-// Shown like a server notice without a sender: its text alone, in bold.
-std::string InboundQueue::dropped_note(std::size_t count) {
-  return "NOTICE * :" + std::to_string(count) +
-         (count == 1 ? " line" : " lines") + " not shown: the view fell behind the server";
+ViewNote InboundQueue::dropped_note(std::size_t count) {
+  return {ViewNote::Kind::NotShown, std::to_string(count) + (count == 1 ? " line" : " lines") +
+                                        " not shown: the view fell behind the server"};
 }
 
 std::size_t InboundQueue::cost(const ReceivedLine& line) {
   const IrcMessage& m = line.message;
   std::size_t bytes = sizeof(ReceivedLine) + line.raw.size() + m.nick.size() +
-                      m.user_host.size() + m.command.size() + m.tags.size();
+                      m.user_host.size() + m.command.size() + m.tags.size() +
+                      (line.note ? line.note->text.size() : 0);
   for (const std::string& param : m.params) bytes += sizeof(std::string) + param.size();
   return bytes;
 }

@@ -6,30 +6,39 @@
 // lines, a PING behind 3000 channel lines was answered after 55 s, past real servers'
 // ping time-outs, and key-exchange messages waited as long. Memory is bounded by bytes
 // instead: past kMaxBytes the lines meant for the window are dropped and counted, and a
-// note line saying how many takes their place once there is room again (log.txt still
-// has every one of them).
+// note saying how many takes their place once there is room again (log.txt still has
+// every one of them).
 
 #include <atomic>
 #include <cstddef>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "irc/irc_message.h"
+#include "irc/view_item.h"
 
 namespace velmora {
 
-// A line as received (without its terminator and tags) and what it says.
+// One thing for the window to show: a line as received (without its terminator and
+// tags), what it says and who could read it; or a note from the client itself.
 struct ReceivedLine {
   ReceivedLine() = default;
   // Parses `raw`; the receive loop, which has parsed it already, gives both.
   explicit ReceivedLine(std::string raw) : message(parse_line(raw)), raw(std::move(raw)) {}
   ReceivedLine(IrcMessage message, std::string raw)
       : message(std::move(message)), raw(std::move(raw)) {}
+  explicit ReceivedLine(ViewNote note) : note(std::move(note)) {}
+
+  // Nothing to show: no line and no note.
+  bool empty() const { return raw.empty() && !note; }
 
   IrcMessage message;
   std::string raw;
+  LinePrivacy privacy = LinePrivacy::None;
+  std::optional<ViewNote> note;  // a note: message and raw stay empty
 };
 
 class InboundQueue {
@@ -44,15 +53,15 @@ public:
   IrcMessage pop_message() { return pop().message; }
   std::string pop_line() { return pop().raw; }
 
-  // Producer side. Publishes a non-empty line; an empty one is dropped.
+  // Producer side. Publishes a line or a note; an empty one is dropped.
   void publish(ReceivedLine line);
   // The lines of a burst under one lock, in order; empty ones are dropped.
   void publish_all(std::vector<ReceivedLine>& lines);
   // Lines dropped at the bound since the last note line.
   std::size_t dropped() const;
 
-  // The note line that stands for `count` dropped lines.
-  static std::string dropped_note(std::size_t count);
+  // The note that stands for `count` dropped lines.
+  static ViewNote dropped_note(std::size_t count);
 
 private:
   // With queue_lock_ held.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "irc/channel_members.h"
+#include "irc/inbound_queue.h"
 #include "irc/irc_message.h"
 
 namespace velmora {
@@ -21,13 +22,14 @@ public:
   // Every parsed line; true consumes it.
   virtual bool handle_message(const IrcMessage& message) = 0;
   // A line nobody consumed, before it is queued for the window: the hooks may put in
-  // place what the window is to show (a sealed chat line's words); false keeps the
-  // line from the window.
-  virtual bool prepare_for_window(IrcMessage& /*message*/) { return true; }
+  // place what the window is to show (a sealed chat line's words, and who could read
+  // the line); false keeps the line from the window.
+  virtual bool prepare_for_window(ReceivedLine& /*line*/) { return true; }
   // A complete names list (prefixes removed) has been stored in the connection.
   virtual void names_stored(const std::vector<std::string>& users) = 0;
-  // Registration has news for the user (logged in, refused, joining).
-  virtual void registration_status(const std::string& /*text*/) {}
+  // Registration has news for the user (logged in, joining), or a refusal that
+  // stays and that the view shows in place of the line.
+  virtual void registration_status(const std::string& /*text*/, bool /*refusal*/) {}
   // The receive thread ends (the connection is closed).
   virtual void connection_ended() {}
 };

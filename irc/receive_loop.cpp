@@ -114,8 +114,9 @@ void ReceiveLoop::handle_in_burst(std::string raw) {
   }
   if (dispatch(message, raw)) consumed = true;
   if (consumed || raw.empty()) return;
-  if (ReceiveHooks* hooks = connection_.hooks(); hooks && !hooks->prepare_for_window(message)) return;
-  shown_.emplace_back(std::move(message), std::move(raw));
+  ReceivedLine line(std::move(message), std::move(raw));
+  if (ReceiveHooks* hooks = connection_.hooks(); hooks && !hooks->prepare_for_window(line)) return;
+  shown_.push_back(std::move(line));
 }
 
 // A line reaches the window only once it is in the file. One raise for the burst:
@@ -182,7 +183,7 @@ bool ReceiveLoop::register_step(const IrcMessage& message) {
   // A JOIN that cannot be written finds the socket closed, which ends this loop.
   if (step.join) (void)connection_.join(connection_.registration().channel);
   if (!step.status.empty()) {
-    if (ReceiveHooks* hooks = connection_.hooks()) hooks->registration_status(step.status);
+    if (ReceiveHooks* hooks = connection_.hooks()) hooks->registration_status(step.status, step.refusal);
   }
   // After the status: the connection thread sets its own once it sees the welcome.
   if (step.welcomed) connection_.mark_welcomed();

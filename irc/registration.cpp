@@ -59,18 +59,21 @@ std::string alternative_nick(const std::string& nick, int attempt) {
 }
 
 std::string join_refusal_text(const IrcMessage& m, const std::string& channel) {
+  // nullptr: the server's text says why.
   static const std::pair<const char*, const char*> kReasons[] = {
-      {"471", "the channel is full"},
+      {"471", nullptr},
       {"473", "it is invite only"},
       {"474", "you are banned from it"},
       {"475", "it needs a channel key"},
-      {"477", "it needs a registered nick"},
+      {"477", nullptr},
       {"403", "there is no such channel"},
       {"405", "you are in too many channels"},
   };
   if (!same_channel(m.param(1), channel)) return {};
   for (const auto& [code, words] : kReasons) {
-    if (m.command == code) return "Cannot join " + m.param(1).substr(0, kQuotedReason) + ": " + words;
+    if (m.command != code) continue;
+    const std::string reason = words ? words : m.text().substr(0, kQuotedReason);
+    return "Cannot join " + m.param(1).substr(0, kQuotedReason) + ": " + reason;
   }
   return {};
 }
@@ -92,7 +95,11 @@ const char* Registration::mechanism_name() const {
 RegistrationStep Registration::handle(const IrcMessage& m) {
   RegistrationStep step;
   if (gave_up_) return step;  // we are leaving: nothing more to say
-  if (welcomed_) step.status = join_refusal_text(m, plan_.channel);  // the view shows it too
+  if (welcomed_) step.status = join_refusal_text(m, plan_.channel);
+  if (!step.status.empty()) {
+    step.refusal = true;  // the view shows it as a note, in these words
+    step.consumed = true;
+  }
   const std::string& command = m.command;
   if (command == "CAP") {
     step.consumed = true;
@@ -126,7 +133,9 @@ RegistrationStep Registration::handle(const IrcMessage& m) {
              !welcomed_) {
     on_nick_refused(m, step);
   } else if (command == "464") {
-    step.status = "The server refused the password (AUTHPASS)";
+    step.status = "The server refused the password (AUTHPASS): " + m.text().substr(0, kQuotedReason);
+    step.refusal = true;
+    step.consumed = true;
   } else if (command == "001" && !welcomed_) {
     welcomed_ = true;
     step.welcomed = true;
@@ -197,6 +206,7 @@ void Registration::on_authenticate(const IrcMessage& m, RegistrationStep& step) 
 }
 
 void Registration::on_failure(const std::string& text, RegistrationStep& step) {
+  step.refusal = true;
   if (plan_.required) {
     step.status = text + "; disconnecting";
     step.give_up = true;
@@ -214,6 +224,8 @@ void Registration::on_nick_refused(const IrcMessage& m, RegistrationStep& step) 
   const std::string refused = (m.param(1).empty() ? plan_.nick : m.param(1)).substr(0, kMaxQuotedNick);
   if (plan_.nick.empty() || nick_tries_ >= kNickAlternatives) {
     step.status = "Nick " + refused + " is not available; choose another with /nick";
+    step.refusal = true;
+    step.consumed = true;
     return;
   }
   const std::string next = alternative_nick(plan_.nick, ++nick_tries_);

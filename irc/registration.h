@@ -32,6 +32,9 @@ struct RegistrationPlan {
 struct RegistrationStep {
   std::vector<std::string> send;  // lines to send now, in order
   std::string status;             // a status text for the user; empty for none
+  // The status is a refusal: it stays in the status line and the view shows it (a
+  // refusing numeric is consumed, so the view does not show it twice).
+  bool refusal = false;
   bool consumed = false;          // the line is not for the window
   bool join = false;              // send the JOIN now
   bool welcomed = false;          // the server accepted our registration (001)
@@ -80,7 +83,8 @@ private:
 std::string alternative_nick(const std::string& nick, int attempt);
 
 // A JOIN refusal (471, 473, 474, 475, 477, 403, 405) for `channel`, in words; empty
-// for any other line.
+// for any other line. Where servers use a numeric for different reasons (ngircd's 471
+// for a channel that wants registered users), the server's own text is the reason.
 std::string join_refusal_text(const IrcMessage& message, const std::string& channel);
 
 // "AUTHENTICATE <piece>" lines for a payload: base64 in pieces of kPayloadPiece, and

@@ -19,6 +19,7 @@ struct AgreementMember {
   std::string check;           // the check it announced (empty: none or bare)
   bool asked_us = false;       // sent us a request with a good token
   bool proven = false;         // a good token from it, or a key from it: knows the passphrase
+  bool sent_unopened = false;  // its last sealed chat line did not open under our key
 
   // How it did as a holder we asked.
   Time retry_at{};             // not asked again before this

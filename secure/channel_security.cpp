@@ -94,11 +94,11 @@ std::optional<std::vector<std::string>> ChannelSecurity::seal_action(
   return texts;
 }
 
-std::string ChannelSecurity::open_chat_text(std::string_view text) const {
+std::optional<std::string> ChannelSecurity::open_chat_text(std::string_view text) const {
   if (!text.starts_with(kCryptoMarker)) return std::string(text);
   const std::string_view sealed = text_after(text, kCryptoMarker.size() + 1);
   std::lock_guard guard(impl_->lock);
-  return open_cbc(impl_->channel_cipher, sealed);
+  return open_cbc_checked(impl_->channel_cipher, sealed);
 }
 
 }  // namespace velmora

@@ -32,8 +32,9 @@ public:
   // bytes; with an empty passphrase the line itself, unsealed. Nothing (an empty list)
   // while a passphrase is set but this client has no channel key yet.
   std::vector<std::string> seal_chat_line(std::string_view line, std::string_view channel) const;
-  // "@CRYPTO ..." opened under the channel key; any other text unchanged.
-  std::string open_chat_text(std::string_view text) const;
+  // "@CRYPTO ..." opened under the channel key, or nothing when it does not open (it
+  // was sealed under another key, or made up); any other text unchanged.
+  std::optional<std::string> open_chat_text(std::string_view text) const;
 
   // "/me" while a passphrase is set: the action's text sealed and split like a chat
   // line, each piece a CTCP action "\x01ACTION @CRYPTO <hex>\x01"; a peer that cannot

@@ -195,6 +195,13 @@ bool KeyAgreement::text_received(const std::string& sender, const std::string& c
   return true;
 }
 
+bool KeyAgreement::sealed_line_from(const std::string& sender, bool opened) {
+  AgreementMember* m = impl_->members.find(sender);
+  if (!m || m->sent_unopened == !opened) return false;
+  m->sent_unopened = !opened;
+  return true;
+}
+
 void KeyAgreement::tick(Time now) { impl_->step(now); }
 
 std::optional<KeyAgreement::Time> KeyAgreement::next_deadline() const {
@@ -247,13 +254,14 @@ AgreementSnapshot KeyAgreement::snapshot() const {
   out.members.reserve(x.members.size());
   for (const std::string& nick : x.members.nicks()) {
     const AgreementMember& m = *x.members.find(nick);
-    MemberView view{nick, MemberKey::Ordinary, m.check};
+    MemberView view{nick, MemberKey::Ordinary, m.check, m.sent_unopened};
     if (nick == x.own) {
       view.key = x.holds_key() ? MemberKey::Ours : MemberKey::Waiting;
       view.check = x.own_check;
-    } else if (x.ours(m.check)) {
+      view.unopened = false;
+    } else if (x.ours(m.check) && !m.sent_unopened) {
       view.key = MemberKey::Ours;
-    } else if (!m.check.empty()) {
+    } else if (!m.check.empty() || m.sent_unopened) {
       view.key = MemberKey::Other;
     } else if (m.announced) {
       view.key = MemberKey::Unchecked;

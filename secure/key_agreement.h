@@ -65,7 +65,7 @@ struct AgreementLine {
 // What a member of the channel is known to hold, as the window shows it.
 enum class MemberKey {
   Ours,        // announced our key check (or exchanged our key with us)
-  Other,       // announced a different key check
+  Other,       // announced a different key check, or its sealed line did not open
   Unchecked,   // announced holding a key without a check (an older client)
   Waiting,     // a Velmora client without a key yet: it asked us for ours
   Ordinary,    // said nothing of keys: an ordinary IRC user, as far as we know
@@ -75,6 +75,7 @@ struct MemberView {
   std::string nick;
   MemberKey key = MemberKey::Ordinary;
   std::string check;  // the check it announced, when it announced one
+  bool unopened = false;  // its last sealed line did not open under our key
 };
 
 // The machine's state for the faces, taken as one copy.
@@ -137,6 +138,11 @@ public:
   // never shown (whatever the command, as every Velmora client hides them).
   bool text_received(const std::string& sender, const std::string& command, bool to_channel,
                      const std::string& text, Time now);
+  // A sealed chat line from `sender` did or did not open under our key. Only what the
+  // snapshot shows changes (anyone can send a line that does not open): until it opens
+  // a line or announces again, the member shows as holding another key. True when that
+  // changed what the snapshot shows.
+  bool sealed_line_from(const std::string& sender, bool opened);
 
   // Time passes: deadlines that have come act.
   void tick(Time now);

@@ -69,6 +69,7 @@ void KeyAgreement::Impl::announcement_heard(const std::string& sender, const std
   if (!m) return;  // an outsider: nothing it says is kept
   m->announced = true;
   m->check = check;
+  m->sent_unopened = false;  // what it holds now is what it says
   if (!to_channel && !holds_key()) welcomed_privately = true;
   if (ours(check)) {
     m->welcome_due.reset();

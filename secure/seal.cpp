@@ -54,14 +54,14 @@ std::string pad(std::string_view plain) {
 }
 
 // Every padding byte is checked, not only the last: a text sealed under another key
-// (or made up) then opens to nothing instead of to bytes of no meaning, except about
-// once in 2^64 for a full block of padding.
-std::string unpad(std::string plain) {
-  if (plain.empty()) return plain;
+// (or made up) then opens to nothing instead of to bytes of no meaning, except when
+// its last bytes happen to look like padding (one text in about 255: a last byte of 1).
+std::optional<std::string> unpad(std::string plain) {
+  if (plain.empty()) return std::nullopt;
   const auto padding = static_cast<unsigned char>(plain.back());
-  if (padding == 0 || padding > kBlockSize || padding >= plain.size()) return {};
+  if (padding == 0 || padding > kBlockSize || padding > plain.size()) return std::nullopt;
   for (std::size_t i = plain.size() - padding; i < plain.size(); ++i) {
-    if (static_cast<unsigned char>(plain[i]) != padding) return {};
+    if (static_cast<unsigned char>(plain[i]) != padding) return std::nullopt;
   }
   plain.resize(plain.size() - padding);
   return plain;
@@ -108,8 +108,12 @@ std::string seal_cbc_with_iv(const BlowfishCipher& cipher, std::string_view plai
 }
 
 std::string open_cbc(const BlowfishCipher& cipher, std::string_view sealed) {
+  return open_cbc_checked(cipher, sealed).value_or(std::string());
+}
+
+std::optional<std::string> open_cbc_checked(const BlowfishCipher& cipher, std::string_view sealed) {
   constexpr std::size_t kGroupDigits = 2 * kBlockSize;
-  if (sealed.size() < 2 * kGroupDigits) return {};
+  if (sealed.size() < 2 * kGroupDigits) return std::nullopt;
   // A trailing group shorter than a block is ignored, as it always was.
   const std::size_t groups = sealed.size() / kGroupDigits;
   const std::string bytes = hex_decode(sealed.substr(0, groups * kGroupDigits));

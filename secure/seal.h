@@ -5,6 +5,7 @@
 // Sealed CBC text: 16 hex digits of vector, then 16 per block; plain texts are padded
 // with p = 8 - (k mod 8) bytes of value p.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,9 @@ std::string seal_cbc_with_iv(const BlowfishCipher& cipher, std::string_view plai
 // Any text is safe to open; bytes of no meaning come out under a wrong key, and the
 // result is never longer than the text.
 std::string open_cbc(const BlowfishCipher& cipher, std::string_view sealed);
+// The same, but nothing when the text is too short or its padding does not check out:
+// sealed under another key (all but about one text in 256) or made up.
+std::optional<std::string> open_cbc_checked(const BlowfishCipher& cipher, std::string_view sealed);
 std::string seal_ecb(const BlowfishCipher& cipher, std::string_view plain);
 // The same blocks as bytes, for keys made from them.
 std::string seal_ecb_bytes(const BlowfishCipher& cipher, std::string_view plain);

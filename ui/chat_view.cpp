@@ -4,6 +4,7 @@
 
 #include "ui/display_text.h"
 #include "ui/emoticons.h"
+#include "ui/irc_formatting.h"
 
 namespace velmora {
 
@@ -23,12 +24,13 @@ ChatView::ChatView(Surface& surface, std::string smilies_dir)
     : surface_(surface), smilies_dir_(std::move(smilies_dir)) {}
 
 void ChatView::insert(std::string_view text, const Tags& tags) {
-  if (text.empty()) return;  // an empty word of a chat line shows nothing
-  surface_.insert_text(display_text(text), tags);
+  const std::string shown = display_text(strip_formatting(text));
+  if (shown.empty()) return;  // an empty word of a chat line shows nothing
+  surface_.insert_text(shown, tags);
 }
 
 void ChatView::insert_line(std::string_view text, const Tags& tags) {
-  surface_.insert_text(display_text(text) + "\r\n", tags);
+  surface_.insert_text(display_text(strip_formatting(text)) + "\r\n", tags);
 }
 
 void ChatView::insert_lines(std::string_view text, const Tags& tags) {
@@ -44,18 +46,28 @@ void ChatView::insert_lines(std::string_view text, const Tags& tags) {
   if (!shown.empty()) surface_.insert_text(shown, tags);
 }
 
-void ChatView::render_chat_line(std::string_view nick, std::string_view text, bool is_action) {
+void ChatView::begin_chat_line(std::string_view nick, LinePrivacy privacy, bool italic) {
   if (!chat_block_open_) surface_.insert_text("\r\n", {"lmarg"});
   chat_block_open_ = true;
-
+  // A chat line that came without a privacy is not taken for sealed.
+  surface_.insert_mark(privacy == LinePrivacy::None ? LinePrivacy::Plain : privacy);
   Tags nick_tags{"bold", "space", "lmarg", "big"};
-  Tags word_tags{"space", "big"};
-  if (is_action) {
-    nick_tags.push_back("italic");
-    word_tags.push_back("italic");
-  }
+  if (italic) nick_tags.push_back("italic");
   insert(nick, nick_tags);
   surface_.insert_text("  ", {"space", "lmarg", "big"});
+}
+
+void ChatView::render_unopened_line(std::string_view nick, std::string_view words) {
+  begin_chat_line(nick, LinePrivacy::OtherKey, false);
+  insert(words, {"space", "big", "italic", "red_fg"});
+  surface_.insert_text("\r\n", {"space", "big"});
+}
+
+void ChatView::render_chat_line(std::string_view nick, std::string_view text, bool is_action,
+                                LinePrivacy privacy) {
+  begin_chat_line(nick, privacy, is_action);
+  Tags word_tags{"space", "big"};
+  if (is_action) word_tags.push_back("italic");
 
   const std::vector<std::string> words = split_words(text, ' ');
   for (std::size_t i = 0; i < words.size(); ++i) {

@@ -4,6 +4,8 @@
 
 #include "ui/display_text.h"
 #include "ui/input_line.h"
+#include "ui/privacy_words.h"
+#include "ui/state_line.h"
 #include "ui/user_list.h"
 
 namespace velmora {
@@ -12,9 +14,10 @@ ChatWindow::ChatWindow(ChatSession& session, Surface& surface, std::string smili
     : session_(session),
       surface_(surface),
       view_(surface, std::move(smilies_dir)),
-      renderer_(view_, session) {}
+      renderer_(view_) {}
 
 void ChatWindow::on_window_shown() {
+  state_ = session_.view();
   set_sensitive(Control::ConnectButton, false);
   set_sensitive(Control::DisconnectButton, false);
   refresh_user_list();
@@ -26,12 +29,13 @@ bool ChatWindow::poll_inbound() {
   if (stopped_) return true;
   session_.drain_changes();
   const unsigned long before = activity_;
-  show_posted_title();
-  if (!session_.connecting() && session_.queued_count() != 0) render_waiting_messages();
+  state_ = session_.view();
+  show_title();
+  if (!state_.connecting && session_.queued_count() != 0) render_waiting_messages();
   show_state();
   // While connecting, waiting lines cannot be rendered; the end of connecting raises
   // the signal.
-  const bool more = !session_.connecting() && session_.queued_count() != 0;
+  const bool more = !state_.connecting && session_.queued_count() != 0;
   idle_ = activity_ == before && !more;
   return true;
 }
@@ -39,7 +43,8 @@ bool ChatWindow::poll_inbound() {
 void ChatWindow::refresh() {
   if (stopped_) return;
   session_.drain_changes();
-  show_posted_title();
+  state_ = session_.view();
+  show_title();
   show_state();
 }
 
@@ -49,9 +54,12 @@ void ChatWindow::show_state() {
   if (session_.take_user_list_dirty()) refresh_user_list();
   if (raw_traffic_visible_) show_raw_traffic();
   show_status();
+  show_state_line();
 }
 
-bool ChatWindow::input_sensitive() const { return !session_.socket_closed(); }
+bool ChatWindow::input_sensitive() const { return !state_.socket_closed; }
+
+bool ChatWindow::chat_ready() const { return state_.agreement.plain || state_.agreement.holds_key; }
 
 // At least one line, then more while they wait and the budget lasts; one scroll for
 // them all.
@@ -59,41 +67,40 @@ void ChatWindow::render_waiting_messages() {
   const auto budget_end = std::chrono::steady_clock::now() + kRenderBudget;
   do {
     ++activity_;
-    renderer_.render(session_.pop_message());
-  } while (session_.queued_count() != 0 && !session_.connecting() &&
-           std::chrono::steady_clock::now() < budget_end);
+    renderer_.render(session_.pop_item(), state_);
+  } while (session_.queued_count() != 0 && std::chrono::steady_clock::now() < budget_end);
   view_.scroll_to_end();
 }
 
-void ChatWindow::show_posted_title() {
-  if (auto title = session_.take_pending_title()) {
-    ++activity_;
-    surface_.set_title(display_text(*title));
-  }
+void ChatWindow::show_title() {
+  if (shown_title_ == state_.title) return;
+  ++activity_;
+  surface_.set_title(display_text(state_.title));
+  shown_title_ = state_.title;
 }
 
 void ChatWindow::show_connection_state() {
-  const bool closed = session_.socket_closed();
-  if (closed && !session_.offline_shown()) {
+  const bool closed = state_.socket_closed;
+  if (closed && !state_.offline_shown) {
     session_.set_offline_shown(true);
+    state_.offline_shown = true;
     session_.mark_user_list_dirty();
     set_sensitive(Control::ConnectButton, true);
     set_sensitive(Control::DisconnectButton, false);
-    ++activity_;
-    surface_.set_title("Velmora");
-  } else if (!closed && session_.offline_shown()) {
+    shown_title_.reset();  // a close always retitles the window
+    show_title();
+  } else if (!closed && state_.offline_shown) {
     session_.set_offline_shown(false);
+    state_.offline_shown = false;
     set_sensitive(Control::ConnectButton, false);
     set_sensitive(Control::DisconnectButton, true);
   }
   // While a reconnect is pending, Disconnect stops it.
-  if (closed) set_sensitive(Control::DisconnectButton, session_.reconnecting());
+  if (closed) set_sensitive(Control::DisconnectButton, state_.reconnecting);
 }
 
 void ChatWindow::refresh_user_list() {
-  std::vector<UserRow> rows = build_user_rows(
-      session_.channel_users(), [this](const std::string& nick) { return session_.holds_key(nick); },
-      session_.socket_closed());
+  std::vector<UserRow> rows = build_user_rows(state_);
   if (shown_rows_ && *shown_rows_ == rows) return;
   ++activity_;
   surface_.set_user_rows(rows);
@@ -110,12 +117,21 @@ void ChatWindow::show_raw_traffic() {
 
 void ChatWindow::show_status() {
   std::string bar(1, ' ');  // (" " + text trips a false -Wrestrict in g++ 12 -O3)
-  bar += session_.status_text();
+  bar += state_.status;
   std::string text = display_text(bar);
   if (shown_status_ == text) return;
   ++activity_;
   surface_.set_status_bar(text);
   shown_status_ = std::move(text);
+}
+
+void ChatWindow::show_state_line() {
+  StateLine line = state_line_for(state_);
+  line.link = display_text(line.link);  // the account name is the server's
+  if (shown_state_line_ == line) return;
+  ++activity_;
+  surface_.set_state_line(line);
+  shown_state_line_ = std::move(line);
 }
 
 void ChatWindow::set_sensitive(Control control, bool sensitive) {
@@ -143,8 +159,19 @@ void ChatWindow::toggle_raw_traffic() {
   session_.take_raw_log();  // only traffic from now on is shown
 }
 
+void ChatWindow::show_key_check() {
+  state_ = session_.view();
+  view_.close_chat_block();
+  const std::vector<std::string> lines = key_check_lines(state_);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    view_.insert_line(lines[i], i == 0 ? Tags{"bold", "indent", "space"} : Tags{"indent", "space"});
+  }
+  view_.scroll_to_end();
+}
+
 void ChatWindow::on_input_return(std::string_view typed) {
-  const InputAction action = interpret_input(typed, session_.current_channel());
+  state_ = session_.view();  // the nick and channel as they are now, not as of the tick
+  const InputAction action = interpret_input(typed, state_.channel);
   switch (action.kind) {
     case InputAction::Kind::Nothing:
       break;
@@ -153,12 +180,14 @@ void ChatWindow::on_input_return(std::string_view typed) {
       break;
     case InputAction::Kind::Message:
     case InputAction::Kind::Action: {
-      if (!session_.chat_ready()) {  // echoed only when it really goes out
+      if (!chat_ready()) {  // echoed only when it really goes out
         session_.set_status(kChatWithoutKey);
         break;
       }
       const bool is_action = action.kind == InputAction::Kind::Action;
-      view_.render_chat_line(session_.current_nick(), action.text, is_action);
+      // What we send is sealed whenever a passphrase is set.
+      const LinePrivacy privacy = state_.agreement.plain ? LinePrivacy::Plain : LinePrivacy::Sealed;
+      view_.render_chat_line(state_.nick, action.text, is_action, privacy);
       view_.scroll_to_end();
       if (is_action) {
         session_.send_action(action.text);
@@ -171,6 +200,9 @@ void ChatWindow::on_input_return(std::string_view typed) {
       surface_.show_warning(std::string(kWarningPrimary),
                             display_text(unsupported_command_text(action.command)));
       break;
+    case InputAction::Kind::ShowCheck:
+      show_key_check();
+      break;
   }
 }
 
@@ -179,7 +211,7 @@ void ChatWindow::quit_sequence() {
   session_.set_shutting_down();
   stopped_ = true;
   std::this_thread::sleep_for(100ms);
-  if (session_.socket_closed()) return;
+  if (session_.view().socket_closed) return;
   session_.send_line("QUIT");
   std::this_thread::sleep_for(10ms);
   session_.wait_socket_closed(kQuitWait);

@@ -1,8 +1,9 @@
 #pragma once
 // The main window's rules, toolkit-free: the 20 ms tick that renders server lines and
-// brings the controls, title, user list and status bar in line with the shared state,
-// the input line, and the toolbar actions. A face (GTK window, terminal) owns the timer
-// and the widgets and calls these on its main thread.
+// brings the controls, title, user list, status bar and state line in line with the
+// shared state, the input line, and the toolbar actions. A face (GTK window, terminal)
+// owns the timer and the widgets and calls these on its main thread. Each tick reads
+// the state once, as a copy (SessionView), and works from that copy.
 //
 // The surface is touched only when what it shows changes. A tick that finds nothing to
 // do leaves the window idle(); the face then stops ticking and waits for the session's
@@ -63,9 +64,14 @@ public:
   // refused by the channel or left without a nick needs /nick and //JOIN); a chat line
   // typed before the channel key is held is refused in words.
   bool input_sensitive() const;
+  // A chat line can go out now: no passphrase, or the channel key is held (as of the
+  // last tick or refresh).
+  bool chat_ready() const;
   // The words for a chat line refused because the channel key is not held yet.
   static constexpr const char* kChatWithoutKey =
       "Not sent: the channel key is not held yet (commands such as /nick and //JOIN still go out)";
+  // Our key check in the view, to compare by voice ("/check", and the window's menu).
+  void show_key_check();
 
   // The face has removed its timer and hidden the window. Sends "QUIT" when connected
   // and waits, at most kQuitWait, for the server to close; then the face ends its loop.
@@ -76,20 +82,24 @@ public:
 private:
   void render_waiting_messages();
   void show_state();
-  void show_posted_title();
+  void show_title();
   void show_connection_state();
   void refresh_user_list();
   void show_raw_traffic();
   void show_status();
+  void show_state_line();
   void set_sensitive(Control control, bool sensitive);
 
   ChatSession& session_;
   Surface& surface_;
   ChatView view_;
   MessageRenderer renderer_;
+  SessionView state_;  // the tick's copy
   std::array<std::optional<bool>, 3> sensitivity_;  // as last set, by Control
+  std::optional<std::string> shown_title_{"Velmora"};  // as the layout starts it
   std::optional<std::string> shown_status_;
   std::optional<std::vector<UserRow>> shown_rows_;
+  std::optional<StateLine> shown_state_line_;
   bool raw_traffic_visible_ = false;
   bool stopped_ = false;
   unsigned long activity_ = 0;  // grows whenever a tick renders or changes the surface

@@ -65,6 +65,7 @@ InputAction command(std::string_view typed, std::string_view channel) {
   if (word == "msg") return msg_line(typed);
   if (word == "join") return join_line(typed, channel);
   if (word == "me") return me_line(typed);
+  if (word == "check") return {InputAction::Kind::ShowCheck, {}, {}, {}};
   InputAction warning;
   warning.kind = InputAction::Kind::Warning;
   warning.command = word;

@@ -14,6 +14,7 @@ struct InputAction {
     Message,   // `text` is echoed and sent to the channel (sealed when a passphrase is set)
     Action,    // "/me": `text` is echoed as an action and sent to the channel as one
     Warning,   // unsupported command: show the warning, send nothing
+    ShowCheck, // "/check": show our key check in the view, send nothing
   };
   Kind kind = Kind::Nothing;
   std::string line;       // SendLine: the wire line without CR LF

@@ -56,9 +56,10 @@ TEST(StartIrc, LogsInJoinsAndTitles) {
     ASSERT_TRUE(server.wait_for_line("JOIN #chan"));
     ASSERT_TRUE(eventually([&] { return !state.attempt_in_progress(); }));
     AppSession window(state);
-    EXPECT_EQ(window.take_pending_title(), "Velmora") << "not in the channel yet";
+    EXPECT_EQ(window.view().title, "Velmora") << "not in the channel yet";
     server.send_line(":me!u@h JOIN #chan");
-    ASSERT_TRUE(eventually([&] { return window.take_pending_title() == "#chan, 127.0.0.1 - Velmora"; }));
+    ASSERT_TRUE(eventually([&] { return window.view().title == "#chan, 127.0.0.1 - Velmora"; }));
+    EXPECT_EQ(window.view().link, LinkSecurity::Plain);
     EXPECT_FALSE(state.connecting());
     EXPECT_EQ(state.security().channel_key(), " ");  // plain mode
     EXPECT_EQ(state.texts(), (std::vector<std::string>{"Connecting to 127.0.0.1...",
@@ -73,7 +74,7 @@ TEST(StartIrc, LogsInJoinsAndTitles) {
         << "the old log is gone";
     EXPECT_EQ(sent, "SEND: CAP LS 302\rSEND: USER undefined * * :*\rSEND: NICK me\rSEND: JOIN #chan\r");
     server.close_client();  // so the goodbye is not waited for
-    EXPECT_TRUE(eventually([&] { return window.take_pending_title() == "Velmora"; }));
+    EXPECT_TRUE(eventually([&] { return window.view().title == "Velmora"; }));
   }
 }
 
@@ -380,15 +381,17 @@ TEST(StartIrc, ADeadPathIsNoticedWithin150Seconds) {
   EXPECT_LE(defaults.quiet_before_ping + defaults.ping_answer_wait, 150s);
 }
 
-// The texts of the PRIVMSG lines queued for the window until a NOTICE comes.
-std::vector<std::string> chat_until_notice(AppState& state) {
-  std::vector<std::string> texts;
+// The PRIVMSG lines queued for the window until a server NOTICE comes: who could read
+// each, and its text.
+using Chat = std::vector<std::pair<LinePrivacy, std::string>>;
+Chat chat_until_notice(AppState& state) {
+  Chat texts;
   bool notice = false;
   EXPECT_TRUE(eventually([&] {
     while (!notice && state.connection().queued_count() > 0) {
-      const IrcMessage m = state.connection().pop_message();
-      if (m.command == "PRIVMSG") texts.push_back(m.text());
-      notice = m.command == "NOTICE";
+      const ReceivedLine line = state.connection().queue().pop();
+      if (line.message.command == "PRIVMSG") texts.emplace_back(line.privacy, line.message.text());
+      notice = line.message.command == "NOTICE";
     }
     return notice;
   }));
@@ -397,7 +400,8 @@ std::vector<std::string> chat_until_notice(AppState& state) {
 
 // A typed line and an action go to the channel the receive side has us in: as typed
 // without a passphrase, sealed with one; a forward (470) moves both.
-// With a passphrase, chat reaches the view only once we hold the key, and opened.
+// With a passphrase, chat reaches the view only once we hold the key, and opened; each
+// line carries who could read it, decided here and never by its text.
 TEST(StartIrc, TypedLinesGoToTheChannelWeAreInAndChatComesBackOpened) {
   for (const bool sealed : {false, true}) {
     SCOPED_TRACE(sealed ? "sealed" : "plain");
@@ -426,9 +430,23 @@ TEST(StartIrc, TypedLinesGoToTheChannelWeAreInAndChatComesBackOpened) {
     const std::vector<std::string> lines = server.lines();
     const std::string& chat = lines[4];
     const std::string& action = lines[5];
+    // Plain words, a message to us alone, and one sealed under a key we do not hold.
+    const std::vector<std::string> others{
+        "PRIVMSG #chan2 :[private] looks sealed", "PRIVMSG me :just to you",
+        "PRIVMSG #chan2 :@CRYPTO 0123456789ABCDEF0123456789ABCDEF"};
+    const Chat others_shown{{LinePrivacy::Plain, "[private] looks sealed"},
+                            {LinePrivacy::Direct, "just to you"},
+                            {LinePrivacy::OtherKey, ""}};
     if (!sealed) {
       EXPECT_EQ(chat, "PRIVMSG #chan2 :hi there");
       EXPECT_EQ(action, "privmsg #chan2 :\x01" "action waves\x01");
+      // Without a passphrase chat is shown all the same, as not private.
+      server.send_line(":bob!u@h " + chat);
+      for (const std::string& line : others) server.send_line(":bob!u@h " + line);
+      server.send_line(":s NOTICE me :mark");
+      Chat expected{{LinePrivacy::Plain, "hi there"}};
+      expected.insert(expected.end(), others_shown.begin(), others_shown.end());
+      EXPECT_EQ(chat_until_notice(state), expected);
       server.close_client();  // so the goodbye is not waited for
       continue;
     }
@@ -438,9 +456,11 @@ TEST(StartIrc, TypedLinesGoToTheChannelWeAreInAndChatComesBackOpened) {
     // The same texts from a peer reach the view as words.
     server.send_line(":bob!u@h " + chat);
     server.send_line(":bob!u@h " + action);
+    for (const std::string& line : others) server.send_line(":bob!u@h " + line);
     server.send_line(":s NOTICE me :mark");
-    EXPECT_EQ(chat_until_notice(state),
-              (std::vector<std::string>{"hi there", "\x01" "ACTION waves\x01"}));
+    Chat expected{{LinePrivacy::Sealed, "hi there"}, {LinePrivacy::Sealed, "\x01" "ACTION waves\x01"}};
+    expected.insert(expected.end(), others_shown.begin(), others_shown.end());
+    EXPECT_EQ(chat_until_notice(state), expected);
     server.close_client();
   }
 }

@@ -35,10 +35,13 @@ public:
   bool in_channel() { return !state_->channel_users().empty(); }
   bool holds_key() { return state_->holds_key(); }
   std::string log() { return folder_.read("log.txt"); }
-  // Every line waiting for the window, as received.
+  // Every line waiting for the window, as received; the client's notes as "note: " + text.
   std::vector<std::string> view_lines() {
     std::vector<std::string> lines;
-    while (state_->connection().queued_count() > 0) lines.push_back(state_->connection().pop_line());
+    while (state_->connection().queued_count() > 0) {
+      const ReceivedLine item = state_->connection().queue().pop();
+      lines.push_back(item.note ? "note: " + item.note->text : item.raw);
+    }
     return lines;
   }
   void say(const std::string& line) { state_->send_chat_line(line); }

@@ -83,5 +83,27 @@ TEST(StatusLine, SetAndClearRaiseTheChangeSignal) {
   EXPECT_EQ(status.status_text(), "");
 }
 
+// A refusal stays beneath the transient texts: the welcome's empty status and a
+// timed-out progress text both leave it showing; only another lasting post removes it.
+TEST(StatusLine, LastingTextOutlivesTransientOnes) {
+  std::atomic<bool> shutting_down{false};
+  ChangeSignal changes;
+  Scheduler scheduler;
+  StatusLine status(shutting_down, scheduler, &changes);
+  status.set_status("Joining channel...", 10);
+  status.set_status("Cannot join #c: you are banned from it", StatusLine::kLasting);
+  EXPECT_EQ(status.status_text(), "Cannot join #c: you are banned from it");
+  status.set_status("", 10);
+  EXPECT_EQ(status.status_text(), "Cannot join #c: you are banned from it");
+  status.set_status("Joining channel...", 1);
+  EXPECT_EQ(status.status_text(), "Joining channel...");
+  changes.drain();
+  pollfd p{changes.fd(), POLLIN, 0};
+  ASSERT_EQ(::poll(&p, 1, 3000), 1);  // the progress text is blanked
+  EXPECT_EQ(status.status_text(), "Cannot join #c: you are banned from it");
+  status.set_status("", StatusLine::kLasting);
+  EXPECT_EQ(status.status_text(), "");
+}
+
 }  // namespace
 }  // namespace velmora

@@ -22,25 +22,31 @@ def chat_both_ways(binary):
         bob.wait_key()
         alice.err.wait_for(r"^users: .*\+bob")
         alice.type("hello bob :)  two  spaces ")
-        bob.out.wait_for(r"^alice  hello bob :\)  two  spaces $")
+        bob.out.wait_for(r"^\[private\] alice  hello bob :\)  two  spaces $")
         bob.type("hi alice, caf\u00e9")
-        alice.out.wait_for(r"^bob  hi alice, caf\u00e9$")
-        assert alice.out.has(r"^alice  hello bob")  # own echo
+        alice.out.wait_for(r"^\[private\] bob  hi alice, caf\u00e9$")
+        assert alice.out.has(r"^\[private\] alice  hello bob")  # own echo
         assert bob.finish() == 0 and alice.finish() == 0
+
+
+def alice_watcher_bob(scene, watcher):
+    """alice makes the key alone, an ordinary client joins, then bob gets the key."""
+    alice = scene.term("alice")
+    alice.wait_key()
+    raw = scene.raw(watcher)
+    raw.join(CHANNEL)
+    bob = scene.term("bob")
+    bob.wait_key()
+    return alice, raw, bob
 
 
 def raw_observer_sees_only_hex(binary):
     with Scene(binary) as scene:
-        alice = scene.term("alice")
-        alice.wait_key()
-        raw = scene.raw("plain")
-        raw.join(CHANNEL)
-        bob = scene.term("bob")
-        bob.wait_key()
+        alice, raw, bob = alice_watcher_bob(scene, "plain")
         alice.type("the secret words")
-        bob.out.wait_for(r"^alice  the secret words$")
+        bob.out.wait_for(r"^\[private\] alice  the secret words$")
         bob.type("more secret words")
-        alice.out.wait_for(r"^bob  more secret words$")
+        alice.out.wait_for(r"^\[private\] bob  more secret words$")
         raw.lines.wait_for(r"^:bob!\S+ PRIVMSG %s :@CRYPTO " % CHANNEL)
         texts = [line.split(" :", 1)[1] for line in raw.lines.text().splitlines()
                  if re.match(r"^:(alice|bob)!\S+ PRIVMSG %s :" % CHANNEL, line)]
@@ -80,7 +86,7 @@ def holder_leaves_mid_exchange(binary):
         bob = scene.term("bob")
         bob.wait_key()
         bob.type("still private")
-        alice.out.wait_for(r"^bob  still private$")
+        alice.out.wait_for(r"^\[private\] bob  still private$")
         assert bob.finish() == 0 and alice.finish() == 0
 
 
@@ -94,24 +100,74 @@ def commands_reach_the_other_side(binary):
         raw.join(CHANNEL)
         alice.type("/nick alice2")
         raw.lines.wait_for(r"^:alice!\S+ NICK :?alice2$")
-        bob.out.wait_for(r"^alice has changed their username to alice2\.$")
-        alice.out.wait_for(r"^Your username is now alice2\.$")
+        bob.out.wait_for(r"^-!- alice has changed their username to alice2\.$")
+        alice.out.wait_for(r"^-!- Your username is now alice2\.$")
         alice.type("/me waves")
         # With a passphrase the action is sealed: the observer sees hex, bob the words.
         raw.lines.wait_for("^:alice2!\\S+ PRIVMSG %s :\x01ACTION @CRYPTO [0-9A-F]+\x01$" % CHANNEL)
-        bob.out.wait_for(r"^alice2  waves$")
+        bob.out.wait_for(r"^\[private\] alice2  waves$")
         alice.type("/msg watcher hello  there")
         raw.lines.wait_for(r"^:alice2!\S+ PRIVMSG watcher :hello  there$")
         alice.type("/topic a new topic")
         raw.lines.wait_for(r"^:alice2!\S+ TOPIC %s :a new topic$" % CHANNEL)
-        bob.out.wait_for(r"^a new topic$")
+        bob.out.wait_for(r"^-!- a new topic$")
         alice.type("//PRIVMSG %s :raw and plain" % CHANNEL)
         raw.lines.wait_for(r"^:alice2!\S+ PRIVMSG %s :raw and plain$" % CHANNEL)
-        bob.out.wait_for(r"^alice2  raw and plain$")
+        bob.out.wait_for(r"^\[not private\] alice2  raw and plain$")  # sent unsealed
         alice.type("/part #elsewhere")
         alice.err.wait_for(r"^warning: Command not supported: The command 'part' is not "
                            r"supported by Velmora\.$")
         assert bob.finish() == 0 and alice.finish() == 0
+
+
+def privacy_marks_and_key_checks(binary):
+    """Every line says who could read it, whatever its words; /check shows the digits
+    the announcements carry; a member announcing another check is listed apart."""
+    with Scene(binary) as scene:
+        alice, mallory, bob = alice_watcher_bob(scene, "mallory")
+        # bob has adopted alice's key and told the channel its check.
+        _, said = mallory.lines.wait_for(r"^:bob!\S+ PRIVMSG %s :@AUTHENTICATED [0-9A-F]{16}$" % CHANNEL)
+        check = said.rsplit(" ", 1)[1]
+        alice.type("/check")
+        alice.out.wait_for(r"^-!- Your key check: %s$" % " ".join(check[i:i + 4] for i in range(0, 16, 4)))
+        bob.type("the same words")
+        alice.out.wait_for(r"^\[private\] bob  the same words$")
+        mallory.send("PRIVMSG %s :the same words" % CHANNEL)
+        alice.out.wait_for(r"^\[not private\] mallory  the same words$")
+        mallory.send("PRIVMSG %s :\x02[private]\x02 bob  fake" % CHANNEL)
+        alice.out.wait_for(r"^\[not private\] mallory  \[private\] bob  fake$")
+        mallory.send("NOTICE %s :[private] bob  fake" % CHANNEL)
+        alice.out.wait_for(r"^\[not private\] \(mallory\) \[private\] bob  fake$")
+        mallory.send("PRIVMSG alice :psst")
+        alice.out.wait_for(r"^\[direct\] mallory  psst$")
+        mallory.send("PRIVMSG %s :@CRYPTO 0123456789ABCDEF0123456789ABCDEF" % CHANNEL)
+        alice.out.wait_for(r"^\[another key\] mallory  \(sealed under another key: mallory holds a "
+                           r"different key; if it lasts, compare /check with mallory\)$")
+        alice.err.wait_for(r"^users: !mallory: Holds a different key: a line it sealed does not open under yours$")
+        mallory.send("PRIVMSG %s :@AUTHENTICATED FFFFFFFFFFFFFFFF" % CHANNEL)
+        alice.err.wait_for(r"^users: !mallory: Holds a different key: it announced check "
+                           r"FFFF FFFF FFFF FFFF, yours is ")
+        alice.err.wait_for(r"^privacy: 1 member holds another key$")
+        assert alice.err.has(r"^link: No TLS: the link to the server is plain$")
+        assert bob.finish() == 0 and alice.finish() == 0
+
+
+def refused_join_stays(binary):
+    """ngircd refuses a +R channel with 471: the server's words, not "the channel is
+    full", in the view and in the status line, where they stay."""
+    with Scene(binary) as scene:
+        op = scene.raw("op")
+        op.join(CHANNEL)
+        op.send("MODE %s +R" % CHANNEL)
+        op.lines.wait_for(r" MODE %s \+R" % CHANNEL)
+        alice = scene.term("alice")
+        refusal = r"Cannot join %s: Cannot join channel \(\+R\) -- Registered users only" % CHANNEL
+        alice.out.wait_for(r"^-!- %s$" % refusal)
+        alice.err.wait_for(r"^status: %s$" % refusal)
+        time.sleep(1.5)  # the welcome's empty status came 20 ms after it and blanked it
+        statuses = [line for line in alice.err.text().splitlines() if line.startswith("status:")]
+        assert re.match(r"^status: %s$" % refusal, statuses[-1]), statuses
+        assert alice.finish() == 0
 
 
 def five_clients_share_one_key(binary):
@@ -125,9 +181,9 @@ def five_clients_share_one_key(binary):
         clients[-1].type("last one in")
         clients[0].type("first one in")
         for client in clients[:-1]:
-            client.out.wait_for(r"^eve  last one in$")
+            client.out.wait_for(r"^\[private\] eve  last one in$")
         for client in clients[1:]:
-            client.out.wait_for(r"^ann  first one in$")
+            client.out.wait_for(r"^\[private\] ann  first one in$")
         for client in reversed(clients):
             assert client.finish() == 0
 
@@ -144,8 +200,8 @@ def stdin_waits_for_the_key(binary):
         bob.type("early one")
         bob.type("early two")
         assert bob.finish() == 0
-        alice.out.wait_for(r"^bob  early one$")
-        alice.out.wait_for(r"^bob  early two$")
+        alice.out.wait_for(r"^\[private\] bob  early one$")
+        alice.out.wait_for(r"^\[private\] bob  early two$")
         raw.lines.wait_for(r"^:bob!\S+ QUIT")
         assert alice.finish() == 0
 
@@ -250,7 +306,8 @@ SCENARIOS = {f.__name__: f for f in [
     chat_both_ways, raw_observer_sees_only_hex, wrong_passphrase_is_refused,
     holder_leaves_mid_exchange, commands_reach_the_other_side, five_clients_share_one_key,
     stdin_waits_for_the_key, dialog_on_the_terminal, quit_is_prompt_whatever_the_server_does,
-    bad_port_is_refused_at_start, typed_lines_waiting_for_the_key_are_bounded]}
+    bad_port_is_refused_at_start, typed_lines_waiting_for_the_key_are_bounded,
+    privacy_marks_and_key_checks, refused_join_stays]}
 
 
 if __name__ == "__main__":

@@ -10,6 +10,7 @@
 #include "tests/gtk/xvfb_display.h"
 #include "tests/ui/fake_session.h"
 #include "ui/gtk/gtk_face.h"
+#include "ui/gtk/privacy_icons.h"
 
 namespace velmora {
 namespace {
@@ -100,17 +101,18 @@ TEST_F(FaceTest, ChatLineWithEmoticonImageInOneBlock) {
                     ":bob!u@h PRIVMSG #room :second", ":bob!u@h JOIN #room"};
   for (int i = 0; i < 3; ++i) face_->tick();
   const std::string image = "\xEF\xBF\xBC";  // the object replacement character
-  // One empty line opens the block of chat lines, one closes it.
-  EXPECT_EQ(buffer_text(), "\r\nbob  hi " + image + " there\r\nbob  second\r\n\r\n"
-                           "bob has joined the channel.\r\n");
+  // One empty line opens the block of chat lines, one closes it; each chat line starts
+  // with its mark.
+  EXPECT_EQ(buffer_text(), "\r\n" + image + " bob  hi " + image + " there\r\n" + image +
+                               " bob  second\r\n\r\nbob has joined the channel.\r\n");
   GtkTextIter at;
-  gtk_text_buffer_get_iter_at_offset(buffer(), &at, 10);
+  gtk_text_buffer_get_iter_at_offset(buffer(), &at, 12);
   GdkPixbuf* face = gtk_text_iter_get_pixbuf(&at);
   ASSERT_NE(face, nullptr);
   EXPECT_EQ(gdk_pixbuf_get_width(face), 14);
-  EXPECT_TRUE(has_tag(2, "bold"));
-  EXPECT_TRUE(has_tag(2, "big"));
-  EXPECT_FALSE(has_tag(8, "bold"));
+  EXPECT_TRUE(has_tag(4, "bold"));
+  EXPECT_TRUE(has_tag(4, "big"));
+  EXPECT_FALSE(has_tag(10, "bold"));
 }
 
 TEST_F(FaceTest, ControlsOverConnectDropAndFailedConnection) {
@@ -166,9 +168,9 @@ TEST_F(FaceTest, ControlsOverConnectDropAndFailedConnection) {
   EXPECT_FALSE(sensitive(w_.toolbutton2));
 }
 
-TEST_F(FaceTest, PostedTitleIsShownByTheTick) {
+TEST_F(FaceTest, TitleIsShownByTheTick) {
   gtk_widget_show_all(w_.window1);
-  session_.pending_title = "#room, 127.0.0.1 - Velmora";
+  session_.title = "#room, 127.0.0.1 - Velmora";
   face_->tick();
   EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(w_.window1)), "#room, 127.0.0.1 - Velmora");
 }
@@ -277,7 +279,7 @@ TEST_F(FaceTest, ReturnSendsTheLineAndEmptiesTheEntry) {
   ASSERT_EQ(session_.sent.size(), 1u);
   EXPECT_EQ(session_.sent[0], "PRIVMSG #room :@CRYPTO sealed(hello :))");
   EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(w_.entry1)), "");
-  EXPECT_EQ(buffer_text(), "\r\nme  hello \xEF\xBF\xBC\r\n");
+  EXPECT_EQ(buffer_text(), "\r\n\xEF\xBF\xBC me  hello \xEF\xBF\xBC\r\n");
 }
 
 TEST_F(FaceTest, RawTrafficToggleShowsOnlyLaterTraffic) {
@@ -317,6 +319,60 @@ TEST_F(FaceTest, QuitWhileConnectedSendsQuitAndWaitsForTheClose) {
   gtk_main();
   EXPECT_EQ(session_.sent, (std::vector<std::string>{"QUIT"}));
   EXPECT_EQ(session_.close_waits, 1);
+}
+
+// A channel split in two as the README shows it: a sealed line and a plain line with the
+// same words, a line under another key, a message to us alone, and a member holding
+// another key. Each run leaves privacy_marks.png (the window alone) in the test's
+// folder; the pictures, tags and rows checked here are what it shows.
+TEST_F(FaceTest, PrivacyMarksScreenshot) {
+  session_.nick = "alice";
+  session_.hold_key();
+  session_.title = "#room, irc.example.net - Velmora";
+  session_.account = "alice";
+  session_.users = {"alice", "bob", "carol", "dave", "mallory"};
+  session_.set_member("bob", MemberKey::Ours, test_support::FakeSession::kOwnCheck);
+  session_.set_member("carol", MemberKey::Other, "FEDCBA9876543210");
+  session_.set_member("dave", MemberKey::Waiting);
+  session_.dirty = true;
+  const std::string same = "Did everyone get the new key? :)";
+  session_.queue = {{":bob!u@h PRIVMSG #room :" + same, LinePrivacy::Sealed},
+                    {":mallory!u@h PRIVMSG #room :" + same, LinePrivacy::Plain},
+                    {":carol!u@h PRIVMSG #room :", LinePrivacy::OtherKey},
+                    {":bob!u@h PRIVMSG alice :call me when you can", LinePrivacy::Direct}};
+  gtk_widget_show_all(w_.window1);
+  face_->tick();
+  on_menuitem5_activate(nullptr, nullptr);  // Connection, Show Key Check
+
+  // The two lines with the same words differ in their first picture and its tag.
+  GtkTextIter at;
+  gtk_text_buffer_get_start_iter(buffer(), &at);
+  std::vector<LinePrivacy> marks;
+  do {
+    if (gtk_text_iter_get_pixbuf(&at) == nullptr) continue;
+    GSList* tags = gtk_text_iter_get_tags(&at);
+    for (GSList* t = tags; t; t = t->next) {
+      if (mark_of_tag(GTK_TEXT_TAG(t->data)) != LinePrivacy::None) marks.push_back(mark_of_tag(GTK_TEXT_TAG(t->data)));
+    }
+    g_slist_free(tags);
+  } while (gtk_text_iter_forward_char(&at));
+  EXPECT_EQ(marks, (std::vector<LinePrivacy>{LinePrivacy::Sealed, LinePrivacy::Plain, LinePrivacy::OtherKey,
+                                             LinePrivacy::Direct}));
+  EXPECT_NE(buffer_text().find("carol  (sealed under another key: carol holds a different key"), std::string::npos);
+  EXPECT_NE(buffer_text().find("Your key check: 0123 4567 89AB CDEF"), std::string::npos);
+  GtkTreeModel* rows = gtk_tree_view_get_model(GTK_TREE_VIEW(w_.treeview1));
+  GtkTreeIter carol;
+  ASSERT_TRUE(gtk_tree_model_iter_nth_child(rows, &carol, nullptr, 2));
+  gchar* colour = nullptr;
+  gtk_tree_model_get(rows, &carol, 2, &colour, -1);
+  EXPECT_STREQ(colour, kOtherKeyColour);
+  g_free(colour);
+  EXPECT_STREQ(gtk_label_get_text(face_->surface().privacy_label()), "1 member holds another key");
+
+  for (int i = 0; i < 50; ++i) g_main_context_iteration(nullptr, FALSE);  // drawn
+  gdk_flush();
+  // ImageMagick finds the window by its title.
+  EXPECT_EQ(std::system(("import -window '" + session_.title + "' privacy_marks.png").c_str()), 0);
 }
 
 // The face over a session with a change signal: it sleeps when idle and wakes on it.

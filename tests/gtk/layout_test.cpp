@@ -72,7 +72,8 @@ TEST_F(LayoutTest, NamesEveryHandlerTheProgramExports) {
       "on_toolbutton4_clicked/clicked",      "on_toolbutton4_clicked/activate",
       "on_toolbutton6_toggled/toggled",      "on_window1_delete_event/delete_event",
       "on_window2_delete_event/delete_event", "on_imagemenuitem10_activate/activate",
-      "on_menuitem2_activate/activate",       "on_checkbutton1_toggled/toggled"};
+      "on_menuitem2_activate/activate",       "on_checkbutton1_toggled/toggled",
+      "on_menuitem5_activate/activate"};
   EXPECT_EQ(handlers, expected);
   // Each one is in the table the program connects them from.
   for (const std::string& entry : handlers) {

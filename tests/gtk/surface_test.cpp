@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "tests/gtk/xvfb_display.h"
 #include "ui/gtk/gtk_surface.h"
 #include "ui/gtk/main_widgets.h"
+#include "ui/gtk/privacy_icons.h"
 #include "ui/gtk/text_tags.h"
 
 namespace velmora {
@@ -115,35 +117,47 @@ TEST_F(SurfaceTest, ClearAndScrollLeaveTheCursorAtTheEnd) {
   EXPECT_EQ(buffer_text(), "");
 }
 
-// The rows as the list shows them: a key holder's stock icon is "gtk-yes", anyone
-// else's "gtk-no".
-std::vector<UserRow> model_rows(GtkTreeView* view) {
-  std::vector<UserRow> rows;
+// One row of the list as it shows: icon, nick, the nick's colour, the tooltip.
+struct ShownRow {
+  std::string icon, nick, colour, tooltip;
+  bool operator==(const ShownRow&) const = default;
+};
+
+std::vector<ShownRow> model_rows(GtkTreeView* view) {
+  std::vector<ShownRow> rows;
   GtkTreeModel* model = gtk_tree_view_get_model(view);
   GtkTreeIter iter;
   for (gboolean ok = gtk_tree_model_get_iter_first(model, &iter); ok;
        ok = gtk_tree_model_iter_next(model, &iter)) {
-    gchar* icon = nullptr;
-    gchar* nick = nullptr;
-    gtk_tree_model_get(model, &iter, 0, &icon, 1, &nick, -1);
-    const std::string stock = icon ? icon : "";
-    EXPECT_TRUE(stock == "gtk-yes" || stock == "gtk-no") << stock;
-    rows.push_back({stock == "gtk-yes", nick});
-    g_free(icon);
-    g_free(nick);
+    gchar* cells[4] = {};
+    gtk_tree_model_get(model, &iter, 0, &cells[0], 1, &cells[1], 2, &cells[2], 4, &cells[3], -1);
+    ShownRow row;
+    for (auto [cell, field] : {std::pair{0, &ShownRow::icon}, {1, &ShownRow::nick}, {2, &ShownRow::colour},
+                               {3, &ShownRow::tooltip}}) {
+      row.*field = cells[cell] ? cells[cell] : "";
+      g_free(cells[cell]);
+    }
+    rows.push_back(row);
   }
   return rows;
 }
 
-TEST_F(SurfaceTest, UserListRowsAndStockIconsInOneColumn) {
+// A member holding another key stands out in orange, with the reason as its tooltip
+// (markup, so a nick's "<" is escaped).
+TEST_F(SurfaceTest, UserListShowsWhatEachMemberHoldsInOneColumn) {
   GtkTreeView* view = GTK_TREE_VIEW(w_.treeview1);
   surface_->set_user_rows({});
   EXPECT_TRUE(model_rows(view).empty());
-  const std::vector<UserRow> rows = {{true, "alice"}, {false, "bob"}, {true, "carol"}};
-  surface_->set_user_rows(rows);
-  EXPECT_EQ(model_rows(view), rows);
-  surface_->set_user_rows({{true, "alice"}});
-  EXPECT_EQ(model_rows(view), (std::vector<UserRow>{{true, "alice"}}));
+  surface_->set_user_rows({{MemberKey::Ours, "alice", "Holds your key"},
+                           {MemberKey::Other, "bob", "Holds a different key: <why>"},
+                           {MemberKey::Waiting, "cy", "No key yet"},
+                           {MemberKey::Ordinary, "dee", "An ordinary IRC user"}});
+  EXPECT_EQ(model_rows(view),
+            (std::vector<ShownRow>{{"gtk-yes", "alice", "", "Holds your key"},
+                                   {"gtk-dialog-warning", "bob", kOtherKeyColour, "Holds a different key: &lt;why&gt;"},
+                                   {"gtk-refresh", "cy", "", "No key yet"},
+                                   {"gtk-no", "dee", "", "An ordinary IRC user"}}));
+  EXPECT_EQ(gtk_tree_view_get_tooltip_column(view), 4);
 
   GList* columns = gtk_tree_view_get_columns(view);
   ASSERT_EQ(g_list_length(columns), 1u);
@@ -153,6 +167,45 @@ TEST_F(SurfaceTest, UserListRowsAndStockIconsInOneColumn) {
   EXPECT_TRUE(GTK_IS_CELL_RENDERER_TEXT(cells->next->data));
   g_list_free(cells);
   g_list_free(columns);
+}
+
+// The four marks are drawings no text can make, each a different picture, tagged so
+// that the pointer over one explains it.
+TEST_F(SurfaceTest, MarksAreDistinctPicturesThatExplainThemselves) {
+  const LinePrivacy marks[] = {LinePrivacy::Sealed, LinePrivacy::Plain, LinePrivacy::Direct,
+                               LinePrivacy::OtherKey};
+  std::vector<std::string> pictures;
+  for (LinePrivacy mark : marks) {
+    const int offset = gtk_text_buffer_get_char_count(buffer());
+    surface_->insert_mark(mark);
+    GtkTextIter at;
+    gtk_text_buffer_get_iter_at_offset(buffer(), &at, offset);
+    GdkPixbuf* picture = gtk_text_iter_get_pixbuf(&at);
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(gdk_pixbuf_get_width(picture), kMarkSize);
+    pictures.emplace_back(reinterpret_cast<const char*>(gdk_pixbuf_get_pixels(picture)),
+                          gdk_pixbuf_get_rowstride(picture) * kMarkSize);
+    EXPECT_EQ(tags_at(offset), std::vector<std::string>{mark_tag_name(mark)});
+    GtkTextTag* tag = gtk_text_tag_table_lookup(gtk_text_buffer_get_tag_table(buffer()),
+                                                mark_tag_name(mark).c_str());
+    EXPECT_EQ(mark_of_tag(tag), mark);
+  }
+  EXPECT_EQ(std::set<std::string>(pictures.begin(), pictures.end()).size(), 4u);
+  EXPECT_EQ(mark_of_tag(gtk_text_tag_table_lookup(gtk_text_buffer_get_tag_table(buffer()), "bold")),
+            LinePrivacy::None);
+}
+
+TEST_F(SurfaceTest, StateLineBesideTheStatusText) {
+  surface_->set_state_line({"2 members hold another key", StateLine::Tone::Warning, "TLS, certificate verified"});
+  EXPECT_STREQ(gtk_label_get_text(surface_->privacy_label()), "2 members hold another key");
+  EXPECT_STREQ(gtk_label_get_text(surface_->link_label()), "TLS, certificate verified");
+  const auto markup = [this] { return std::string(gtk_label_get_label(surface_->privacy_label())); };
+  EXPECT_NE(markup().find(kOtherKeyColour), std::string::npos);  // orange: look here
+  surface_->set_state_line({"Private: <you> alone", StateLine::Tone::Good, ""});
+  EXPECT_NE(markup().find(kPrivateColour), std::string::npos);
+  EXPECT_STREQ(gtk_label_get_text(surface_->privacy_label()), "Private: <you> alone");
+  surface_->set_state_line({"Waiting for the key", StateLine::Tone::Neutral, ""});
+  EXPECT_EQ(markup(), "Waiting for the key");
 }
 
 TEST_F(SurfaceTest, ControlsMoveWithTheirMenuTwins) {

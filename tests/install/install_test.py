@@ -62,7 +62,7 @@ def terminal_client(top, prefix):
             err.wait_for(r"^control: input on$")
             proc.stdin.write(b"hello from the installed copy\n")
             proc.stdin.flush()
-            out.wait_for(r"^installed  hello from the installed copy$")
+            out.wait_for(r"^\[private\] installed  hello from the installed copy$")
             proc.stdin.close()
             assert proc.wait(10) == 0
         finally:

@@ -426,10 +426,11 @@ TEST_F(ConnectionTest, FloodWithNobodyDrainingStaysBoundedAndAnswered) {
 #endif
   EXPECT_LE(c.queued_count() * 100, static_cast<int>(InboundQueue::kMaxBytes));
   EXPECT_EQ(c.pop_line(), ":s NOTICE * :hi");
-  std::string line;
-  while ((line = c.pop_line()).starts_with(":a!u@h PRIVMSG #c :")) {}
-  EXPECT_TRUE(line.starts_with("NOTICE * :")) << line;
-  EXPECT_TRUE(line.ends_with(" lines not shown: the view fell behind the server")) << line;
+  ReceivedLine item;
+  while ((item = c.queue().pop()).raw.starts_with(":a!u@h PRIVMSG #c :")) {}
+  ASSERT_TRUE(item.note) << item.raw;
+  EXPECT_EQ(item.note->kind, ViewNote::Kind::NotShown);
+  EXPECT_TRUE(item.note->text.ends_with(" lines not shown: the view fell behind the server")) << item.note->text;
   server.close_client();
 }
 

@@ -25,6 +25,7 @@ RegistrationPlan plain_plan(bool required = false) {
 struct Exchange {
   std::vector<std::string> sent;
   std::vector<std::string> statuses;
+  std::vector<std::string> refusals;  // statuses that stay, shown in place of their line
   bool joined = false, welcomed = false, gave_up = false;
 };
 
@@ -35,6 +36,7 @@ Exchange run(RegistrationPlan plan, const std::vector<std::string>& server_lines
     RegistrationStep step = registration.handle(parse_line(line));
     out.sent.insert(out.sent.end(), step.send.begin(), step.send.end());
     if (!step.status.empty()) out.statuses.push_back(step.status);
+    if (step.refusal) out.refusals.push_back(step.status);
     out.joined |= step.join;
     out.welcomed |= step.welcomed;
     out.gave_up |= step.give_up;
@@ -126,6 +128,11 @@ TEST(Registration, Conversations) {
     Exchange got = run(c.plan, c.server);
     EXPECT_EQ(got.sent, c.sent) << c.what;
     EXPECT_EQ(got.statuses, c.statuses) << c.what;
+    Lines refusals;  // every account-login failure stays: the user has to act on it
+    for (const std::string& status : c.statuses) {
+      if (status.starts_with("SASL")) refusals.push_back(status);
+    }
+    EXPECT_EQ(got.refusals, refusals) << c.what;
     EXPECT_EQ(got.joined, c.joined) << c.what;
     EXPECT_EQ(got.gave_up, c.gave_up) << c.what;
   }
@@ -136,10 +143,13 @@ TEST(Registration, TakenNicksAndRefusedJoins) {
   plan.channel = "#room";
   plan.nick = "alice";
   Exchange got = run(plan, {":s 433 * alice :Nickname already in use", ":s 001 alice_ :Welcome",
-                            ":s 433 alice_ bob :in use", ":s 471 alice_ #Room :Cannot join (+l)"});
+                            ":s 433 alice_ bob :in use",
+                            ":s 471 alice_ #Room :Cannot join channel (+R) -- Registered users only"});
   EXPECT_EQ(got.sent, Lines{"NICK alice_"});  // after the welcome, a taken nick is the user's
+  // ngircd says 471 for a channel of registered users: its text, not "the channel is full".
   EXPECT_EQ(got.statuses, (Lines{"Nick alice is in use; using alice_", "Joining channel...",
-                                 "Cannot join #Room: the channel is full"}));
+                                 "Cannot join #Room: Cannot join channel (+R) -- Registered users only"}));
+  EXPECT_EQ(got.refusals, Lines{got.statuses.back()});
   EXPECT_TRUE(got.joined);
 
   plan.nick = "averylongnick";
@@ -151,6 +161,7 @@ TEST(Registration, TakenNicksAndRefusedJoins) {
     EXPECT_TRUE(got.sent[i].starts_with("NICK averylo")) << got.sent[i];
   }
   EXPECT_EQ(got.statuses.back(), "Nick x is not available; choose another with /nick");
+  EXPECT_EQ(got.refusals, Lines(2, got.statuses.back()));  // one for each refusal past the last try
 
   struct Refusal {
     const char* line;
@@ -159,7 +170,7 @@ TEST(Registration, TakenNicksAndRefusedJoins) {
   for (const Refusal& r : {Refusal{":s 473 me #room :x", "it is invite only"},
                            Refusal{":s 474 me #room :x", "you are banned from it"},
                            Refusal{":s 475 me #room :x", "it needs a channel key"},
-                           Refusal{":s 477 me #room :x", "it needs a registered nick"},
+                           Refusal{":s 477 me #room :Registered nicks only", "Registered nicks only"},
                            Refusal{":s 403 me #room :x", "there is no such channel"},
                            Refusal{":s 405 me #room :x", "you are in too many channels"},
                            Refusal{":s 471 me #other :x", ""}}) {

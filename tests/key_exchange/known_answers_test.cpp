@@ -74,14 +74,21 @@ TEST(ChatLine, PlainModeAndNoKey) {
   EXPECT_TRUE(keyless.seal_action("waves", "#c")->empty());
 }
 
-TEST(ChatLine, OpenLeavesOtherTextAndSurvivesBareMarker) {
+// A text that does not open is told apart from one that opens to nothing: the window
+// says "another key" for the first.
+TEST(ChatLine, OpenLeavesOtherTextAndTellsWhatDoesNotOpen) {
   ChannelSecurity security;
   security.begin_connection("secret");
   security.set_channel_key(std::string(56, 'c'));
+  BlowfishCipher other;
+  other.set_key(std::string(56, 'd'));
   EXPECT_EQ(security.open_chat_text("just words"), "just words");
-  EXPECT_EQ(security.open_chat_text("@CRYPTO"), "");
-  EXPECT_EQ(security.open_chat_text("@CRYPTO "), "");
-  EXPECT_EQ(security.open_chat_text("@CRYPTO 12"), "");
+  for (const char* bad : {"@CRYPTO", "@CRYPTO ", "@CRYPTO 12", "@CRYPTO 0123456789ABCDEF"}) {
+    EXPECT_EQ(security.open_chat_text(bad), std::nullopt) << bad;
+  }
+  EXPECT_EQ(security.open_chat_text(security.seal_chat_line("", "#c").at(0)), "");
+  const std::string elsewhere = "@CRYPTO " + seal_cbc_with_iv(other, "words", "12345678");
+  EXPECT_EQ(security.open_chat_text(elsewhere), std::nullopt);
 }
 
 std::size_t relayed_size(const std::string& channel, const std::string& text) {
@@ -108,7 +115,7 @@ TEST(ChatLine, LongLinesSplitIntoPiecesThatFitAndOpenAlone) {
     std::string joined;
     for (const std::string& text : texts) {
       EXPECT_LE(relayed_size(channel, text), kIrcLineLimit);
-      std::string piece = security.open_chat_text(unframe(text));
+      std::string piece = security.open_chat_text(unframe(text)).value_or("");
       // No piece starts inside a UTF-8 sequence.
       ASSERT_FALSE(piece.empty());
       EXPECT_NE(static_cast<unsigned char>(piece[0]) & 0xC0, 0x80);

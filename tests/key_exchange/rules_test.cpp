@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 
 #include "secure/control_text.h"
@@ -178,6 +179,34 @@ TEST(Agreement, NickChangesAndDepartures) {
   EXPECT_EQ(h.machine.snapshot().members.at(0).key, MemberKey::Ours);
   h.machine.joined("new", h.now);
   EXPECT_EQ(targets(h.lines()), std::vector<std::string>{"new"});
+}
+
+// What the window shows of each member. A member whose sealed line does not open under
+// our key shows as holding another key until one of its lines opens or it announces.
+TEST(Agreement, SnapshotMarksEachMemberByWhatItHolds) {
+  Peer h("h");
+  const std::string key = make_holder(h, {"ann", "bob", "cy", "dee"});
+  h.hear("ann", announcement(key), true);
+  h.hear("bob", "@AUTHENTICATED 0123456789abcdef", true);
+  h.hear("cy", "@AUTHENTICATED", true);
+  const auto marks = [&h] {
+    std::map<std::string, MemberKey> out;
+    for (const MemberView& m : h.machine.snapshot().members) out[m.nick] = m.key;
+    return out;
+  };
+  EXPECT_EQ(marks(), (std::map<std::string, MemberKey>{{"h", MemberKey::Ours},
+                                                       {"ann", MemberKey::Ours},
+                                                       {"bob", MemberKey::Other},
+                                                       {"cy", MemberKey::Unchecked},
+                                                       {"dee", MemberKey::Ordinary}}));
+  for (const auto& [opened, shown] : {std::pair{false, MemberKey::Other}, std::pair{true, MemberKey::Ours}}) {
+    h.machine.sealed_line_from("ann", opened);
+    EXPECT_EQ(marks()["ann"], shown) << opened;
+  }
+  h.machine.sealed_line_from("ann", false);
+  h.hear("ann", announcement(key), true);
+  EXPECT_EQ(marks()["ann"], MemberKey::Ours);
+  EXPECT_TRUE(h.lines().empty()) << "a line that does not open changes only the view";
 }
 
 // Someone without the passphrase welcomes the joiner first and refuses its request

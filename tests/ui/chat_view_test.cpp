@@ -68,9 +68,10 @@ const std::vector<std::string> kActionWord{"space", "big", "italic"};
 
 TEST_F(ChatLineTest, WritesNickWordsAndImages) {
   ChatView view(surface_, dir_.string());
-  view.render_chat_line("bob", "hi :) there", false);
+  view.render_chat_line("bob", "hi :) there", false, LinePrivacy::Sealed);
   const std::vector<Inserted> expected = {
       {"\r\n", {"lmarg"}},
+      test_support::mark(LinePrivacy::Sealed),
       {"bob", {"bold", "space", "lmarg", "big"}},
       {"  ", {"space", "lmarg", "big"}},
       {"hi ", kWord},
@@ -85,24 +86,24 @@ TEST_F(ChatLineTest, WritesNickWordsAndImages) {
 
 TEST_F(ChatLineTest, ActionIsItalicButImagesAreNot) {
   ChatView view(surface_, dir_.string());
-  view.render_chat_line("bob", "waves :)", true);
-  ASSERT_EQ(surface_.inserted.size(), 6u);
-  EXPECT_EQ(surface_.inserted[1].tags, (std::vector<std::string>{"bold", "space", "lmarg", "big", "italic"}));
-  EXPECT_EQ(surface_.inserted[3], (Inserted{"waves ", kActionWord}));
-  EXPECT_TRUE(surface_.inserted[4].image);
+  view.render_chat_line("bob", "waves :)", true, LinePrivacy::Sealed);
+  ASSERT_EQ(surface_.inserted.size(), 7u);
+  EXPECT_EQ(surface_.inserted[2].tags, (std::vector<std::string>{"bold", "space", "lmarg", "big", "italic"}));
+  EXPECT_EQ(surface_.inserted[4], (Inserted{"waves ", kActionWord}));
+  EXPECT_TRUE(surface_.inserted[5].image);
 }
 
 TEST_F(ChatLineTest, LaughAndLolAreDifferentFaces) {
   ChatView view(surface_, dir_.string());
-  view.render_chat_line("a", ":D :DD", false);
-  EXPECT_EQ(surface_.inserted[3].tags, std::vector<std::string>{image("face-laugh.png")});
-  EXPECT_EQ(surface_.inserted[5].tags, std::vector<std::string>{image("face-lol.png")});
+  view.render_chat_line("a", ":D :DD", false, LinePrivacy::Sealed);
+  EXPECT_EQ(surface_.inserted[4].tags, std::vector<std::string>{image("face-laugh.png")});
+  EXPECT_EQ(surface_.inserted[6].tags, std::vector<std::string>{image("face-lol.png")});
 }
 
 TEST_F(ChatLineTest, MissingImageShowsTheCode) {
   ChatView view(surface_, dir_.string());
-  view.render_chat_line("a", ";) x", false);  // face-wink.png is not in the folder
-  EXPECT_EQ(surface_.inserted[3], (Inserted{";) ", kWord}));
+  view.render_chat_line("a", ";) x", false, LinePrivacy::Sealed);  // face-wink.png is not in the folder
+  EXPECT_EQ(surface_.inserted[4], (Inserted{";) ", kWord}));
   EXPECT_FALSE(view.insert_smiley(";)"));
   EXPECT_TRUE(view.insert_smiley(":)"));
 }
@@ -120,26 +121,32 @@ TEST_F(ChatLineTest, SpacesAreKeptExactly) {
   for (const auto& c : cases) {
     surface_.forget();
     ChatView view(surface_, dir_.string());
-    view.render_chat_line("n", c.text, false);
-    EXPECT_EQ(surface_.view_text(), std::string("\r\nn  ") + c.shown + "\r\n") << c.text;
+    view.render_chat_line("n", c.text, false, LinePrivacy::Sealed);
+    EXPECT_EQ(surface_.view_text(), std::string("\r\n[private] n  ") + c.shown + "\r\n") << c.text;
   }
 }
 
 TEST_F(ChatLineTest, OneBlockForConsecutiveLines) {
   ChatView view(surface_, dir_.string());
-  view.render_chat_line("a", "one", false);
-  view.render_chat_line("b", "two", false);
-  EXPECT_EQ(surface_.view_text(), "\r\na  one\r\nb  two\r\n");
+  view.render_chat_line("a", "one", false, LinePrivacy::Sealed);
+  view.render_chat_line("b", "two", false, LinePrivacy::Sealed);
+  EXPECT_EQ(surface_.view_text(), "\r\n[private] a  one\r\n[private] b  two\r\n");
   view.close_chat_block();
   view.close_chat_block();
-  EXPECT_EQ(surface_.view_text(), "\r\na  one\r\nb  two\r\n\r\n");
+  EXPECT_EQ(surface_.view_text(), "\r\n[private] a  one\r\n[private] b  two\r\n\r\n");
   EXPECT_FALSE(view.chat_block_open());
 }
 
+// Terminal escapes are shown as escapes; IRC formatting codes (bold, colours with their
+// numbers, reset, italic, underline...) are taken out.
 TEST_F(ChatLineTest, PeerTextIsMadeSafe) {
   ChatView view(surface_, dir_.string());
-  view.render_chat_line("e\x1B[31mvil", "caf\xE9 \x1B]0;pwned\x07", false);
-  EXPECT_EQ(surface_.view_text(), "\r\ne\\x1B[31mvil  caf\xC3\xA9 \\x1B]0;pwned\\x07\r\n");
+  view.render_chat_line("e\x1B[31mvil", "caf\xE9 \x1B]0;pwned\x07", false, LinePrivacy::Sealed);
+  EXPECT_EQ(surface_.view_text(), "\r\n[private] e\\x1B[31mvil  caf\xC3\xA9 \\x1B]0;pwned\\x07\r\n");
+  surface_.forget();
+  view.insert_line("\x02" "bold\x02 \x03" "04,12red\x03 \x03" "4,x \x04" "FF8800hex\x0F \x1D" "it\x1F" "u\x16\x1E\x11 "
+                   "\x03" "123", {});
+  EXPECT_EQ(surface_.view_text(), "bold red ,x hex itu 3\r\n");
 }
 
 TEST_F(ChatLineTest, RawTrafficLinesAreEachMadeSafe) {

@@ -5,6 +5,7 @@
 
 #include "tests/ui/fake_session.h"
 #include "tests/ui/recorder_surface.h"
+#include "ui/state_line.h"
 #include "ui/user_list.h"
 
 namespace velmora {
@@ -37,6 +38,11 @@ TEST_F(WindowTest, ConnectThenKeyThenDrop) {
   session_.closed = false;  // the socket opens: commands may go out before any key
   window_.poll_inbound();
   EXPECT_EQ(take_changes(), (Changes{{kInput, true}, {kDisconnect, true}}));
+  EXPECT_FALSE(window_.chat_ready());
+
+  session_.agreement.holds_key = true;  // the key arrives
+  window_.poll_inbound();
+  EXPECT_TRUE(window_.chat_ready());
   EXPECT_TRUE(window_.input_sensitive());
 
   session_.closed = true;  // the server drops us
@@ -72,8 +78,8 @@ TEST_F(WindowTest, DisconnectSendsQuitAndGreysItself) {
   EXPECT_TRUE(take_changes().empty());
 }
 
-TEST_F(WindowTest, PostedTitleIsAppliedByTheTick) {
-  session_.pending_title = "#room, irc.test - Velmora";
+TEST_F(WindowTest, TitleIsAppliedByTheTickOnce) {
+  session_.title = "#room, irc.test - Velmora";
   window_.poll_inbound();
   window_.poll_inbound();
   EXPECT_EQ(surface_.titles, std::vector<std::string>{"#room, irc.test - Velmora"});
@@ -88,14 +94,23 @@ TEST_F(WindowTest, StatusBarIsTouchedOnlyWhenItChanges) {
   EXPECT_EQ(surface_.statuses, (std::vector<std::string>{" ", " Joining channel...", " "}));
 }
 
+// The nick and its mark, of each row.
+std::vector<std::pair<MemberKey, std::string>> marks(const std::vector<UserRow>& rows) {
+  std::vector<std::pair<MemberKey, std::string>> out;
+  for (const UserRow& row : rows) out.emplace_back(row.key, row.nick);
+  return out;
+}
+
 TEST_F(WindowTest, UserListRebuiltWhenDirtyAndChanged) {
   session_.hold_key();
   session_.users = {"me", "", "amy", "bob"};
-  session_.peers.set("amy", 1);
+  session_.set_member("amy", MemberKey::Ours);
   session_.dirty = true;
   window_.poll_inbound();
-  const std::vector<UserRow> rows{{true, "me"}, {true, "amy"}, {false, "bob"}};
-  EXPECT_EQ(surface_.user_rows, std::vector<std::vector<UserRow>>{rows});
+  ASSERT_EQ(surface_.user_rows.size(), 1u);
+  EXPECT_EQ(marks(surface_.user_rows[0]),
+            (std::vector<std::pair<MemberKey, std::string>>{
+                {MemberKey::Ours, "me"}, {MemberKey::Ours, "amy"}, {MemberKey::Ordinary, "bob"}}));
   EXPECT_FALSE(session_.dirty);
 
   session_.dirty = true;  // nothing really changed
@@ -108,12 +123,69 @@ TEST_F(WindowTest, UserListRebuiltWhenDirtyAndChanged) {
   EXPECT_EQ(surface_.user_rows.back(), std::vector<UserRow>{});
 }
 
-TEST(UserList, RowsSkipEmptyNicksAndVanishWhenClosed) {
-  const auto holds_key = [](const std::string& nick) { return nick == "amy"; };
-  const std::vector<std::string> users{"amy", "", "bob", "carl"};
-  EXPECT_EQ(build_user_rows(users, holds_key, false),
-            (std::vector<UserRow>{{true, "amy"}, {false, "bob"}, {false, "carl"}}));
-  EXPECT_TRUE(build_user_rows(users, holds_key, true).empty());
+// Each member by what it holds, with the reason in words; a member that announced
+// another check (or whose line did not open) stands out from those holding ours.
+TEST(UserList, MembersByWhatTheyHold) {
+  SessionView view;
+  view.socket_closed = false;
+  view.nick = "me";
+  view.users = {"me", "", "amy", "bob", "cy", "dee", "eve", "fay"};
+  view.agreement.holds_key = true;
+  view.agreement.own_check = "0123456789ABCDEF";
+  view.agreement.members = {{"amy", MemberKey::Ours, "0123456789ABCDEF", false},
+                            {"bob", MemberKey::Other, "FEDCBA9876543210", false},
+                            {"cy", MemberKey::Other, "", true},
+                            {"dee", MemberKey::Waiting, "", false},
+                            {"eve", MemberKey::Unchecked, "", false}};
+  const std::vector<UserRow> rows = build_user_rows(view);
+  EXPECT_EQ(marks(rows), (std::vector<std::pair<MemberKey, std::string>>{
+                             {MemberKey::Ours, "me"}, {MemberKey::Ours, "amy"}, {MemberKey::Other, "bob"},
+                             {MemberKey::Other, "cy"}, {MemberKey::Waiting, "dee"},
+                             {MemberKey::Unchecked, "eve"}, {MemberKey::Ordinary, "fay"}}));
+  EXPECT_EQ(rows[2].note, "Holds a different key: it announced check FEDC BA98 7654 3210, yours is 0123 4567 89AB CDEF");
+  EXPECT_EQ(rows[3].note, "Holds a different key: a line it sealed does not open under yours");
+  view.agreement.plain = true;  // without a passphrase nobody holds a key
+  for (const UserRow& row : build_user_rows(view)) EXPECT_EQ(row.key, MemberKey::Ordinary) << row.nick;
+  view.socket_closed = true;
+  EXPECT_TRUE(build_user_rows(view).empty());
+}
+
+// The channel's privacy in one phrase, and the link's protection with the account.
+TEST(StateLineFor, OnePhraseForTheChannelAndOneForTheLink) {
+  using Tone = StateLine::Tone;
+  SessionView view;
+  EXPECT_EQ(state_line_for(view), (StateLine{"Not connected", Tone::Neutral, ""}));
+  view.socket_closed = false;
+  view.link = LinkSecurity::TlsVerified;
+  view.account = "alice";
+  EXPECT_EQ(state_line_for(view),
+            (StateLine{"Waiting for the key\u2026", Tone::Neutral, "TLS, certificate verified; logged in as alice"}));
+  view.account.clear();
+  view.agreement.holds_key = true;
+  const struct {
+    std::vector<MemberKey> others;
+    bool plain;
+    StateLine::Tone tone;
+    const char* phrase;
+  } cases[] = {
+      {{}, false, Tone::Good, "Private: you alone hold the key"},
+      {{MemberKey::Ours, MemberKey::Ours, MemberKey::Ours, MemberKey::Ordinary, MemberKey::Waiting}, false,
+       Tone::Good, "Private: 4 Velmora users share your key"},
+      {{MemberKey::Ours, MemberKey::Other}, false, Tone::Warning, "1 member holds another key"},
+      {{MemberKey::Other, MemberKey::Other}, false, Tone::Warning, "2 members hold another key"},
+      {{MemberKey::Ours}, true, Tone::Warning, "Not private: no passphrase"},
+  };
+  for (const auto& c : cases) {
+    view.agreement.plain = c.plain;
+    view.agreement.members = {{"me", MemberKey::Ours, "", false}};
+    for (MemberKey key : c.others) view.agreement.members.push_back({"x", key, "", false});
+    EXPECT_EQ(state_line_for(view), (StateLine{c.phrase, c.tone, "TLS, certificate verified"})) << c.phrase;
+  }
+  for (const auto& [link, words] : {std::pair{LinkSecurity::Plain, "No TLS: the link to the server is plain"},
+                                    std::pair{LinkSecurity::TlsUnchecked, "TLS, certificate not checked"}}) {
+    view.link = link;
+    EXPECT_EQ(state_line_for(view).link, words);
+  }
 }
 
 TEST_F(WindowTest, RawTrafficShowsOnlyWhatFollowsTheToggle) {
@@ -189,7 +261,7 @@ TEST_F(WindowTest, RefreshShowsStateButRendersNoLine) {
   window_.poll_inbound();
   session_.queue.push_back(":bob!u@h PRIVMSG #room :waits for the tick");
   session_.status = "Key exchange complete!";
-  session_.pending_title = "#room, irc.example - Velmora";
+  session_.title = "#room, irc.example - Velmora";
   surface_.inserted.clear();
   window_.refresh();
   EXPECT_EQ(surface_.statuses.back(), " Key exchange complete!");

@@ -59,9 +59,10 @@ TEST(InterpretInput, UnsupportedCommandsWarnWithTheLowerCasedWord) {
   EXPECT_EQ(unsupported_command_text("part"), "The command 'part' is not supported by Velmora.");
 }
 
-TEST(InterpretInput, MessagesAndNothing) {
+TEST(InterpretInput, MessagesNothingAndCheck) {
   EXPECT_EQ(interpret_input("", "#room").kind, Kind::Nothing);
   EXPECT_EQ(interpret_input("/", "#room").kind, Kind::Nothing);
+  EXPECT_EQ(interpret_input("/CHECK", "#room").kind, Kind::ShowCheck);
   const InputAction message = interpret_input("  hi /there  ", "#room");
   EXPECT_EQ(message.kind, Kind::Message);
   EXPECT_EQ(message.text, "  hi /there  ");
@@ -77,7 +78,7 @@ protected:
 TEST_F(InputWindowTest, MessageIsEchoedThenSealed) {
   session_.hold_key();
   window_.on_input_return(" hi  there ");
-  EXPECT_EQ(surface_.view_text(), "\r\nme   hi  there \r\n");
+  EXPECT_EQ(surface_.view_text(), "\r\n[private] me   hi  there \r\n");
   EXPECT_EQ(session_.sent, std::vector<std::string>{"PRIVMSG #room :@CRYPTO sealed( hi  there )"});
   EXPECT_GT(surface_.scrolls, 0);
 }
@@ -86,6 +87,7 @@ TEST_F(InputWindowTest, MessageIsPlainWithoutPassphrase) {
   session_.passphrase.clear();
   window_.on_input_return("hello");
   EXPECT_EQ(session_.sent, std::vector<std::string>{"PRIVMSG #room :hello"});
+  EXPECT_EQ(surface_.view_text(), "\r\n[not private] me  hello\r\n");
 }
 
 TEST_F(InputWindowTest, CommandsGoOutUnsealedWithoutEcho) {
@@ -99,6 +101,7 @@ TEST_F(InputWindowTest, CommandsGoOutUnsealedWithoutEcho) {
 // Without the key nothing is echoed or sent: the status line says why.
 TEST_F(InputWindowTest, ChatWithoutTheKeyIsRefusedInWordsAndCommandsStillGo) {
   session_.closed = false;
+  window_.poll_inbound();
   EXPECT_TRUE(window_.input_sensitive()) << "connected: the input is open";
   window_.on_input_return("hello");
   window_.on_input_return("/me waves");
@@ -118,8 +121,8 @@ TEST_F(InputWindowTest, ActionIsEchoedInItalicsAndSealedWithAPassphrase) {
   window_.on_input_return("/me waves");
   EXPECT_EQ(session_.sent, std::vector<std::string>{"privmsg #room :\x01" "action waves\x01"});
   ASSERT_GE(surface_.inserted.size(), 4u);
-  EXPECT_EQ(surface_.inserted[1].text, "me");
-  EXPECT_EQ(surface_.inserted[3].tags, (std::vector<std::string>{"space", "big", "italic"}));
+  EXPECT_EQ(surface_.inserted[2].text, "me");
+  EXPECT_EQ(surface_.inserted[4].tags, (std::vector<std::string>{"space", "big", "italic"}));
 }
 
 TEST_F(InputWindowTest, UnsupportedCommandShowsTheWarning) {
@@ -127,6 +130,22 @@ TEST_F(InputWindowTest, UnsupportedCommandShowsTheWarning) {
   EXPECT_TRUE(session_.sent.empty());
   EXPECT_EQ(surface_.warnings, std::vector<std::string>{
                                    "Command not supported|The command 'quit' is not supported by Velmora."});
+}
+
+// The check as "@AUTHENTICATED" carries it, in groups of four to read aloud; a member
+// that announced another is named. Nothing goes out.
+TEST_F(InputWindowTest, CheckShowsOurKeyCheckToCompare) {
+  window_.on_input_return("/check");
+  EXPECT_EQ(surface_.view_text(), "You hold no key yet: there is no key check to compare.\r\n");
+  surface_.forget();
+  session_.hold_key();
+  session_.set_member("bob", MemberKey::Other, "FEDCBA9876543210");
+  window_.on_input_return("/check");
+  EXPECT_EQ(surface_.view_text(),
+            "Your key check: 0123 4567 89AB CDEF\r\n"
+            "Read it to the others: whoever sees the same digits with /check holds your key.\r\n"
+            "bob announced FEDC BA98 7654 3210: a different key.\r\n");
+  EXPECT_TRUE(session_.sent.empty());
 }
 
 TEST_F(InputWindowTest, ChannelFollowsAForward) {

@@ -1,6 +1,7 @@
 // The rendering table, row by row, through one tick of the window each.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -18,12 +19,16 @@ class RenderTest : public ::testing::Test {
 protected:
   void SetUp() override { session_.hold_key(); }
 
-  // Queues `line`, runs one tick, returns what it inserted.
-  std::vector<Inserted> show(const std::string& line) {
+  // Queues `item`, runs one tick, returns what it inserted.
+  std::vector<Inserted> show(test_support::Queued item) {
     surface_.inserted.clear();
-    session_.queue.push_back(line);
+    session_.queue.push_back(std::move(item));
     window_.poll_inbound();
     return surface_.inserted;
+  }
+  std::string shown_text(test_support::Queued item) {
+    show(std::move(item));
+    return surface_.view_text();
   }
 
   test_support::FakeSession session_;
@@ -57,8 +62,7 @@ TEST_F(RenderTest, SingleTextRows) {
        {{"(bob) ", {"indent", "space"}}, {"psst\r\n", {"bold", "indent", "space"}}}},
       {"NOTICE AUTH :*** Looking up", {{"*** Looking up\r\n", {"bold", "indent", "space"}}}},
       {":s 901 me :logged", {{"(s) ", {"indent", "space"}}, {"logged\r\n", {"bold", "indent", "space"}}}},
-      {":op!u@h KICK #room bob :behave", {{"KICK|behave\r\n", {"lmarg", "italic", "space"}}}},
-      {":s 999 me :odd", {{"999|odd\r\n", {"lmarg", "italic", "space"}}}},
+      {":s 999 me :odd", {{"odd\r\n", {"lmarg", "italic", "space"}}}},
   };
   for (const auto& c : cases) EXPECT_EQ(show(c.line), c.shown) << c.line;
   EXPECT_TRUE(session_.sent.empty());
@@ -79,7 +83,62 @@ TEST_F(RenderTest, NonChatLineClosesTheChatBlock) {
 
 TEST_F(RenderTest, ChatLinesShareOneBlock) {
   EXPECT_EQ(show(":bob!u@h PRIVMSG #room :one").front(), (Inserted{"\r\n", {"lmarg"}}));
-  EXPECT_EQ(show(":bob!u@h PRIVMSG #room :two").front().text, "bob");
+  EXPECT_EQ(show({":bob!u@h PRIVMSG #room :two", LinePrivacy::Sealed}).front(),
+            test_support::mark(LinePrivacy::Sealed));
+}
+
+// The same words from the same nick look different by who could read them; a line
+// that came without a privacy is never taken for sealed.
+TEST_F(RenderTest, EveryChatLineIsMarkedWithWhoCouldReadIt) {
+  const std::string line = ":bob!u@h PRIVMSG #room :the same words";
+  const struct {
+    LinePrivacy privacy;
+    LinePrivacy mark;
+  } cases[] = {{LinePrivacy::Sealed, LinePrivacy::Sealed},
+               {LinePrivacy::Plain, LinePrivacy::Plain},
+               {LinePrivacy::Direct, LinePrivacy::Direct},
+               {LinePrivacy::None, LinePrivacy::Plain}};
+  for (const auto& c : cases) {
+    const auto shown = show({line, c.privacy});
+    ASSERT_GE(shown.size(), 2u);
+    EXPECT_EQ(shown[shown.size() - 2], (Inserted{"words", {"space", "big"}}));
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), test_support::mark(c.mark)), 1);
+  }
+  EXPECT_EQ(shown_text({":bob!u@h NOTICE #room :psst", LinePrivacy::Plain}), "\r\n[not private] (bob) psst\r\n");
+}
+
+// A sealed line that does not open says so in words, who sent it and what to do.
+TEST_F(RenderTest, LineUnderAnotherKeyShowsWordsNotHexOrNothing) {
+  const std::string text = shown_text({":bob!u@h PRIVMSG #room :", LinePrivacy::OtherKey});
+  EXPECT_EQ(text, "\r\n[another key] bob  (sealed under another key: bob holds a different key; if it lasts, "
+                  "compare /check with bob)\r\n");
+  session_.passphrase.clear();
+  EXPECT_NE(shown_text({":bob!u@h PRIVMSG #room :", LinePrivacy::OtherKey}).find("you set no passphrase"),
+            std::string::npos);
+}
+
+TEST_F(RenderTest, NotesFromTheClientInTheirOwnWords) {
+  EXPECT_EQ(show(ViewNote{ViewNote::Kind::Refusal, "Cannot join #room: you are banned from it"}),
+            (std::vector<Inserted>{{"Cannot join #room: you are banned from it\r\n",
+                                    {"red_fg", "indent", "space", "bold"}}}));
+  EXPECT_EQ(show(ViewNote{ViewNote::Kind::NotShown, "3 lines not shown"}),
+            (std::vector<Inserted>{{"3 lines not shown\r\n", {"bold", "indent", "space"}}}));
+}
+
+TEST_F(RenderTest, KickInviteAndUnknownRepliesInWords) {
+  const std::pair<const char*, const char*> cases[] = {
+      {":bob!u@h KICK #room me :behave", "bob removed you from #room: behave\r\n"},
+      {":bob!u@h KICK #room amy", "bob removed amy from #room\r\n"},
+      {":alice!u@h INVITE me :#vinv", "alice invites you to #vinv\r\n"},
+      {":s 020 * :Please wait while we process your connection.", "Please wait while we process your connection.\r\n"},
+      {":s 042 me ABC123 :your unique ID", "ABC123: your unique ID\r\n"},
+      {":s 471 me #other :Cannot join channel (+R) -- Registered users only",
+       "#other: Cannot join channel (+R) -- Registered users only\r\n"},
+      {":s 999 me a b", "a b\r\n"},
+      {":bob!u@h WALLOPS :hello all", "WALLOPS from bob: hello all\r\n"},
+  };
+  for (const auto& [line, words] : cases) EXPECT_EQ(shown_text(line), words) << line;
+  EXPECT_TRUE(show(":s PONG s :velmora").empty()) << "our keep-alive's answer";
 }
 
 // Membership bookkeeping (names requests, holder marks, the own nick) happens as the
@@ -154,9 +213,9 @@ TEST_F(RenderTest, OneTickRendersTheWaitingLines) {
 // window stays responsive while it catches up.
 class SlowSession : public test_support::FakeSession {
 public:
-  IrcMessage pop_message() override {
+  ReceivedLine pop_item() override {
     std::this_thread::sleep_for(std::chrono::milliseconds(3));
-    return FakeSession::pop_message();
+    return FakeSession::pop_item();
   }
 };
 

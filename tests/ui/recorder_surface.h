@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "ui/privacy_words.h"
 #include "ui/surface.h"
 
 namespace velmora::test_support {
@@ -16,6 +17,11 @@ struct Inserted {
   bool operator==(const Inserted&) const = default;
 };
 
+// A chat line's mark as the recorder keeps it: its label in brackets, tagged "mark".
+inline Inserted mark(LinePrivacy privacy) {
+  return {"[" + std::string(mark_label(privacy)) + "] ", {"mark"}};
+}
+
 class RecorderSurface : public Surface {
 public:
   void insert_text(const std::string& text, const std::vector<std::string>& tags) override {
@@ -24,6 +30,7 @@ public:
   void insert_image(const std::string& image_path, const std::string& code) override {
     inserted.push_back({code, {image_path}, true});
   }
+  void insert_mark(LinePrivacy privacy) override { inserted.push_back(mark(privacy)); }
   void clear_view() override {
     inserted.clear();
     ++clears;
@@ -35,6 +42,7 @@ public:
   void set_title(const std::string& title) override { titles.push_back(title); }
   void set_status_bar(const std::string& text) override { statuses.push_back(text); }
   void set_user_rows(const std::vector<UserRow>& rows) override { user_rows.push_back(rows); }
+  void set_state_line(const StateLine& state) override { state_lines.push_back(state); }
   void show_warning(const std::string& primary, const std::string& secondary) override {
     warnings.push_back(primary + "|" + secondary);
   }
@@ -54,6 +62,7 @@ public:
   std::vector<std::string> titles;
   std::vector<std::string> statuses;
   std::vector<std::vector<UserRow>> user_rows;
+  std::vector<StateLine> state_lines;
   std::vector<std::string> warnings;
 };
 

@@ -35,17 +35,33 @@ protected:
 TEST_F(TermSurfaceTest, PlainViewHasLineFeedsAndCodesForImages) {
   TermSurface surface(view_, notes_, false);
   surface.insert_text("\r\n", {"lmarg"});
+  surface.insert_mark(LinePrivacy::Sealed);
   surface.insert_text("bob", {"bold", "big"});
   surface.insert_text("  hi ", {"space"});
   surface.insert_image("/x/face-smile.png", ":)");
   surface.insert_text("\r\n", {"space", "big"});
-  EXPECT_EQ(contents(view_), "\nbob  hi :)\n");
+  EXPECT_EQ(contents(view_), "\n[private] bob  hi :)\n");
+}
+
+// Chat lines start with their mark; every other line starts with "-!- ", so a topic or
+// a notice cannot start the way a sealed line does.
+TEST_F(TermSurfaceTest, OnlyChatLinesStartWithAMark) {
+  TermSurface surface(view_, notes_, false);
+  for (LinePrivacy mark : {LinePrivacy::Sealed, LinePrivacy::Plain, LinePrivacy::Direct, LinePrivacy::OtherKey}) {
+    surface.insert_mark(mark);
+    surface.insert_text("bob  words\r\n", {});
+  }
+  surface.insert_text("[private] bob  words\r\nsecond line\r\n\r\n", {"green_fg"});
+  EXPECT_EQ(contents(view_),
+            "[private] bob  words\n[not private] bob  words\n[direct] bob  words\n[another key] bob  words\n"
+            "-!- [private] bob  words\n-!- second line\n\n");
 }
 
 TEST_F(TermSurfaceTest, ColourOnlyWhenAsked) {
   TermSurface surface(view_, notes_, true);
   surface.insert_text("oops\r\n", {"red_fg", "indent", "bold"});
-  EXPECT_EQ(contents(view_), "\x1b[31;1moops\x1b[0m\n");
+  surface.insert_mark(LinePrivacy::Plain);
+  EXPECT_EQ(contents(view_), "-!- \x1b[31;1moops\x1b[0m\n\x1b[1;33m[not private]\x1b[0m ");
   EXPECT_EQ(sgr_for_tags({"lmarg", "space"}), "");
 }
 
@@ -55,14 +71,24 @@ TEST_F(TermSurfaceTest, NotesForEverythingElse) {
   surface.set_title("#c, s - Velmora");
   surface.set_sensitive(Control::InputLine, true);
   surface.set_sensitive(Control::ConnectButton, false);
-  surface.set_user_rows({{true, "amy"}, {false, "bob"}});
+  surface.set_user_rows({{MemberKey::Ours, "amy", ""},
+                         {MemberKey::Other, "bob", "Holds a different key: why"},
+                         {MemberKey::Unchecked, "cy", ""},
+                         {MemberKey::Waiting, "dee", ""},
+                         {MemberKey::Ordinary, "eve", ""}});
+  surface.set_state_line({"Waiting for the key\u2026", StateLine::Tone::Neutral, "TLS, certificate verified"});
+  surface.set_state_line({"Private: you alone hold the key", StateLine::Tone::Good, "TLS, certificate verified"});
   surface.show_warning("Command not supported", "The command 'join' is not supported by Velmora.");
   EXPECT_EQ(contents(notes_),
             "status: Joining channel...\n"
             "title: #c, s - Velmora\n"
             "control: input on\n"
             "control: connect off\n"
-            "users: +amy -bob\n"
+            "users: +amy !bob ?cy ~dee -eve\n"
+            "users: !bob: Holds a different key: why\n"
+            "privacy: Waiting for the key\u2026\n"
+            "link: TLS, certificate verified\n"
+            "privacy: Private: you alone hold the key\n"
             "warning: Command not supported: The command 'join' is not supported by Velmora.\n");
   EXPECT_EQ(contents(view_), "");
 }

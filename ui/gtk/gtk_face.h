@@ -46,6 +46,7 @@ public:
   void connect_clicked() { window_.on_connect_clicked(); }
   void disconnect_clicked() { window_.on_disconnect_clicked(); }
   void raw_traffic_toggled() { window_.toggle_raw_traffic(); }
+  void key_check() { window_.show_key_check(); }
   void quit();
   void connect_dialog_closed();
   void about_box();
@@ -115,4 +116,5 @@ gboolean on_window1_delete_event(GtkWidget* widget, GdkEvent* event, gpointer da
 gboolean on_window2_delete_event(GtkWidget* widget, GdkEvent* event, gpointer data);
 void on_imagemenuitem10_activate(GtkMenuItem* item, gpointer data);
 void on_menuitem2_activate(GtkMenuItem* item, gpointer data);
+void on_menuitem5_activate(GtkMenuItem* item, gpointer data);
 }

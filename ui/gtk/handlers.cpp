@@ -72,6 +72,10 @@ void on_imagemenuitem10_activate(GtkMenuItem*, gpointer) {
 
 void on_menuitem2_activate(GtkMenuItem*, gpointer) { velmora::open_home_page(); }
 
+void on_menuitem5_activate(GtkMenuItem*, gpointer) {
+  if (active_face) active_face->key_check();
+}
+
 }  // extern "C"
 
 namespace velmora {
@@ -97,6 +101,7 @@ const NamedHandler kHandlers[] = {
     {"on_window2_delete_event", G_CALLBACK(on_window2_delete_event)},
     {"on_imagemenuitem10_activate", G_CALLBACK(on_imagemenuitem10_activate)},
     {"on_menuitem2_activate", G_CALLBACK(on_menuitem2_activate)},
+    {"on_menuitem5_activate", G_CALLBACK(on_menuitem5_activate)},
 };
 
 void connect_one(GtkBuilder*, GObject* object, const gchar* signal, const gchar* name,

@@ -168,7 +168,7 @@ private:
   // once, chat lines in order once the channel key is held.
   void press_return_for_waiting_lines() {
     while (window_.input_sensitive()) {
-      const bool ready = session_.chat_ready();
+      const bool ready = window_.chat_ready();
       const auto next = std::find_if(waiting_.begin(), waiting_.end(), [&](const std::string& l) {
         return ready || (l.starts_with('/') && !l.starts_with("/me ") && l != "/me");
       });
@@ -208,7 +208,9 @@ private:
 
 int term_main(int argc, char** argv) {
   const CommandLine command_line = parse_command_line(argc, argv);
-  const ProgramName name{"velmora-term", "Velmora: a private channel on IRC, on a terminal."};
+  static const std::string marks_help = term_marks_help();
+  const ProgramName name{"velmora-term", "Velmora: a private channel on IRC, on a terminal.",
+                         marks_help.c_str()};
   if (auto status = answer_command_line(command_line, name, stdout, stderr)) return *status;
   std::FILE* view = stdout;
   AppState app(program_files(command_line.settings_argument));
