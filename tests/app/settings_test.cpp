@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include "app/program_paths.h"
+#include "app/settings_exposure.h"
 #include "app/settings.h"
 #include "app/settings_table.h"
 #include "tests/support/temp_folder.h"
@@ -107,6 +108,20 @@ TEST(SettingsTable, DefaultsAgreeAndEveryRowHasItsOwnField) {
       EXPECT_NE(changed[i], changed[j]) << setting_rows()[i].key << " and " << setting_rows()[j].key;
     }
   }
+}
+
+// A secret in a file others can read is said once; the same file readable by us only,
+// or without a secret, says nothing.
+TEST(SettingsExposure, ASecretOthersCanReadIsSaid) {
+  test_support::TempFolder dir;
+  dir.write("setup.ini", "KEY=pw\n");
+  const std::string path = dir.file("setup.ini");
+  EXPECT_EQ(settings_exposure_warning(path, load_settings(path)), "");
+  ::chmod(path.c_str(), 0644);
+  EXPECT_EQ(settings_exposure_warning(path, load_settings(path)),
+            "the settings file " + path + " holds the channel passphrase and other users can "
+            "read it (chmod 600 " + path + ")");
+  EXPECT_EQ(settings_exposure_warning(path, Settings{}), "") << "no secret in it";
 }
 
 }  // namespace

@@ -18,9 +18,17 @@ TempFolder::~TempFolder() {
   if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
 }
 
+// Readable by us only, as a settings file with a passphrase should be (the program
+// warns about one that others can read).
 void TempFolder::write(const std::string& name, const std::string& content) const {
-  std::ofstream out(file(name), std::ios::binary);
-  out << content;
+  {
+    std::ofstream out(file(name), std::ios::binary);
+    out << content;
+  }
+  std::error_code ignored;
+  std::filesystem::permissions(file(name),
+                               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+                               ignored);
 }
 
 std::string TempFolder::read(const std::string& name) const {
