@@ -87,7 +87,8 @@ public:
   // Where the connection stands, and the reason for the last change in words.
   Phase phase() const;
   std::string phase_reason() const;
-  // Connecting or registering: an attempt is under way.
+  // Connecting or registering, or the connector still inside an attempt: an attempt is
+  // under way.
   bool attempt_in_progress() const;
   // Connecting: lines that wait in the queue are not to be shown yet.
   bool connecting() const { return phase() == Phase::connecting; }
@@ -203,6 +204,7 @@ private:
   std::uint64_t countdown_token_ = 0;
   Timer countdown_timer_{scheduler_};
   Timer welcome_timer_{scheduler_};
+  bool connector_busy_ = false;  // inside attempt(), whatever the phase says
   std::thread connector_;      // blocking connects; started on the first start_connection
 };
 

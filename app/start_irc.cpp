@@ -47,8 +47,9 @@ std::string AppState::phase_reason() const {
 }
 
 bool AppState::attempt_in_progress() const {
-  const Phase now = phase();
-  return now == Phase::connecting || now == Phase::registering;
+  std::lock_guard<std::mutex> hold(life_lock_);
+  // The connector may still be finishing an attempt the user already stopped.
+  return connector_busy_ || phase_ == Phase::connecting || phase_ == Phase::registering;
 }
 
 // The one place the phase changes.
@@ -97,10 +98,12 @@ void AppState::run_connector() {
     attempt_wanted_signal_.wait(hold, [this] { return stop_ || attempt_wanted_; });
     if (stop_) return;
     attempt_wanted_ = false;
+    connector_busy_ = true;
     const Settings s = session_;
     hold.unlock();
     attempt(s);
     hold.lock();
+    connector_busy_ = false;
   }
 }
 
