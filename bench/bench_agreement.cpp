@@ -28,6 +28,7 @@ void BM_family(benchmark::State& state) {
   for (auto _ : state) {
     std::vector<double> seconds;
     double lines = 0, welcomes = 0, joins = 0, peak = 0, failures = 0, channel_peak = 0;
+    double throttled = 0;
     for (int seed = 1; seed <= runs(); ++seed) {
       const RunResult r = run_schedule(family, static_cast<std::uint64_t>(seed));
       failures += !r.ok();
@@ -36,6 +37,7 @@ void BM_family(benchmark::State& state) {
       welcomes += static_cast<double>(r.ledger.welcome_lines);
       joins += static_cast<double>(r.join_events);
       peak = std::max(peak, static_cast<double>(r.ledger.peak_members));
+      throttled += static_cast<double>(r.throttled);
       channel_peak = std::max(channel_peak, static_cast<double>(r.ledger.peak_channel_lines_per_second()));
     }
     std::sort(seconds.begin(), seconds.end());
@@ -45,6 +47,7 @@ void BM_family(benchmark::State& state) {
     state.counters["welcomes_per_join"] = welcomes / std::max(joins, 1.0);
     state.counters["peak_members"] = peak;
     state.counters["channel_lines_peak_s"] = channel_peak;
+    state.counters["throttled"] = throttled;
     state.counters["failures"] = failures;
   }
 }

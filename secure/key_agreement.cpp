@@ -32,7 +32,7 @@ void KeyAgreement::Impl::reset_connection() {
   early.clear();
   requests.clear();
   last_request_at.reset();
-  spread_until.reset();
+  request_due_at.reset();
   search_started.reset();
   welcomed_privately = false;
   answer_order.clear();
@@ -218,8 +218,7 @@ std::optional<KeyAgreement::Time> KeyAgreement::next_deadline() const {
   consider(x.next_welcome_due());
   if (x.plain || !x.in_channel) return next;
   consider(x.names_at + kGather);
-  if (x.last_request_at) consider(*x.last_request_at + kStagger);
-  consider(x.spread_until);
+  consider(x.request_due_at);
   if (!x.holds_key()) consider(x.maker_due());
   for (const std::string& nick : x.members.nicks()) consider(x.members.find(nick)->retry_at);
   return next;

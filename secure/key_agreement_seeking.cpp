@@ -22,7 +22,7 @@ constexpr int kPrivateExponentBits = 160;
 // A search that many clients start at the same moment (all heard one announcement)
 // spreads its first requests so that each holder is asked about this often a second:
 // ircd-hybrid drops what passes 10 lines a second to one nick.
-constexpr double kRequestsPerHolderSecond = 4.0;
+constexpr double kRequestsPerHolderSecond = 3.0;
 constexpr auto kMaxSpread = std::chrono::seconds(12);
 
 using Time = KeyAgreement::Time;
@@ -73,27 +73,37 @@ bool KeyAgreement::Impl::candidate(const std::string& nick, const AgreementMembe
                       [&](const KeyRequest& r) { return r.target == nick; });
 }
 
-// One new request every kStagger while no key has come; the first at once.
-bool KeyAgreement::Impl::may_open_request(Time now) const {
-  return requests.empty() || !last_request_at || now >= *last_request_at + kStagger;
-}
-
-// True once this search's first request may go. When `wanting` members may all have
-// heard the same news at once, each takes its place, drawn once per search, in the
-// time it takes the `candidates` holders to be asked by all of them at
-// kRequestsPerHolderSecond. As more holders announce, that time shrinks and the
-// places come sooner.
-bool KeyAgreement::Impl::spread_done(std::size_t candidates, std::size_t wanting, Time now) {
-  if (welcomed_privately) return true;
-  if (!search_started) {
-    search_started = now;
-    spread_place = entropy.below(1000) / 1000.0;
+// When our next request may go. While one is out: an interval after the last, long
+// enough that `wanting` members asking the `holders` at that pace ask each holder at
+// most kRequestsPerHolderSecond (ircd-hybrid drops what passes ten a second to one
+// nick), but at least kStagger. The first of a search, when no holder spoke to us
+// privately: at a random place in that interval, since all may have heard one
+// announcement at once. When more holders announce, the interval shrinks and what is
+// left of our wait shrinks with it, so the pace per holder stays and nobody's place
+// falls due all at once. With nothing out (refused, failed, gone): at once.
+bool KeyAgreement::Impl::request_due(std::size_t holders, std::size_t wanting, Time now) {
+  using Ms = std::chrono::milliseconds;
+  const double seconds = std::clamp(
+      wanting / (kRequestsPerHolderSecond * static_cast<double>(std::max<std::size_t>(holders, 1))),
+      std::chrono::duration<double>(kStagger).count(),
+      std::chrono::duration<double>(kMaxSpread).count());
+  const Ms interval(static_cast<long>(seconds * 1000));
+  if (!requests.empty() && last_request_at) {
+    request_due_at = *last_request_at + interval;
+  } else if (!last_request_at && !welcomed_privately) {
+    if (!search_started) {
+      search_started = now;
+      request_due_at = now + Ms(interval.count() * entropy.below(1000) / 1000);
+    } else if (request_due_at && *request_due_at > now && interval != spread_interval &&
+               spread_interval.count() > 0) {
+      const auto left = std::chrono::duration_cast<Ms>(*request_due_at - now);
+      request_due_at = now + Ms(left.count() * interval.count() / spread_interval.count());
+    }
+    spread_interval = interval;
+  } else {
+    request_due_at = now;
   }
-  const double seconds =
-      std::min<double>(std::chrono::duration<double>(kMaxSpread).count(),
-                       wanting / (kRequestsPerHolderSecond * std::max<std::size_t>(candidates, 1)));
-  spread_until = *search_started + std::chrono::milliseconds(static_cast<long>(spread_place * seconds * 1000));
-  return now >= *spread_until;
+  return now >= *request_due_at;
 }
 
 // Without a key, any key will do: we ask a holder of the key most members announced
@@ -128,7 +138,7 @@ std::optional<std::string> KeyAgreement::Impl::choose_any_holder(Time now) {
     first = false;
   }
   std::erase_if(pool, [&](const std::string& nick) { return members.find(nick)->check != best_check; });
-  if (pool.empty() || !spread_done(pool.size(), wanting, now)) return std::nullopt;
+  if (pool.empty() || !request_due(voices[best_check], wanting, now)) return std::nullopt;
   return pool[entropy.below(static_cast<std::uint32_t>(pool.size()))];
 }
 
@@ -139,11 +149,9 @@ void KeyAgreement::Impl::seek(Time now) {
     holder_known = holder_known || credible(nick, *members.find(nick), now);
   }
   if (holder_known) holder_seen_at = now;
-  if (may_open_request(now)) {
-    if (const auto nick = choose_any_holder(now)) {
-      open_request(*nick, {}, now);
-      return;
-    }
+  if (const auto nick = choose_any_holder(now)) {
+    open_request(*nick, {}, now);
+    return;
   }
   if (!holder_known && now >= maker_due()) make_key(now, true);
 }
@@ -153,7 +161,7 @@ void KeyAgreement::Impl::seek(Time now) {
 void KeyAgreement::Impl::reconcile(Time now) {
   std::string target;
   std::vector<std::string> holders;
-  std::size_t wanting = 0;
+  std::size_t wanting = 0, announcers = 0;
   for (const std::string& nick : members.nicks()) {
     const AgreementMember& m = *members.find(nick);
     if (nick == own || m.check.empty() || m.check >= own_check) continue;
@@ -165,12 +173,15 @@ void KeyAgreement::Impl::reconcile(Time now) {
     if (m.check == target) holders.push_back(nick);
   }
   if (target.empty()) {
-    spread_until.reset();
-    search_started.reset();
+    end_search();
     return;
   }
-  for (const std::string& nick : members.nicks()) wanting += members.find(nick)->check != target;
-  if (!may_open_request(now) || !spread_done(holders.size(), wanting, now)) return;
+  for (const std::string& nick : members.nicks()) {
+    const bool holds = members.find(nick)->check == target;
+    wanting += !holds;
+    announcers += holds;
+  }
+  if (!request_due(announcers, wanting, now)) return;
   open_request(holders[entropy.below(static_cast<std::uint32_t>(holders.size()))], target, now);
 }
 
@@ -215,6 +226,12 @@ void KeyAgreement::Impl::close_request(const std::string& nick) {
   std::erase_if(requests, [&](const KeyRequest& r) { return r.target == nick; });
 }
 
+void KeyAgreement::Impl::end_search() {
+  request_due_at.reset();
+  search_started.reset();
+  last_request_at.reset();
+}
+
 // With nobody around who holds a key, the member first by nick hash makes it, the next
 // kMakerStep later, and so on: whoever hears another's announcement first asks for
 // that key instead. Counted from the last moment a holder seemed to be around.
@@ -245,8 +262,7 @@ void KeyAgreement::Impl::adopt(const std::string& new_key, Time now) {
   std::erase_if(requests, [&](const KeyRequest& r) {
     return r.wanted_check.empty() || r.wanted_check >= own_check;
   });
-  spread_until.reset();
-  search_started.reset();
+  if (requests.empty()) end_search();
   announce_news(now);
 }
 

@@ -62,8 +62,8 @@ struct KeyAgreement::Impl {
   std::vector<KeyRequest> requests;
   std::optional<Time> last_request_at;
   std::optional<Time> search_started;  // the first request of a search waits its place
-  double spread_place = 0;           // in [0, 1): where in the spread ours falls
-  std::optional<Time> spread_until;  // that place, as last reckoned
+  std::optional<Time> request_due_at;  // when our next request may go, as last reckoned
+  std::chrono::milliseconds spread_interval{0};  // the interval that was reckoned with
   bool welcomed_privately = false;   // a holder spoke to us: no need to spread
   Time holder_seen_at{};             // the last moment a holder seemed to be around
 
@@ -98,8 +98,8 @@ struct KeyAgreement::Impl {
   void reconcile(Time now);
   bool credible(const std::string& nick, const AgreementMember& m, Time now) const;
   bool candidate(const std::string& nick, const AgreementMember& m, Time now) const;
-  bool may_open_request(Time now) const;
-  bool spread_done(std::size_t candidates, std::size_t wanting, Time now);
+  bool request_due(std::size_t holders, std::size_t wanting, Time now);
+  void end_search();
   std::optional<std::string> choose_any_holder(Time now);
   void open_request(const std::string& nick, const std::string& wanted_check, Time now);
   KeyRequest* request_to(const std::string& nick);

@@ -29,7 +29,7 @@ void HonestClient::start(int side) {
 }
 
 void HonestClient::connect() {
-  session_ = world_.connect(*this, wanted_nick_, side_);
+  session_ = world_.connect(*this, wanted_nick_, side_, true);
   nick_ = world_.nick(session_);
   machine_->connection_started(passphrase_, 0, nick_, kChannel, world_.now());
   tokens_ = kBurst;

@@ -332,6 +332,7 @@ RunResult run_schedule(Family family, std::uint64_t seed, bool trace) {
   }
   result.honest_clients = cast.honest.size();
   result.join_events = world.join_events();
+  result.throttled = world.throttled();
   if (!referee.agreed()) {
     std::string keys;
     for (const auto& h : cast.honest) {

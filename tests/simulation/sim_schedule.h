@@ -20,6 +20,7 @@ struct RunResult {
   double seconds_to_one_key = 0; // from the last membership change to one key for all
   std::size_t honest_clients = 0;
   std::uint64_t join_events = 0;
+  std::uint64_t throttled = 0;  // lines a server like ircd-hybrid would have dropped
   Ledger ledger;
   bool ok() const { return failure.empty(); }
 };

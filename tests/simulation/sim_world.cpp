@@ -43,10 +43,11 @@ bool World::nick_taken(const std::string& nick) const {
                      [&](const Connection& c) { return c.online && c.nick == nick; });
 }
 
-int World::connect(Actor& actor, const std::string& nick, int side) {
+int World::connect(Actor& actor, const std::string& nick, int side, bool honest) {
   Connection c;
   c.actor = &actor;
   c.nick = nick;
+  c.honest = honest;
   c.side = split_ ? side : 0;
   while (nick_taken(c.nick)) c.nick += "_";
   c.up_latency = Ms(1 + random(40));
@@ -153,6 +154,7 @@ void World::process(int session, const Command& command) {
       return;
     }
     case Command::Kind::Privmsg: {
+      if (flooded(command.target, c->honest)) return;
       const Relayed line{Relayed::Kind::Privmsg, c->nick, command.target, command.text, {}};
       if (command.target == kChannel) {
         if (c->in_channel) to_channel(c->side, line, session);  // +n: members only
@@ -165,6 +167,18 @@ void World::process(int session, const Command& command) {
       return;
     }
   }
+}
+
+bool World::flooded(const std::string& target, bool count) {
+  constexpr int kFloodCount = 10;
+  FloodWindow& window = flood_[target];
+  if (now_ - window.started >= std::chrono::seconds(1)) window = {now_, 0};
+  if (window.lines >= kFloodCount) {
+    throttled_ += count;
+    return true;
+  }
+  ++window.lines;
+  return false;
 }
 
 // Each side sees the other's members quit, as a netsplit shows.

@@ -63,7 +63,7 @@ public:
   // A new connection for `actor`; the server gives `nick`, or nick + "_" while it is
   // taken (a ghost of an earlier connection, say). During a split it lands on `side`.
   // Returns the session.
-  int connect(Actor& actor, const std::string& nick, int side = 0);
+  int connect(Actor& actor, const std::string& nick, int side = 0, bool honest = false);
   // The connection is gone: the others see it quit (a dropped link does not wait).
   void drop(int session);
   void send(int session, Command command);
@@ -84,6 +84,9 @@ public:
   std::uint64_t lines_relayed() const { return relayed_; }
   // JOINs the channel saw: each client's own, and each member back after a split.
   std::uint64_t join_events() const { return joins_; }
+  // Honest clients' PRIVMSGs dropped as ircd-hybrid drops them: past ten a second to one
+  // nick or channel (from everyone together), the sender told "throttled due to flooding".
+  std::uint64_t throttled() const { return throttled_; }
   // Told of every line the server takes, when set (a failing seed's story).
   std::function<void(const std::string&)> trace;
 
@@ -91,6 +94,7 @@ private:
   struct Connection {
     Actor* actor = nullptr;
     std::string nick;
+    bool honest = false;  // its throttled lines are counted
     bool online = true;
     bool in_channel = false;
     int side = 0;
@@ -129,6 +133,13 @@ private:
   bool split_ = false;
   std::uint64_t relayed_ = 0;
   std::uint64_t joins_ = 0;
+  struct FloodWindow {
+    Time started{};
+    int lines = 0;
+  };
+  std::map<std::string, FloodWindow> flood_;  // per target
+  std::uint64_t throttled_ = 0;
+  bool flooded(const std::string& target, bool count);
 };
 
 }  // namespace velmora::sim
