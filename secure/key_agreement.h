@@ -39,7 +39,9 @@
 //   making a key when another's announcement arrives first, so a herd starts with one
 //   key, or a few that converge. Joiners spread their requests at random over the
 //   holders that announced, so the load spreads as the key does, and a herd that heard
-//   one announcement together spreads its first requests over a few seconds. The
+//   one announcement together spreads its first requests so that no holder is asked
+//   more than a few times a second (ircd-hybrid throttles past ten), over at most
+//   12 s; the spread shrinks as more holders announce. The
 //   channel is spared: announcements wait while it carries kChannelLinesPerSecond.
 //
 // Wire: the control texts of control_text.h, unchanged. "@AUTHENTICATED" carries our
