@@ -55,7 +55,11 @@ struct HerdClient {
     // A client thrown out comes back by itself 5 s later; looked at often enough, it
     // is seen closed or waiting to reconnect in between.
     const bool closed = state->connection().is_closed();
+    const bool was_dropped = dropped;
     dropped = dropped || state->reconnecting() || (opened && closed);
+    if (dropped && !was_dropped && std::getenv("VELMORA_HERD_SHOW")) {
+      std::fprintf(stderr, "%s dropped: %s\n", nick.c_str(), state->phase_reason().c_str());
+    }
     opened = opened || !closed;
     return state->security().channel_key();
   }
