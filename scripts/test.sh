@@ -59,7 +59,7 @@ build build-tsan -DVELMORA_TSAN=ON -DVELMORA_GUI=OFF -DVELMORA_BENCH=OFF
 
 step "fuzzing (bounded)"
 CC=clang CXX=clang++ build build-fuzz -DVELMORA_FUZZ=ON -DVELMORA_GUI=OFF -DVELMORA_BENCH=OFF -DVELMORA_TESTS=OFF
-seconds=${FUZZ_SECONDS:-30}
+seconds=${FUZZ_SECONDS:-20}
 for target in build-fuzz/fuzz/fuzz_*; do
   [ -x "$target" ] || continue
   name=$(basename "$target")
