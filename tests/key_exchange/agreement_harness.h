@@ -3,6 +3,7 @@
 // seeded randomness and clock, and `deliver` hands what one peer sends to another as a
 // server would (its nick as sender, private or to the channel).
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,8 +26,9 @@ struct Peer {
     machine.connection_started(passphrase, 0, nick, kRoom, now);
   }
   // In the channel with these members (ourselves added): our names list came.
-  void in_channel(std::vector<std::string> members) {
-    members.push_back(nick);
+  void in_channel(const std::vector<std::string>& others) {
+    std::vector<std::string> members(others.size() + 1, nick);
+    std::copy(others.begin(), others.end(), members.begin());
     machine.names(members, now);
   }
   // A private or channel PRIVMSG from `sender`; true when it was a control text.
