@@ -17,12 +17,13 @@ build_packages=(build-essential cmake pkg-config libgtk2.0-dev libssl-dev dpkg-d
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libgmp-dev
   ngircd inspircd atheme-services anope openssl
-  xvfb xauth xdotool x11-utils
+  xvfb xauth xdotool x11-utils imagemagick
   time procps python3
   desktop-file-utils lintian
 )
-# The fuzz targets' compiler, and ImageMagick for scripts/draw_smilies.sh.
-more_packages=(clang libclang-rt-dev imagemagick)
+# The fuzz targets' compiler. (ImageMagick, above, takes the GUI tests' screenshots
+# and draws the smilies in scripts/draw_smilies.sh.)
+more_packages=(clang libclang-rt-dev)
 # The servers the tests start themselves; Debian would run them as system services.
 servers=(ngircd inspircd atheme-services anope)
 
