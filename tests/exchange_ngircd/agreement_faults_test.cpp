@@ -184,7 +184,7 @@ TEST(AgreementThroughServer, AHolderBackUnderAnotherNickKeepsHoldingAndWelcoming
   Client alice(server.port(), "alice", "pass");
   ASSERT_NO_FATAL_FAILURE(connect_and_hold_key(alice));
   alice.state().request_disconnect();
-  ASSERT_TRUE(eventually([&] { return alice.state().connection().is_closed(); }));
+  ASSERT_TRUE(eventually([&] { return alice.state().phase() == Phase::idle; }));
   RawClient ghost(server.port(), "alice");
   ASSERT_TRUE(ghost.wait_for(" 001 ", 5s));
   ASSERT_TRUE(alice.state().start_connection());
